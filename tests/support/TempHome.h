@@ -1,0 +1,23 @@
+#pragma once
+#include "zenuModule/src/Types.h"
+
+// A fresh program folder for one test: VADEKO_HOME points at it, the logs go
+// into it, and it is removed afterwards.
+class CTempHome final {
+ public:
+  CTempHome();
+  ~CTempHome();
+  CTempHome(const CTempHome&) = delete;
+  CTempHome& operator=(const CTempHome&) = delete;
+
+  // The folder, ending in '/', as UTF-8 (what the file system sees).
+  const CString& Path() const { return m_path; }
+  CString ReadFile(const CString& relative) const;
+  CString TraceLog() const { return ReadFile("trace.log"); }
+  CString ErrorLog() const { return ReadFile("error.log"); }
+
+ private:
+  CString m_path;
+  CString m_previousHome;
+  bool m_hadHome;
+};

@@ -1,0 +1,21 @@
+#pragma once
+#include "../Types.h"
+
+class IMessageLoop;
+class IMessageBox;
+
+// The desktop services the core uses, installed once at start-up (or by a test).
+// The core never owns them.
+class CPlatform final {
+ public:
+  static IMessageLoop* Loop();
+  static void SetLoop(IMessageLoop* loop);
+  static IMessageBox* MessageBox();
+  static void SetMessageBox(IMessageBox* box);
+  static bool IsMainWindowCreated();
+  static void SetMainWindowCreated(bool created);
+};
+
+// Every message box of the program passes here. Without an installed box (the
+// helper processes) the text goes to standard error and IDOK is returned.
+int ShowMessageBox(const CString& text, unsigned type = 0);
