@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <map>
+
+#include "store/Database2.h"
+#include "store/Record.h"
+#include "zenuModule/src/Types.h"
+
+namespace tinyxml2 {
+class XMLElement;
+}
+
+// The old XML store users/<name>/database.xml, kept only to be read once by the
+// conversion to the SQLite store.
+class CDatabase final {
+ public:
+  CDatabase() = default;
+  CDatabase(const CDatabase&) = delete;
+  CDatabase& operator=(const CDatabase&) = delete;
+
+  // Empty without a default user.
+  static CString GetFilePath();
+  BOOL LoadDB();
+  void ChangeXmlNodetoRecordAttr(const tinyxml2::XMLElement* element, CRecord* rec);
+  void UpdateRecord(const CRecord& rec);
+  BOOL GetOneRecordData(uint32_t ulGID, CRecord* rec) const;
+  void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag) const;
+
+ private:
+  std::map<uint32_t, CRecord> m_mapRecords;
+};

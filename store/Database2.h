@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "store/Record.h"
+#include "zenuModule/src/SqliteControl.h"
+#include "zenuModule/src/Types.h"
+
+namespace Json {
+class Value;
+}
+
+using CGIDList = std::vector<uint32_t>;
+using CSqlRow = std::vector<CString>;
+
+// The logged-in user's records in the SQLite file users/<name>/db.dat, with a
+// cache of the run-time download figures that are never written to the file.
+class CDatabase2 {
+ public:
+  CDatabase2() = default;
+  CDatabase2(const CDatabase2&) = delete;
+  CDatabase2& operator=(const CDatabase2&) = delete;
+  virtual ~CDatabase2();
+
+  BOOL LoadDB();
+  BOOL SaveDB() { return TRUE; }
+  void UpdateRecord(const CRecord& rec);
+  void AddPushedRecord(const CString& xmlText, CGIDList* newGIDs);
+  BOOL AddPushedRecord2(const Json::Value* task, CRecord* rec);
+  BOOL GetOneRecordData(uint32_t ulGID, CRecord* rec);
+  void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag);
+  void GetGIDListBySql(const CString& sql, CGIDList* out);
+  BOOL GetOneRecordBySql(const CString& sql, CSqlRow* out);
+  int GetCount();
+
+  static CString ReplaceBackSlash(const CString& text);
+  // users/<default user>/db.dat below the program folder; empty without a user.
+  static CString GetDBFilePath();
+  static const char* CreateTableSql();
+
+ protected:
+  void TransDBFormat();
+
+ private:
+  bool Exists(uint32_t ulGID);
+  // The target path of a pushed movie: the save folder and its safe title.
+  static CString TargetPath(const CString& title, uint32_t gid);
+
+  std::unordered_map<uint32_t, CRecord> m_mapCache;
+  CIntfSqliteControl m_sqlite;
+  bool m_bOpen = false;
+};

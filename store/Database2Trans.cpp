@@ -1,0 +1,76 @@
+// The one-time conversion of a user's old XML records into the new table.
+#include "store/Database.h"
+#include "store/Database2.h"
+#include "store/PushedValues.h"
+#include "zenuModule/src/Log.h"
+#include "zenuModule/src/OperationWrapper.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/StringHelpers.h"
+#include "zenuModule/src/desktop/FileSystem.h"
+#include "zenuModule/src/desktop/Platform.h"
+
+namespace {
+const char kInsertOld[] =
+    "insert or ignore into records VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);";
+constexpr long kLongConversionBytes = 20000;
+
+int32_t Low32(int64_t t) { return static_cast<int32_t>(static_cast<uint32_t>(t)); }
+}  // namespace
+
+void CDatabase2::TransDBFormat() {
+  OP_BEGIN("CDatabase2::TransDBFormat")
+  const CString xmlPath =
+      StringFormat("%s/%s", LeftInStr(GetDBFilePath(), "/", TRUE).c_str(), "database.xml");
+  if (!PathExists(xmlPath)) return;
+  long size = 0;
+  if (FILE* f = OpenFile(xmlPath, "rb")) {
+    std::fseek(f, 0, SEEK_END);
+    size = std::ftell(f);
+    std::fclose(f);
+  }
+  ZTRACE(1, zenuOpName_, "xml file size is: %ld", size);
+  if (size > kLongConversionBytes) {
+    ShowMessageBox("需要将旧格式的数据文件进行一次性转换，可能要等待一段时间");
+  }
+  CDatabase db;
+  db.LoadDB();
+  ZTRACE(1, zenuOpName_, "After db.LoadDB");
+  CGIDList gids;
+  db.GetGIDList(0, &gids, 1);
+  const bool inTransaction = m_sqlite.Execute("begin", nullptr);
+  for (const uint32_t gid : gids) {
+    CRecord r;
+    if (!db.GetOneRecordData(gid, &r)) continue;
+    CSqlParams p;
+    p.reserve(21);
+    p.push_back(SSqlParam::Int(static_cast<uint32_t>(r.GetGID() + 60000u)));
+    p.push_back(SSqlParam::Text(TrimWhite(r.GetFileName())));
+    p.push_back(SSqlParam::Text(TrimWhite(r.GetBTSeedUrl())));
+    p.push_back(SSqlParam::Int(Low32(r.GetStartDownloadTime())));
+    p.push_back(SSqlParam::Int(Low32(r.GetFinishedTime())));
+    p.push_back(SSqlParam::Int(r.GetStatus()));
+    p.push_back(SSqlParam::Text(TrimWhite(r.GetTaskDisplayName())));
+    p.push_back(SSqlParam::Text(r.GetLocalAbsPath()));
+    p.push_back(SSqlParam::Text(r.GetMediaFormat()));
+    p.push_back(SSqlParam::Int(Low32(r.GetPushed())));
+    p.push_back(SSqlParam::Real(RoundAsStored(r.GetExpectEval())));
+    p.push_back(SSqlParam::Int(static_cast<int32_t>(r.GetSize())));
+    p.push_back(SSqlParam::Text(TrimWhite(r.GetBulletinUrl())));
+    p.push_back(SSqlParam::Int(r.GetTorrentType()));
+    p.push_back(SSqlParam::Real(RoundAsStored(r.GetDownloadedPercent())));
+    p.push_back(SSqlParam::Int(r.GetEval()));
+    p.push_back(SSqlParam::Int(r.GetChooseDownload()));
+    p.push_back(SSqlParam::Int(r.GetNeedShow() ? 1 : 0));
+    p.push_back(SSqlParam::Text(TrimWhite(r.GetStorePath())));
+    p.push_back(SSqlParam::Int(1));
+    p.push_back(SSqlParam::Text(""));
+    m_sqlite.ExecuteBound(kInsertOld, p);
+  }
+  if (inTransaction) m_sqlite.Execute("commit", nullptr);
+  RemoveFile(xmlPath);
+  const CString data = GetExePath(0) + "data";
+  DeleteDirectory(data);
+  CheckFolder(data, 4);
+  ZTRACE(1, zenuOpName_, "TransDBFormat() end");
+  OP_END
+}

@@ -1,0 +1,166 @@
+#include "settings/ConfigDoc.h"
+
+#include <deque>
+#include <functional>
+
+#include "settings/PushMethodSink.h"
+#include "tests/settings/SettingsFixture.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/desktop/Autostart.h"
+#include "zenuModule/src/desktop/ConfigDialog.h"
+#include "zenuModule/src/desktop/FileSystem.h"
+#include "zenuModule/src/desktop/IniFile.h"
+
+namespace {
+// A scripted settings dialog: records what it was shown and applies an edit.
+class CFakeConfigDialog final : public IConfigDialog {
+ public:
+  CFakeConfigDialog() { SetConfigDialog(this); }
+  ~CFakeConfigDialog() override { SetConfigDialog(nullptr); }
+  CFakeConfigDialog(const CFakeConfigDialog&) = delete;
+  CFakeConfigDialog& operator=(const CFakeConfigDialog&) = delete;
+
+  SConfigDlgOutcome Run(SConfigDlgValues& values) override {
+    shown.push_back(values);
+    if (edit) edit(values);
+    return outcome;
+  }
+
+  std::vector<SConfigDlgValues> shown;
+  std::function<void(SConfigDlgValues&)> edit;
+  SConfigDlgOutcome outcome{IDOK, false};
+};
+
+class CFakePushSink final : public IPushMethodSink {
+ public:
+  void OnConfigDlgEvent(int iEvent) override { events.push_back(iEvent); }
+  std::vector<int> events;
+};
+}  // namespace
+
+using ConfigDocTest = SettingsTest;
+
+TEST_F(ConfigDocTest, FreshInstallationDefaultsAndFirstLoginFiles) {
+  auto* doc = CConfigDoc::GetInstance();
+  EXPECT_EQ(doc->IsFirstRun(), 1);
+  EXPECT_EQ(doc->GetAutoLogin(), 1);
+  EXPECT_EQ(doc->GetAutoStart(), 0);
+  EXPECT_EQ(doc->GetAutoDownload(), 1);
+  EXPECT_EQ(doc->GetRateLimit(), 5120);
+  EXPECT_EQ(doc->GetEvalDays(), 60);
+  EXPECT_EQ(doc->GetPort(), 0);
+  EXPECT_EQ(doc->GetSaveas(), Home() + "电影");
+  EXPECT_FALSE(PathExists(Home() + "config.ini"));
+
+  // First login: the user is saved, then the first start is set up.
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u1", "0123456789abcdef0123456789abcdef");
+  doc->InitFirstStart();
+  const CString global = Home() + "config.ini";
+  EXPECT_EQ(IniGetString(global, "sys", "AutoLogin", ""), "1");
+  EXPECT_EQ(IniGetString(global, "sys", "First", ""), "0");
+  EXPECT_EQ(IniGetString(global, "sys", "Port", ""), "0");
+  EXPECT_EQ(home.ReadFile("users/u1/config.ini"),
+            "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" + Home() + "电影" +
+                "\nRateLimit=5120\n");
+  EXPECT_NE(Entry().find("Exec=" + GBKToUtf8(CWinReg::AutoStartCommand())), CString::npos);
+  EXPECT_NE(home.TraceLog().find("得取的用户目录:" + Home() + "users/u1/config.ini"),
+            CString::npos);
+
+  // The next start is no first run and sees the entry.
+  CConfigDoc::ResetInstance();
+  doc = CConfigDoc::GetInstance();
+  EXPECT_EQ(doc->IsFirstRun(), 0);
+  EXPECT_EQ(doc->GetAutoStart(), 1);
+  const CString before = home.ReadFile("config.ini");
+  RemoveFile(AutostartEntryPath("zenu"));
+  doc->InitFirstStart();  // no first run: nothing happens
+  EXPECT_EQ(home.ReadFile("config.ini"), before);
+  EXPECT_FALSE(PathExists(AutostartEntryPath("zenu")));
+}
+
+TEST_F(ConfigDocTest, ItemsAndLastEvaluation) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u2", "d");
+  auto* doc = CConfigDoc::GetInstance();
+  EXPECT_EQ(doc->LoadUserConfigItem("Prompt", "FirstRun"), "-1000");
+  doc->SaveUserConfigItem("Prompt", "FirstRun", "1");
+  EXPECT_EQ(doc->LoadUserConfigItem("prompt", "firstrun"), "1");
+  EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Prompt", "FirstRun", ""), "1");
+
+  EXPECT_EQ(doc->LoadGlobalConfigItem("Frame", "Width"), "-1000");
+  ASSERT_TRUE(WriteWholeFile(Home() + "UI.ini", "[Frame]\nWidth=800\n"));
+  EXPECT_EQ(doc->LoadGlobalConfigItem("frame", "WIDTH"), "800");
+
+  int gid = -1;
+  int eval = -1;
+  doc->LoadLastEvalRecord(&gid, &eval);
+  EXPECT_EQ(gid, 0);
+  EXPECT_EQ(eval, 0);
+  doc->SaveLastEvalRecord(77, 0);
+  doc->SaveLastEvalRecord(0, 3);
+  EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Eval", "GID", "none"), "none");
+  doc->SaveLastEvalRecord(77, 4);
+  doc->LoadLastEvalRecord(&gid, &eval);
+  EXPECT_EQ(gid, 77);
+  EXPECT_EQ(eval, 4);
+
+  doc->SetPort(6881);
+  doc->SaveConfig();
+  CConfigDoc::ResetInstance();
+  EXPECT_EQ(CConfigDoc::GetInstance()->GetPort(), 6881);
+}
+
+TEST_F(ConfigDocTest, SettingsDialogAppliesValuesAndForwardsThePushMethodButton) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u3", "d");
+  auto* doc = CConfigDoc::GetInstance();
+  CFakeConfigDialog dialog;
+  CFakePushSink sink;
+  doc->SetPushMethodSink(&sink);
+
+  // OK with edits: every value is applied and saved; the entry is written.
+  dialog.edit = [](SConfigDlgValues& v) {
+    v.strSaveas = "/data/影片";
+    v.iAutoLogin = 0;
+    v.bAutoStart = 1;
+    v.bAutoDownload = 0;
+    v.iEvalDays = 30;
+  };
+  doc->OpenConfigDlg();
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(dialog.shown[0].strSaveas, Home() + "电影");
+  EXPECT_EQ(dialog.shown[0].iAutoLogin, 1);
+  EXPECT_EQ(dialog.shown[0].bAutoStart, 0);
+  EXPECT_EQ(dialog.shown[0].iRateLimit, 5120);
+  EXPECT_TRUE(sink.events.empty());
+  EXPECT_EQ(doc->GetSaveas(), "/data/影片");
+  EXPECT_EQ(doc->GetAutoStart(), 1);
+  EXPECT_TRUE(PathExists(AutostartEntryPath("zenu")));
+  const CString user = Home() + "users/u3/config.ini";
+  EXPECT_EQ(IniGetString(user, "User", "Saveas", ""), "/data/影片");
+  EXPECT_EQ(IniGetString(user, "User", "EvalDays", ""), "30");
+  EXPECT_EQ(IniGetString(user, "User", "AutoDownload", ""), "0");
+  EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "AutoLogin", ""), "0");
+
+  // The entry removed by hand: the box opens unchecked; the push-method button
+  // reaches the push engine and the held values still apply.
+  RemoveFile(AutostartEntryPath("zenu"));
+  dialog.edit = [](SConfigDlgValues& v) { v.iEvalDays = 90; };
+  dialog.outcome = {1, true};
+  doc->OpenConfigDlg();
+  ASSERT_EQ(dialog.shown.size(), 2u);
+  EXPECT_EQ(dialog.shown[1].bAutoStart, 0);
+  EXPECT_EQ(dialog.shown[1].strSaveas, "/data/影片");
+  EXPECT_EQ(sink.events, std::vector<int>{0});
+  EXPECT_EQ(doc->GetEvalDays(), 90);
+  EXPECT_TRUE(box.texts.empty());
+
+  // A start-at-login change that cannot be written keeps the old value and says so.
+  ASSERT_TRUE(WriteWholeFile(Home() + "blocker", "x"));
+  setenv("XDG_CONFIG_HOME", (home.Path() + "blocker").c_str(), 1);
+  dialog.edit = [](SConfigDlgValues& v) { v.bAutoStart = 1; };
+  dialog.outcome = {IDCANCEL, false};
+  doc->OpenConfigDlg();
+  ASSERT_EQ(box.texts.size(), 1u);
+  EXPECT_EQ(box.texts[0], "设置开机自动启动失败,可能被你的防火墙阻止了");
+  EXPECT_EQ(doc->GetAutoStart(), 0);
+  doc->SetPushMethodSink(nullptr);
+}

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "tests/store/StoreFixture.h"
+#include "zenuModule/src/desktop/IniFile.h"
+
+namespace {
+CString OldRecord(int gid, const CString& extra = "") {
+  return "<rec><ulGID>" + std::to_string(gid) + "</ulGID><eStatus>2</eStatus>"
+         "<strTaskDisPlayName> 旧电影" + std::to_string(gid) + " </strTaskDisPlayName>"
+         "<strBulletinUrl>http://h/b/" + std::to_string(gid) + "</strBulletinUrl>"
+         "<strLocalAbsPath>C:\\电影\\it's</strLocalAbsPath><fExpectEval>3.456</fExpectEval>"
+         "<ulSize>700</ulSize><iEval>4</iEval><tlPushed>1300000000</tlPushed>"
+         "<fDownloadedPercent>100</fDownloadedPercent>" + extra + "</rec>";
+}
+
+void WriteOld(const CString& folder, const CString& body, size_t padTo = 0) {
+  CString xml = "<?xml version=\"1.0\" encoding=\"GBK\"?><db>" + body + "</db>";
+  if (xml.size() < padTo) xml += CString(padTo - xml.size(), ' ');
+  MakeFolder(folder);
+  ASSERT_TRUE(WriteWholeFile(folder + "/database.xml", xml));
+}
+}  // namespace
+
+TEST_F(StoreTest, OldXmlRecordsAreConvertedOnceWithShiftedIdentifiers) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("old", "d");
+  const CString folder = Home() + "users/old";
+  WriteOld(folder, OldRecord(5, "<title>x</title>") + OldRecord(6) + "<rec><eStatus>1</eStatus></rec>",
+           20000);
+  ASSERT_TRUE(MakeFolder(Home() + "data"));
+  ASSERT_TRUE(MakeFolder(Home() + "data/5"));
+  ASSERT_TRUE(WriteWholeFile(Home() + "data/5/5.torrent", "t"));
+
+  auto* db = Login("old");
+  EXPECT_TRUE(box.texts.empty());  // exactly 20000 bytes: no message
+  EXPECT_EQ(db->GetCount(), 2);
+  const CRecord r = Get(60005);
+  EXPECT_EQ(r.GetStatus(), RS_DOWNLOADED);
+  EXPECT_EQ(r.GetTaskDisplayName(), "旧电影5");
+  EXPECT_EQ(r.GetLocalAbsPath(), "C:\\电影\\it's");
+  EXPECT_EQ(r.RawBulletinUrl(), "http://h:88/b/5");  // the port goes in with the address
+  EXPECT_DOUBLE_EQ(r.GetExpectEval(), 3.46);
+  EXPECT_EQ(r.GetSize(), 700u);
+  EXPECT_EQ(r.GetEval(), 4);
+  EXPECT_EQ(r.GetPushed(), 1300000000);
+  EXPECT_DOUBLE_EQ(r.GetDownloadedPercent(), 100.0);
+  EXPECT_EQ(r.GetFetchMethod(), 1);
+  EXPECT_EQ(Cell("strFetchUrl", 60005), "");
+  CRecord none;
+  EXPECT_FALSE(db->GetOneRecordData(5, &none));
+
+  const CString trace = home.TraceLog();
+  EXPECT_NE(trace.find("xml file size is: 20000"), CString::npos);
+  EXPECT_EQ(Count(trace, "CRecord 没有\"title\"的属性"), 1);
+  EXPECT_EQ(Count(trace, "出现了错误的 GID!"), 1);
+  EXPECT_LT(trace.find("After db.LoadDB"), trace.find("TransDBFormat() end"));
+  EXPECT_FALSE(PathExists(folder + "/database.xml"));
+  EXPECT_TRUE(IsFolder(Home() + "data"));
+  EXPECT_TRUE(ListFolder(Home() + "data").empty());
+
+  // Reopening the existing file never converts again.
+  WriteOld(folder, OldRecord(9));
+  CIntfDB::ResetInstance();
+  ASSERT_TRUE(CIntfDB::GetInstance()->LoadDB());
+  EXPECT_EQ(CIntfDB::GetInstance()->GetCount(), 2);
+  EXPECT_TRUE(PathExists(folder + "/database.xml"));
+}
+
+TEST_F(StoreTest, LargeOrBrokenOldFiles) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("big", "d");
+  WriteOld(Home() + "users/big", OldRecord(1), 20001);
+  auto* db = Login("big");
+  ASSERT_EQ(box.texts.size(), 1u);
+  EXPECT_EQ(box.texts[0], "需要将旧格式的数据文件进行一次性转换，可能要等待一段时间");
+  EXPECT_EQ(db->GetCount(), 1);
+
+  CIntfDB::ResetInstance();
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("broken", "d");
+  MakeFolder(Home() + "users/broken");
+  ASSERT_TRUE(WriteWholeFile(Home() + "users/broken/database.xml", "<db><rec><ulGID>3</ul"));
+  db = Login("broken");
+  EXPECT_EQ(db->GetCount(), 0);
+  EXPECT_FALSE(PathExists(Home() + "users/broken/database.xml"));
+  EXPECT_TRUE(IsFolder(Home() + "data"));
+}

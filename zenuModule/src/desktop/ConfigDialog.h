@@ -1,0 +1,32 @@
+#pragma once
+#include "../Types.h"
+
+// The values the settings dialog shows and edits.
+struct SConfigDlgValues {
+  CString strSaveas;
+  int iAutoLogin = 0;
+  int bAutoStart = 0;
+  int bAutoDownload = 0;
+  int iEvalDays = 0;
+  int iRateLimit = 0;  // no control: passes through unchanged
+};
+
+// How the dialog ended: its result code (IDOK, IDCANCEL, or 1 for the push-method
+// button) and whether the push-method button ended it.
+struct SConfigDlgOutcome {
+  int iResult = 0;
+  bool bSetPushMethod = false;
+};
+
+// The settings dialog "程序设置". Run() shows values, runs modally and leaves in
+// values what the dialog holds when it closes: the edited values after OK, the
+// initial ones after cancel (or those taken at the last folder choice).
+class IConfigDialog {
+ public:
+  virtual ~IConfigDialog() = default;
+  virtual SConfigDlgOutcome Run(SConfigDlgValues& values) = 0;
+};
+
+// Installed once by the user interface (or a test); not owned by the core.
+IConfigDialog* GetConfigDialog();
+void SetConfigDialog(IConfigDialog* dialog);
