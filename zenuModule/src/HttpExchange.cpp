@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <string>
 #include <memory>
 #include <mutex>
@@ -36,10 +37,22 @@ struct SContext {
   CClock::time_point lastByte = CClock::now();
   long stallSeconds = 30;
   bool stalled = false;
+  // An error thrown by the sink waits here: it must not cross curl's C frames.
+  std::exception_ptr pending;
   IHttpExchangeSink* sink = nullptr;
   SHttpExchangeResult* result = nullptr;
   CString contentLength;
 };
+
+template <class F>
+bool Guarded(SContext* ctx, F&& call) {
+  try {
+    return call();
+  } catch (...) {
+    ctx->pending = std::current_exception();
+    return false;
+  }
+}
 
 CString TrimHeaderValue(const char* begin, const char* end) {
   while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
@@ -66,7 +79,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
       ctx->result->bGotResponse = true;
       ctx->result->lStatus = status;
       ctx->result->strContentLength = ctx->contentLength;
-      if (!ctx->sink->OnResponse(status, ctx->contentLength)) {
+      if (!Guarded(ctx, [&] { return ctx->sink->OnResponse(status, ctx->contentLength); })) {
         ctx->result->bStoppedBySink = true;
         return 0;
       }
@@ -81,7 +94,7 @@ size_t OnBodyPiece(char* data, size_t size, size_t count, void* user) {
   const size_t n = size * count;
   curl_off_t wire = 0;
   curl_easy_getinfo(ctx->handle, CURLINFO_SIZE_DOWNLOAD_T, &wire);
-  if (!ctx->sink->OnBody(data, n, static_cast<long long>(wire))) {
+  if (!Guarded(ctx, [&] { return ctx->sink->OnBody(data, n, static_cast<long long>(wire)); })) {
     ctx->result->bStoppedBySink = true;
     return CURL_WRITEFUNC_ERROR;
   }
@@ -96,7 +109,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     ctx->stalled = true;
     return 1;
   }
-  if (!ctx->sink->OnIdle()) {
+  if (!Guarded(ctx, [&] { return ctx->sink->OnIdle(); })) {
     ctx->result->bStoppedBySink = true;
     return 1;
   }
@@ -125,13 +138,14 @@ void CHttpExchange::SetStallSeconds(long seconds) { g_stallSeconds = seconds < 1
 SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink& sink) {
   GlobalInit();
   SHttpExchangeResult result;
+  // Declared first so that the list outlives the handle that points to it.
+  std::unique_ptr<curl_slist, SCurlDeleter> headers;
   std::unique_ptr<CURL, SCurlDeleter> handle(curl_easy_init());
   if (!handle) {
     result.code = CURLE_FAILED_INIT;
     result.strMessage = curl_easy_strerror(result.code);
     return result;
   }
-  std::unique_ptr<curl_slist, SCurlDeleter> headers;
   for (const char* line : kHeaders) {
     curl_slist* grown = curl_slist_append(headers.get(), line);
     if (!grown) {
@@ -173,6 +187,10 @@ SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
   ctx.lastByte = CClock::now();
   result.code = curl_easy_perform(h);
+  if (ctx.pending) {
+    handle.reset();
+    std::rethrow_exception(ctx.pending);
+  }
   if (ctx.stalled) {
     result.code = CURLE_OPERATION_TIMEDOUT;
     result.strMessage = "No data received for " + std::to_string(stall) + " seconds";

@@ -1,5 +1,6 @@
 #include "HttpReqControl.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -44,6 +45,13 @@ CProgramException* Converted(int type, const char* message) {
 
 long long ContentLengthValue(const CString& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 
+// Room for the announced body up front, so a large body is not copied while it
+// grows. Untouched room costs nothing; beyond the cap the buffer grows as it goes.
+void ReserveForBody(CBuffer& buf, long long contentLength) {
+  constexpr long long kReserveCap = 1LL << 30;
+  if (contentLength > 0) buf.Reserve(static_cast<unsigned long>(std::min(contentLength, kReserveCap)));
+}
+
 // The worker's view of one asynchronous exchange: progress into the table after
 // every piece, and the exit sign checked after every piece and while idle.
 class CWorkerSink final : public IHttpExchangeSink {
@@ -57,6 +65,7 @@ class CWorkerSink final : public IHttpExchangeSink {
     if (status != 200) return Stop(EStop::Status);
     m_expected = ContentLengthValue(contentLength);
     if (m_expected < 1) return Stop(EStop::Length);
+    ReserveForBody(buf, m_expected);
     m_start = std::chrono::steady_clock::now();
     return true;
   }
@@ -105,7 +114,9 @@ class CSyncSink final : public IHttpExchangeSink {
   bool OnResponse(long status, const CString& contentLength) override {
     m_status = status;
     if (status != 200) return Stop(EStop::Status);
-    if (ContentLengthValue(contentLength) < 1) return Stop(EStop::Length);
+    const long long expected = ContentLengthValue(contentLength);
+    if (expected < 1) return Stop(EStop::Length);
+    ReserveForBody(buf, expected);
     return true;
   }
   bool OnBody(const char* data, size_t size, long long) override {
