@@ -1,9 +1,10 @@
 #include "zenuModule/src/desktop/Shell.h"
 
 #include <spawn.h>
-#include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "zenuModule/src/TextCodec.h"
 

@@ -56,7 +56,9 @@ double CurlRun(const std::string& url) {
   return seconds;
 }
 
-double MiBps(double seconds) { return static_cast<double>(kBodySize) / (1024.0 * 1024.0) / seconds; }
+double MiBps(double seconds) {
+  return static_cast<double>(kBodySize) / (1024.0 * 1024.0) / seconds;
+}
 }  // namespace
 
 int main() {

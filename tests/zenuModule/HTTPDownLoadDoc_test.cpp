@@ -109,8 +109,9 @@ TEST_F(HTTPDownLoadDocTest, WritesIntoNewFoldersAndReplacesExistingFiles) {
   EXPECT_EQ(dialog.ended, 1);
   // The three lines: the URL as asked for (the port goes in on the way out), speed, progress.
   ASSERT_GE(dialog.texts.size(), 2u);
-  const CString expected = "文件名:http://127.0.0.1/data/7.torrent\n下载速度:" +
-                           StringFormat("%.2f", 400000.0 / 1024) + "kB\n下载进度:100.00%\n";
+  const CString expected =
+      "文件名:http://127.0.0.1/data/7.torrent\n下载速度:" + StringFormat("%.2f", 400000.0 / 1024) +
+      "kB\n下载进度:100.00%\n";
   EXPECT_EQ(dialog.texts.back(), expected);
 
   // An existing, longer file is replaced, not appended to.

@@ -54,7 +54,8 @@ TEST_F(HttpReqControlTest, BodyArrivesWithTheRequestLineAndTheFiveHeaders) {
   CRawHttpServer server([&](CRawHttpServer&, int fd, const std::string&) {
     CRawHttpServer::SendAll(fd, CRawHttpServer::Head(static_cast<long long>(body.size())) + body);
   });
-  const unsigned long id = http->HttpRequest("http://127.0.0.1/files/a%20b.bin?x=1&y=2", server.Port());
+  const unsigned long id =
+      http->HttpRequest("http://127.0.0.1/files/a%20b.bin?x=1&y=2", server.Port());
   ASSERT_GT(id, 0u);
   SHttpOutcome outcome = WaitForRequest(id);
   ASSERT_TRUE(outcome.bDone);
@@ -63,13 +64,16 @@ TEST_F(HttpReqControlTest, BodyArrivesWithTheRequestLineAndTheFiveHeaders) {
 
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
-  const std::string expected = "GET /files/a%20b.bin?x=1&y=2 HTTP/1.1\r\n"
-                               "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-                               "Accept: */*\r\n"
-                               "Accept-Language: zh-cn\r\n"
-                               "Accept-Encoding: gzip, deflate\r\n"
-                               "User-Agent: zenu\r\n"
-                               "Connection: Keep-Alive\r\n\r\n";
+  const std::string expected =
+      "GET /files/a%20b.bin?x=1&y=2 HTTP/1.1\r\n"
+      "Host: 127.0.0.1:" +
+      std::to_string(server.Port()) +
+      "\r\n"
+      "Accept: */*\r\n"
+      "Accept-Language: zh-cn\r\n"
+      "Accept-Encoding: gzip, deflate\r\n"
+      "User-Agent: zenu\r\n"
+      "Connection: Keep-Alive\r\n\r\n";
   EXPECT_EQ(requests[0], expected);
 
   // The entry went with the body: a second Receive finds nothing, and polling reports it gone.
@@ -168,8 +172,9 @@ TEST_F(HttpReqControlTest, StatusAndLengthRulesAndIllegalUrls) {
   };
   EXPECT_EQ(errorOf(server.Url("/chunked")), "Request File Length is 0");
   EXPECT_EQ(errorOf(server.Url("/empty")), "Request File Length is 0");
-  EXPECT_EQ(errorOf(server.Url("/moved")),
-            server.Url("/moved") + ",\nSendRequest() has a Exception.QueryInfoStatusCode() Return:302");
+  EXPECT_EQ(
+      errorOf(server.Url("/moved")),
+      server.Url("/moved") + ",\nSendRequest() has a Exception.QueryInfoStatusCode() Return:302");
   EXPECT_EQ(followed, 0);
   const CString missing = server.Url("/no%25such");
   EXPECT_EQ(errorOf(missing),
@@ -197,7 +202,8 @@ TEST_F(HttpReqControlTest, StatusAndLengthRulesAndIllegalUrls) {
   const int closed = CLoopbackHttpServer::UnusedPort();
   EXPECT_FALSE(http->HttpRequestSync("http://127.0.0.1/ok", closed, result));
   EXPECT_EQ(result.rfind("Error 7: ", 0), 0u) << result;
-  EXPECT_EQ(errorOf("http://127.0.0.1:" + std::to_string(closed) + "/ok").rfind("Error 7: ", 0), 0u);
+  EXPECT_EQ(errorOf("http://127.0.0.1:" + std::to_string(closed) + "/ok").rfind("Error 7: ", 0),
+            0u);
 }
 
 TEST_F(HttpReqControlTest, MisbehavingServersEndWithAnErrorAfterABoundedStall) {

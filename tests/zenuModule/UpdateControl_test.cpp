@@ -60,7 +60,8 @@ class CFakeUpdateDialogs final : public IUpdateVersionDialog, public IVersionSto
     SetUpdateVersionDialog(nullptr);
     SetVersionStopDialog(nullptr);
   }
-  void DoModal(const SUpdateVersionDlgData& data, const std::function<void()>& onDownload) override {
+  void DoModal(const SUpdateVersionDlgData& data,
+               const std::function<void()>& onDownload) override {
     updates.push_back(data);
     eventsAtOpen.push_back(m_events.events.size());
     if (pressDownload) onDownload();
@@ -143,7 +144,8 @@ class UpdateControlTest : public ::testing::Test {
 TEST(UpdateDescriptionTest, UrlSplittingAndKeyReading) {
   CString url = "untouched";
   int port = -1;
-  EXPECT_EQ(CUpdateControl::GetUrlAndPort("http://host:8080/update_info/zenu/update.ini", url, port), 1);
+  EXPECT_EQ(
+      CUpdateControl::GetUrlAndPort("http://host:8080/update_info/zenu/update.ini", url, port), 1);
   EXPECT_EQ(url, "http://host/update_info/zenu/update.ini");
   EXPECT_EQ(port, 8080);
   url = "untouched";
@@ -203,8 +205,9 @@ TEST_F(UpdateControlTest, SingleCheckShowsTheUpdateDialogForANewerVersionOnly) {
   EXPECT_EQ(dialogs.updates[0].strNewFunction, "更快的下载\r\n新的界面");
   EXPECT_EQ(dialogs.updates[0].strUpdateUrl, "http://example.test/get");
   EXPECT_EQ(shell.opened, (std::vector<CString>{"http://example.test/get"}));
-  EXPECT_NE(home.TraceLog().find("Check update: http://127.0, " + std::to_string(server.server.Port())),
-            CString::npos);
+  EXPECT_NE(
+      home.TraceLog().find("Check update: http://127.0, " + std::to_string(server.server.Port())),
+      CString::npos);
 
   // Equal is not newer.
   server.Set(Description(kProgramVersion, 100));
@@ -270,7 +273,8 @@ TEST_F(UpdateControlTest, RetiredVersionAfterTheServiceBecomesReachable) {
   // Retired equals the running version: it counts as retired.
   server.Set(Description(180, kProgramVersion));
   ASSERT_TRUE(server.server.Start(port));
-  ASSERT_TRUE(PumpUntil(loop, [&] { return !requester.events.empty(); }, 20000));
+  ASSERT_TRUE(PumpUntil(
+      loop, [&] { return !requester.events.empty(); }, 20000));
   EXPECT_EQ(requester.events, (std::vector<int>{UE_VERSION_RETIRED}));
   ASSERT_EQ(dialogs.stops.size(), 1u);
   EXPECT_EQ(dialogs.eventsAtOpen, (std::vector<size_t>{0}));

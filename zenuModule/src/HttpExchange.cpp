@@ -5,9 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
-#include <string>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace {
 std::atomic<long> g_stallSeconds{30};
@@ -196,6 +196,7 @@ SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink
     result.strMessage = "No data received for " + std::to_string(stall) + " seconds";
     return result;
   }
-  if (result.code != CURLE_OK) result.strMessage = *errorText ? errorText : curl_easy_strerror(result.code);
+  if (result.code != CURLE_OK)
+    result.strMessage = *errorText ? errorText : curl_easy_strerror(result.code);
   return result;
 }

@@ -19,7 +19,7 @@ class IHttpExchangeSink {
 
 struct SHttpExchangeResult {
   CURLcode code = CURLE_OK;
-  CString strMessage;          // curl's message when code is not CURLE_OK
+  CString strMessage;           // curl's message when code is not CURLE_OK
   bool bStoppedBySink = false;  // a sink callback answered false
   bool bGotResponse = false;    // OnResponse was called
   long lStatus = 0;

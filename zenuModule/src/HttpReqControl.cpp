@@ -43,13 +43,16 @@ CProgramException* Converted(int type, const char* message) {
   }
 }
 
-long long ContentLengthValue(const CString& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+long long ContentLengthValue(const CString& text) {
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
 
 // Room for the announced body up front, so a large body is not copied while it
 // grows. Untouched room costs nothing; beyond the cap the buffer grows as it goes.
 void ReserveForBody(CBuffer& buf, long long contentLength) {
   constexpr long long kReserveCap = 1LL << 30;
-  if (contentLength > 0) buf.Reserve(static_cast<unsigned long>(std::min(contentLength, kReserveCap)));
+  if (contentLength > 0)
+    buf.Reserve(static_cast<unsigned long>(std::min(contentLength, kReserveCap)));
 }
 
 // The worker's view of one asynchronous exchange: progress into the table after
@@ -269,8 +272,8 @@ bool CHttpReqControl::OpenUrlSync(const CString& strUrl, CString& strResult) {
   CSyncSink sink;
   const SHttpExchangeResult result = CHttpExchange::Perform(strUrl, sink);
   if (sink.Reason() == EStop::Status) {
-    strResult = StringFormat("OpenUrlSync: %s, error::%d", strUrl.c_str(),
-                             static_cast<int>(sink.Status()));
+    strResult =
+        StringFormat("OpenUrlSync: %s, error::%d", strUrl.c_str(), static_cast<int>(sink.Status()));
     return false;
   }
   if (sink.Reason() == EStop::Length) RAISE_ERROR("Request File Length is 0");

@@ -33,7 +33,8 @@ int CUpdateControl::GetUrlAndPort(const CString& strUrl, CString& strOutUrl, int
   if (second == CString::npos) return 0;
   iOutPort = std::atoi(strUrl.c_str() + second + 1);
   const auto slash = strUrl.find('/', second);
-  strOutUrl = strUrl.substr(0, second) + (slash == CString::npos ? CString() : strUrl.substr(slash));
+  strOutUrl =
+      strUrl.substr(0, second) + (slash == CString::npos ? CString() : strUrl.substr(slash));
   return slash == CString::npos ? 0 : 1;
   OP_END
 }

@@ -16,7 +16,8 @@ class IUpdateVersionDialog {
   virtual ~IUpdateVersionDialog() = default;
   // Runs modally until "确定" or closing; "立即下载更新" calls onDownload and the
   // dialog stays open.
-  virtual void DoModal(const SUpdateVersionDlgData& data, const std::function<void()>& onDownload) = 0;
+  virtual void DoModal(const SUpdateVersionDlgData& data,
+                       const std::function<void()>& onDownload) = 0;
 };
 
 // Installed once by the user-interface layer (or a test); null without a UI.

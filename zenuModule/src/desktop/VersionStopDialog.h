@@ -14,7 +14,8 @@ class IVersionStopDialog {
   virtual ~IVersionStopDialog() = default;
   // Runs modally until "确定" or closing; "立即下载更新" calls onDownload and the
   // dialog stays open.
-  virtual void DoModal(const SVersionStopDlgData& data, const std::function<void()>& onDownload) = 0;
+  virtual void DoModal(const SVersionStopDlgData& data,
+                       const std::function<void()>& onDownload) = 0;
 };
 
 // Installed once by the user-interface layer (or a test); null without a UI.
