@@ -101,3 +101,22 @@ TEST(Buffer, ManySmallAppendsKeepEveryByte) {
   ASSERT_EQ(body.GetBufSize(), expected.size());
   EXPECT_EQ(std::memcmp(body.GetBufAddr(), expected.data(), expected.size()), 0);
 }
+
+TEST(Buffer, ReserveKeepsContentsAndLargeBlocksReadAsText) {
+  CBuffer body;
+  body.JoinBuf("head", 4);
+  body.Reserve(3);  // smaller than the size: nothing changes
+  EXPECT_EQ(CString(body.GetBufAddr(), body.GetBufSize()), "head");
+  body.Reserve(8u << 20);  // a large block
+  const char* const block = body.GetBufAddr();
+  EXPECT_EQ(body.GetBufSize(), 4u);
+  EXPECT_STREQ(body.GetBufAddr(), "head");
+  const CString tail(6u << 20, 't');
+  body.JoinBuf(tail.data(), static_cast<unsigned long>(tail.size()));
+  EXPECT_EQ(body.GetBufAddr(), block);  // no regrowth within the reserve
+  EXPECT_EQ(CString(body.GetBufAddr(), body.GetBufSize()), "head" + tail);
+  EXPECT_EQ(body.GetBufAddr()[body.GetBufSize()], '\0');
+  CBuffer zeroed;
+  zeroed.AllocBuf(5u << 20);
+  EXPECT_EQ(CString(zeroed.GetBufAddr(), 5u << 20).find_first_not_of('\0'), CString::npos);
+}

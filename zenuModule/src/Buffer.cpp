@@ -1,16 +1,33 @@
 #include "Buffer.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
 #include "OperationWrapper.h"
 
+namespace {
+constexpr unsigned long kHugePage = 2ul * 1024 * 1024;
+}  // namespace
+
 char* CBuffer::NewBlock(unsigned long capacity) {
-  char* block = new (std::nothrow) char[capacity + 1];
-  if (block) std::memset(block, 0, capacity + 1);
-  return block;
+  void* block = nullptr;
+  if (capacity + 1 >= 2 * kHugePage) {
+    // Large bodies: huge pages make first touches (page faults) far cheaper.
+    if (::posix_memalign(&block, kHugePage, capacity + 1) != 0) return nullptr;
+    ::madvise(block, capacity + 1, MADV_HUGEPAGE);
+  } else {
+    block = std::malloc(capacity + 1);
+  }
+  // Only the guard byte is set: untouched capacity costs no memory until used.
+  if (block) static_cast<char*>(block)[capacity] = '\0';
+  return static_cast<char*>(block);
 }
+
+void CBuffer::FreeBlock(char* block) { std::free(block); }
 
 CBuffer::CBuffer(const CBuffer& other) {
   if (other.m_ulSize > 0) CopyBuf(other.m_pData, other.m_ulSize);
@@ -30,7 +47,7 @@ CBuffer& CBuffer::operator=(const CBuffer& other) {
   char* block = NewBlock(m_ulSize);
   if (!block) RAISE_ERROR("new buffer failed!!");
   std::memcpy(block, other.m_pData, m_ulSize);
-  delete[] m_pData;
+  FreeBlock(m_pData);
   m_pData = block;
   m_ulCapacity = m_ulSize;
   return *this;
@@ -39,7 +56,7 @@ CBuffer& CBuffer::operator=(const CBuffer& other) {
 
 CBuffer& CBuffer::operator=(CBuffer&& other) noexcept {
   if (this != &other) {
-    delete[] m_pData;
+    FreeBlock(m_pData);
     m_pData = std::exchange(other.m_pData, nullptr);
     m_ulSize = std::exchange(other.m_ulSize, 0);
     m_ulCapacity = std::exchange(other.m_ulCapacity, 0);
@@ -47,14 +64,15 @@ CBuffer& CBuffer::operator=(CBuffer&& other) noexcept {
   return *this;
 }
 
-CBuffer::~CBuffer() { delete[] m_pData; }
+CBuffer::~CBuffer() { FreeBlock(m_pData); }
 
 void CBuffer::AllocBuf(unsigned long ulSize) {
   OP_BEGIN("CBuffer::AllocBuf")
   if (ulSize == 0) RAISE_ERROR("ulSize is 0!!");
   char* block = NewBlock(ulSize);
   if (!block) RAISE_ERROR("new buffer failed!!");
-  delete[] m_pData;
+  std::memset(block, 0, ulSize);
+  FreeBlock(m_pData);
   m_pData = block;
   m_ulSize = ulSize;
   m_ulCapacity = ulSize;
@@ -94,7 +112,7 @@ void CBuffer::JoinBuf(const void* src, unsigned long ulSize) {
     if (m_ulSize > 0) std::memcpy(block, m_pData, m_ulSize);
     // src may point into the old block: copy before freeing it.
     std::memcpy(block + m_ulSize, src, ulSize);
-    delete[] m_pData;
+    FreeBlock(m_pData);
     m_pData = block;
     m_ulCapacity = capacity;
   } else {
@@ -102,6 +120,19 @@ void CBuffer::JoinBuf(const void* src, unsigned long ulSize) {
   }
   m_ulSize = needed;
   m_pData[m_ulSize] = '\0';
+  OP_END
+}
+
+void CBuffer::Reserve(unsigned long ulCapacity) {
+  OP_BEGIN("CBuffer::Reserve")
+  if (ulCapacity <= m_ulCapacity) return;
+  char* block = NewBlock(ulCapacity);
+  if (!block) RAISE_ERROR("new buffer failed!!");
+  if (m_ulSize > 0) std::memcpy(block, m_pData, m_ulSize);
+  block[m_ulSize] = '\0';
+  FreeBlock(m_pData);
+  m_pData = block;
+  m_ulCapacity = ulCapacity;
   OP_END
 }
 

@@ -17,6 +17,8 @@ class CBuffer final {
   void CopyBuf(const CBuffer& other);
   void JoinBuf(const void* src, unsigned long ulSize);
   void JoinBuf(const CBuffer& other);
+  // Room for ulCapacity bytes without changing the contents (for a known length).
+  void Reserve(unsigned long ulCapacity);
   void CopyToString(CString& out) const;
 
   unsigned long GetBufSize() const { return m_ulSize; }
@@ -25,6 +27,7 @@ class CBuffer final {
  private:
   // Always one zero byte beyond the capacity, so the bytes read as text end.
   static char* NewBlock(unsigned long capacity);
+  static void FreeBlock(char* block);
 
   char* m_pData = nullptr;
   unsigned long m_ulSize = 0;

@@ -1,0 +1,17 @@
+#pragma once
+#include "../Types.h"
+
+// Opening a file or URL with the desktop's default handler.
+class IShell {
+ public:
+  virtual ~IShell() = default;
+  // target is GBK; true when the handler was started.
+  virtual bool Open(const CString& target) = 0;
+};
+
+// The system's shell: xdg-open, started detached.
+IShell& SystemShell();
+// The shell in use: the one installed (the UI layer's or a test's), else the system's.
+IShell& Shell();
+// nullptr goes back to the system's shell. The core never owns the object.
+void SetShell(IShell* shell);
