@@ -75,6 +75,9 @@ bool CDBusPublishedObject::handleMessage(const QDBusMessage& message,
   if (iface != m_name && iface != kPropertiesInterface && iface != kApplicationInterface &&
       !iface.isEmpty())
     return false;
+  if (iface.isEmpty() && (message.member() == QLatin1String("Introspect") ||
+                          message.member() == QLatin1String("Ping")))
+    return false;
   message.setDelayedReply(true);
   // The work runs from the UI thread's loop, whatever thread delivers the message.
   QMetaObject::invokeMethod(
