@@ -20,6 +20,7 @@ void COrvexClient::SendCommand(const Json::Value& document) {
       QStringLiteral("zenu.Orvex"), QStringLiteral("/"), QStringLiteral("zenu.Orvex"),
       QStringLiteral("OnLocalSrvCmd"));
   call << QString::fromStdString(text);
+  call.setAutoStartService(false);
   auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
   const int index = document.get("INT_CMD_IDX", 0).asInt();
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, this,
