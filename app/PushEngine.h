@@ -1,0 +1,18 @@
+#pragma once
+#include <json/value.h>
+
+#include "zenuModule/src/Types.h"
+
+// The push engine's operations that the local server's commands reach.
+class IPushEngine {
+ public:
+  virtual ~IPushEngine() = default;
+  virtual void FindAndDisplayMovie(unsigned long ulGID) = 0;
+  // A movie pushed now; dictMovie is always an object.
+  virtual void ReceiveNewTask2(const Json::Value& dictMovie) = 0;
+  virtual void OnDownloadRecord() = 0;
+  virtual void OnRunningThunder() = 0;
+  virtual void OnRunningThunderEx(int iFlag) = 0;
+  virtual void OnRequestRecordStatus(int iStatus, int iFlag) = 0;
+  virtual void EndCalcDlg(int iIndex) = 0;
+};

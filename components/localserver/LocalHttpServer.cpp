@@ -1,0 +1,61 @@
+#include "LocalHttpServer.h"
+
+#include <httplib.h>
+
+#include <sys/stat.h>
+
+namespace {
+const char kJson[] = "application/json; charset=utf-8";
+}  // namespace
+
+CLocalHttpServer::CLocalHttpServer() = default;
+
+CLocalHttpServer::~CLocalHttpServer() { Stop(); }
+
+void CLocalHttpServer::AddRoutes() {
+  // Only the acknowledgement for now: the request's work follows it, later.
+  m_server->Get("/ReqTask", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("[1]", kJson);
+  });
+  // Every answer, errors included, carries a body and so a Content-Length.
+  m_server->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (res.body.empty()) {
+      res.set_content("<html><body>" + std::to_string(res.status) + "</body></html>",
+                      "text/html; charset=utf-8");
+    }
+  });
+}
+
+bool CLocalHttpServer::Start(int port, const std::string& rootFolder, std::string& error) {
+  if (IsRunning()) {
+    if (port == m_port) return true;
+    error = "already serving on port " + std::to_string(m_port);
+    return false;
+  }
+  if (port <= 0 || port > 65535) {
+    error = "invalid port " + std::to_string(port);
+    return false;
+  }
+  m_server = std::make_unique<httplib::Server>();
+  AddRoutes();
+  struct stat st {};
+  if (!rootFolder.empty() && ::stat(rootFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    m_server->set_mount_point("/", rootFolder);
+  }
+  if (!m_server->bind_to_port("127.0.0.1", port)) {
+    error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+    m_server.reset();
+    return false;
+  }
+  m_port = port;
+  m_thread = std::thread([server = m_server.get()] { server->listen_after_bind(); });
+  return true;
+}
+
+void CLocalHttpServer::Stop() {
+  if (!m_thread.joinable()) return;
+  m_server->stop();
+  m_thread.join();
+  m_server.reset();
+  m_port = 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+// The HTTP side: the pages below the root folder and the task request, on the
+// loopback interface only. Requests are served on the library's worker threads.
+class CLocalHttpServer final {
+ public:
+  CLocalHttpServer();
+  ~CLocalHttpServer();
+  CLocalHttpServer(const CLocalHttpServer&) = delete;
+  CLocalHttpServer& operator=(const CLocalHttpServer&) = delete;
+
+  // Binds 127.0.0.1:port and starts serving; false with a reason when it cannot.
+  bool Start(int port, const std::string& rootFolder, std::string& error);
+  void Stop();
+  bool IsRunning() const { return m_thread.joinable(); }
+  int Port() const { return m_port; }
+
+ private:
+  void AddRoutes();
+
+  std::unique_ptr<httplib::Server> m_server;
+  std::thread m_thread;
+  int m_port = 0;
+};

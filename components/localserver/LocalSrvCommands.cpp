@@ -1,0 +1,101 @@
+#include "LocalSrvCommands.h"
+
+#include <json/reader.h>
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+const QString kErrorName = QStringLiteral("zenu.Error.Exception");
+
+bool ParseCommand(const QString& json, Json::Value& root) {
+  const std::string text = json.toStdString();
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  std::string errors;
+  try {
+    return reader->parse(text.data(), text.data() + text.size(), &root, &errors) &&
+           root.isObject();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+int ReadInt(const Json::Value& doc, const char* key) {
+  const Json::Value& v = doc[key];
+  return v.isConvertibleTo(Json::intValue) ? v.asInt() : 0;
+}
+
+std::string ReadText(const Json::Value& doc, const char* key) {
+  const Json::Value& v = doc[key];
+  return v.isConvertibleTo(Json::stringValue) ? v.asString() : std::string();
+}
+}  // namespace
+
+CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
+    : m_connection(connection), m_client(connection) {}
+
+CLocalSrvCommands::~CLocalSrvCommands() { m_http.Stop(); }
+
+bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error) {
+  m_version = ReadInt(cmd, "INT_VERSION");
+  m_progPath = ReadText(cmd, "STR_PROG_PATH");
+  m_remotePort = ReadInt(cmd, "INT_REMOTE_SERVER_PORT");
+  m_remoteHost = ReadText(cmd, "STR_REMOTE_SERVER");
+  // Launchers and tests may point the component at another service.
+  if (const char* host = std::getenv("VADEKO_REMOTE_HOST"); host && *host) m_remoteHost = host;
+  return m_http.Start(ReadInt(cmd, "INT_LOCAL_SERVER_PORT"),
+                      ReadText(cmd, "STR_LOCAL_SERVER_ROOT_PATH"), error);
+}
+
+void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& message) {
+  message.setDelayedReply(true);
+  Json::Value cmd;
+  if (!ParseCommand(json, cmd)) {
+    m_connection.send(message.createErrorReply(kErrorName, QStringLiteral("not a command document")));
+    return;
+  }
+  switch (ReadInt(cmd, "INT_CMD_IDX")) {
+    case 1: {
+      std::string error;
+      if (!StartServing(cmd, error)) {
+        std::fprintf(stderr, "zenu-localserver: %s\n", error.c_str());
+        m_connection.send(message.createErrorReply(kErrorName, QString::fromStdString(error)));
+        return;
+      }
+      m_connection.send(message.createReply(0));
+      m_client.ReportRemoteHost(m_remoteHost);
+      m_client.ReportReady();
+      return;
+    }
+    case 2:
+      m_userName = ReadText(cmd, "STR_USERNAME");
+      m_userDbFile = ReadText(cmd, "STR_USER_DB_FILE");
+      break;
+    case 100:
+      m_connection.send(message.createReply(0));
+      FlushBus();
+      Shutdown();
+      return;
+    default:
+      break;
+  }
+  m_connection.send(message.createReply(0));
+}
+
+void CLocalSrvCommands::FlushBus() {
+  // Once the bus answers, everything we sent before has reached it.
+  m_connection.call(QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+}
+
+void CLocalSrvCommands::Shutdown() {
+  if (m_bShuttingDown) return;
+  m_bShuttingDown = true;
+  m_http.Stop();
+  QCoreApplication::quit();
+}

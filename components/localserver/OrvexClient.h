@@ -1,0 +1,21 @@
+#pragma once
+#include <json/value.h>
+
+#include <QDBusConnection>
+#include <QObject>
+
+// Calls into the client's automation object "zenu.Orvex". Never waits for the
+// answer: the client may be inside a call to us at that moment.
+class COrvexClient final : public QObject {
+ public:
+  explicit COrvexClient(const QDBusConnection& connection, QObject* parent = nullptr);
+
+  void SendCommand(const Json::Value& document);
+  // Command 200: the remote service host this component talks to.
+  void ReportRemoteHost(const std::string& host);
+  // Command 100: ready for the client's session.
+  void ReportReady();
+
+ private:
+  QDBusConnection m_connection;
+};

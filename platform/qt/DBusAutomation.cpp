@@ -1,0 +1,111 @@
+#include "DBusAutomation.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include "DBusComponentObject.h"
+#include "DBusPublishedObject.h"
+#include "QtText.h"
+#include "zenuModule/src/Log.h"
+#include "zenuModule/src/PathHelpers.h"
+
+namespace {
+// A started process that has already ended (or is a zombie nobody reaps yet).
+bool ProcessGone(qint64 pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return true;
+  const QByteArray line = stat.readAll();
+  const int close = line.lastIndexOf(')');
+  return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+}  // namespace
+
+CDBusAutomation::CDBusAutomation(const QDBusConnection& connection) : m_connection(connection) {}
+
+CDBusAutomation::~CDBusAutomation() = default;
+
+QString CDBusAutomation::ExecutableName(const QString& identifier) {
+  QString name = identifier.toLower();
+  name.replace(QLatin1Char('.'), QLatin1Char('-'));
+  return name;
+}
+
+QString CDBusAutomation::FindExecutable(const QString& identifier) {
+  const QString name = ExecutableName(identifier);
+  const QString programFolder = QStringFromGBK(GetExePath(0));
+  const QString exeFolder = QFileInfo(QStringFromGBK(GetExePath(1))).absolutePath();
+  for (const QString& folder : {programFolder, exeFolder + QLatin1Char('/')}) {
+    const QFileInfo candidate(folder + name);
+    if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
+  }
+  return QString();
+}
+
+int32_t CDBusAutomation::StartComponent(const QString& identifier) {
+  const QString exe = FindExecutable(identifier);
+  if (exe.isEmpty()) {
+    WriteErrorLog(GBKFromQString(QStringLiteral("\n%1 not found next to the program")
+                                     .arg(ExecutableName(identifier))));
+    return AUTO_E_CLASSNOTREG;
+  }
+  qint64 pid = 0;
+  // The component watches our unique name and ends when we leave the bus.
+  const QStringList args = {QStringLiteral("--owner"), m_connection.baseService()};
+  if (!QProcess::startDetached(exe, args, QFileInfo(exe).absolutePath(), &pid))
+    return AUTO_E_SERVER_EXEC;
+
+  QDBusConnectionInterface* bus = m_connection.interface();
+  QElapsedTimer clock;
+  clock.start();
+  // Polling without an event loop: nothing else of ours runs during a create.
+  while (clock.elapsed() < kStartWaitMs) {
+    if (bus->isServiceRegistered(identifier).value()) return AUTO_S_OK;
+    if (ProcessGone(pid)) break;
+    QThread::msleep(20);
+  }
+  return bus->isServiceRegistered(identifier).value() ? AUTO_S_OK : AUTO_E_SERVER_EXEC;
+}
+
+int32_t CDBusAutomation::CreateInstance(const CString& progId,
+                                        std::unique_ptr<IAutomationObject>& object) {
+  if (!m_connection.isConnected()) return AUTO_E_DISCONNECTED;
+  const QString identifier = QStringFromGBK(progId);
+  const QDBusReply<bool> running = m_connection.interface()->isServiceRegistered(identifier);
+  if (!running.isValid()) return AUTO_E_DISCONNECTED;
+  if (!running.value()) {
+    const int32_t hr = StartComponent(identifier);
+    if (hr < 0) return hr;
+  }
+  object = std::make_unique<CDBusComponentObject>(m_connection, identifier);
+  return AUTO_S_OK;
+}
+
+int32_t CDBusAutomation::Publish(const SAutomationClass& cls,
+                                 std::unique_ptr<IAutomationPublication>& publication) {
+  auto published = std::make_unique<CDBusPublishedObject>(m_connection, cls);
+  const int32_t hr = published->Start();
+  if (hr < 0) return hr;
+  publication = std::move(published);
+  return AUTO_S_OK;
+}
+
+int32_t CDBusAutomation::ActivateOwner(const CString& identifier) {
+  if (!m_connection.isConnected()) return AUTO_E_DISCONNECTED;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringFromGBK(identifier), QStringLiteral("/"), QStringLiteral("org.freedesktop.Application"),
+      QStringLiteral("Activate"));
+  call << QVariant::fromValue(QVariantMap());
+  // Not waiting for the owner: it answers from its UI thread, which may be ours.
+  call.setAutoStartService(false);
+  if (!m_connection.send(call)) return AUTO_E_DISCONNECTED;
+  // A round trip to the bus: once it answers, our call has been routed.
+  const QDBusMessage flushed = m_connection.call(QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+  return flushed.type() == QDBusMessage::ReplyMessage ? AUTO_S_OK : AUTO_E_DISCONNECTED;
+}

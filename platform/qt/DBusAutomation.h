@@ -1,0 +1,31 @@
+#pragma once
+#include <QDBusConnection>
+#include <QObject>
+
+#include "zenuModule/src/desktop/Automation.h"
+
+// Automation on the session bus. A component's executable is named after its
+// identifier ("zenu.LocalServer" -> "zenu-localserver") and started from the
+// program folder, or from the folder of the running executable.
+class CDBusAutomation final : public QObject, public IAutomation {
+ public:
+  static constexpr int kStartWaitMs = 10000;
+
+  explicit CDBusAutomation(const QDBusConnection& connection = QDBusConnection::sessionBus());
+  ~CDBusAutomation() override;
+
+  int32_t CreateInstance(const CString& progId,
+                         std::unique_ptr<IAutomationObject>& object) override;
+  int32_t Publish(const SAutomationClass& cls,
+                  std::unique_ptr<IAutomationPublication>& publication) override;
+  int32_t ActivateOwner(const CString& identifier) override;
+
+  static QString ExecutableName(const QString& identifier);
+  // The component's file, or empty when neither folder holds it.
+  static QString FindExecutable(const QString& identifier);
+
+ private:
+  int32_t StartComponent(const QString& identifier);
+
+  QDBusConnection m_connection;
+};

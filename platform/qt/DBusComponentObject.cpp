@@ -1,0 +1,100 @@
+#include "DBusComponentObject.h"
+
+#include <QDBusMessage>
+#include <QXmlStreamReader>
+
+#include "QtText.h"
+
+CDBusComponentObject::CDBusComponentObject(const QDBusConnection& connection,
+                                           const QString& identifier)
+    : m_connection(connection), m_identifier(identifier) {}
+
+// Nothing to release on the bus: the component lives until its stop command
+// or until its client leaves.
+CDBusComponentObject::~CDBusComponentObject() = default;
+
+int32_t CDBusComponentObject::ResultOf(const QDBusError& error) {
+  switch (error.type()) {
+    case QDBusError::NoError:
+      return AUTO_S_OK;
+    case QDBusError::UnknownMethod:
+    case QDBusError::UnknownInterface:
+    case QDBusError::UnknownObject:
+    case QDBusError::UnknownProperty:
+      return AUTO_E_MEMBERNOTFOUND;
+    case QDBusError::InvalidArgs:
+    case QDBusError::InvalidSignature:
+      return AUTO_E_BADPARAMCOUNT;
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+      return AUTO_E_TIMEOUT;
+    case QDBusError::ServiceUnknown:
+    case QDBusError::Disconnected:
+    case QDBusError::NoServer:
+    case QDBusError::NoNetwork:
+      return AUTO_E_DISCONNECTED;
+    default:
+      return error.name().startsWith(QLatin1String("zenu.Error")) ? AUTO_E_EXCEPTION
+                                                                  : AUTO_E_FAIL;
+  }
+}
+
+int32_t CDBusComponentObject::LoadMethods() {
+  if (!m_methods.isEmpty()) return AUTO_S_OK;
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      m_identifier, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+      QStringLiteral("Introspect"));
+  const QDBusMessage reply = m_connection.call(call, QDBus::Block);
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    return reply.type() == QDBusMessage::ErrorMessage ? ResultOf(QDBusError(reply)) : AUTO_E_FAIL;
+
+  QXmlStreamReader xml(reply.arguments().at(0).toString());
+  bool inInterface = false;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement() && xml.name() == QLatin1String("interface")) {
+      inInterface = xml.attributes().value(QLatin1String("name")) == m_identifier;
+    } else if (xml.isEndElement() && xml.name() == QLatin1String("interface")) {
+      inInterface = false;
+    } else if (inInterface && xml.isStartElement() && xml.name() == QLatin1String("method")) {
+      m_methods.append(xml.attributes().value(QLatin1String("name")).toString());
+    }
+  }
+  return m_methods.isEmpty() ? AUTO_E_MEMBERNOTFOUND : AUTO_S_OK;
+}
+
+int32_t CDBusComponentObject::GetIDsOfNames(const CString& name, DISPID& id) {
+  const int32_t hr = LoadMethods();
+  if (hr < 0) return hr;
+  const int index = m_methods.indexOf(QStringFromGBK(name));
+  if (index < 0) return AUTO_E_UNKNOWNNAME;
+  id = index + 1;
+  return AUTO_S_OK;
+}
+
+int32_t CDBusComponentObject::Invoke(DISPID id, const CString* arg, CString& result) {
+  const int32_t hr = LoadMethods();
+  if (hr < 0) return hr;
+  if (id < 1 || id > m_methods.size()) return AUTO_E_MEMBERNOTFOUND;
+  QDBusMessage call = QDBusMessage::createMethodCall(m_identifier, QStringLiteral("/"),
+                                                     m_identifier, m_methods.at(id - 1));
+  if (arg) call << QStringFromGBK(*arg);
+  // Blocking without an event loop: the component never waits on us while we
+  // call it, and its own calls to us queue until we return.
+  const QDBusMessage reply = m_connection.call(call, QDBus::Block);
+  if (reply.type() != QDBusMessage::ReplyMessage) {
+    const int32_t error = ResultOf(QDBusError(reply));
+    return error < 0 ? error : AUTO_E_FAIL;
+  }
+  result.clear();
+  if (!reply.arguments().isEmpty()) {
+    const QVariant value = reply.arguments().at(0);
+    if (value.userType() == QMetaType::QString) {
+      result = GBKFromQString(value.toString());
+    } else if (value.canConvert<qlonglong>()) {
+      result = std::to_string(value.toLongLong());
+    }
+  }
+  return AUTO_S_OK;
+}

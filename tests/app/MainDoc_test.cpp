@@ -1,0 +1,137 @@
+#include "app/MainDoc.h"
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <memory>
+
+#include "RecordingLinks.h"
+#include "tests/support/FakeAutomation.h"
+#include "zenuModule/src/ProgramException.h"
+#include "tests/support/TempHome.h"
+#include "tests/support/VirtualLoop.h"
+#include "zenuModule/src/IntfScheduleControl.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/ProcessValues.h"
+
+namespace {
+Json::Value ParseSent(const SFakeComponent::SCall& call) {
+  Json::Value doc;
+  Json::CharReaderBuilder builder;
+  std::string errors;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  EXPECT_TRUE(reader->parse(call.strArg.data(), call.strArg.data() + call.strArg.size(), &doc,
+                            &errors));
+  return doc;
+}
+
+template <class Body>
+CString RaisedText(Body body) {
+  try {
+    body();
+  } catch (CProgramException* e) {
+    const CString text = e->GetError();
+    e->Delete();
+    return text;
+  }
+  return CString();
+}
+
+class MainDocTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CIntfScheduleControl::ResetInstance();
+    CMainDoc::ResetInstance();
+    CProcessValues::Reset();
+    component = std::make_shared<SFakeComponent>();
+    component->methods = {{"OnOrvexCmd", 1}};
+    automation.components["zenu.LocalServer"] = component;
+  }
+  void TearDown() override {
+    CIntfScheduleControl::ResetInstance();
+    CMainDoc::ResetInstance();
+    CProcessValues::Reset();
+  }
+  CTempHome home;
+  CVirtualLoop loop;
+  CFakeAutomation automation;
+  std::shared_ptr<SFakeComponent> component;
+};
+}  // namespace
+
+TEST_F(MainDocTest, StartLoginAndStopCommandsReachTheComponent) {
+  CRecordingStarter starter;
+  CMainDoc* doc = CMainDoc::GetInstance();
+  doc->SetSessionStarter(&starter);
+  CProcessValues::SetLocalSrvPort(18123);
+  CProcessValues::SetRemoteSrvPort(8088);
+  CProcessValues::SetRemoteSrvHost("before.example");
+
+  doc->StartLocalSrv();
+  ASSERT_EQ(component->calls.size(), 1u);
+  EXPECT_EQ(component->iLiveObjects, 1);
+  const Json::Value start = ParseSent(component->calls[0]);
+  const CString folder = GetExePath(0);
+  EXPECT_EQ(start["INT_CMD_IDX"].asInt(), 1);
+  EXPECT_EQ(start["INT_VERSION"].asInt(), 172);
+  EXPECT_EQ(start["STR_LOCAL_SERVER_ROOT_PATH"].asString(), folder + "root");
+  EXPECT_EQ(start["STR_PROG_PATH"].asString(), folder);
+  EXPECT_EQ(start["INT_LOCAL_SERVER_PORT"].asInt(), 18123);
+  EXPECT_EQ(start["STR_REMOTE_SERVER"].asString(), kDefaultRemoteHost);
+  EXPECT_EQ(start["INT_REMOTE_SERVER_PORT"].asInt(), 8088);
+  EXPECT_EQ(start["INT_TEST_ALONE"].asInt(), 0);
+  EXPECT_EQ(start.size(), 8u);
+
+  // The component's ready command, taken inside its call, continues the session
+  // only once the loop runs.
+  doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");
+  EXPECT_EQ(starter.iContinued, 0);
+  loop.RunPending();
+  EXPECT_EQ(starter.iContinued, 1);
+  doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");  // no guard: again
+  loop.RunPending();
+  EXPECT_EQ(starter.iContinued, 2);
+
+  doc->SendLoginToLocalSrv("李四");
+  ASSERT_EQ(component->calls.size(), 2u);
+  const Json::Value login = ParseSent(component->calls[1]);
+  EXPECT_EQ(login["INT_CMD_IDX"].asInt(), 2);
+  EXPECT_EQ(login["INT_USER_ID"].asInt(), 0);
+  EXPECT_EQ(login["STR_USERNAME"].asString(), "李四");
+  EXPECT_EQ(login["STR_USER_DB_FILE"].asString(), folder + "users/李四/db.dat");
+
+  doc->StopLocalSrv();
+  ASSERT_EQ(component->calls.size(), 3u);
+  const Json::Value stop = ParseSent(component->calls[2]);
+  EXPECT_EQ(stop["INT_CMD_IDX"].asInt(), 100);
+  EXPECT_EQ(stop.size(), 1u);
+  EXPECT_EQ(component->iLiveObjects, 0);
+  EXPECT_EQ(component->lookups.size(), 1u);
+  // Released: later sends are silently dropped.
+  doc->SendLoginToLocalSrv("x");
+  EXPECT_EQ(component->calls.size(), 3u);
+}
+
+TEST_F(MainDocTest, StartFailuresStatusPanesAndActivation) {
+  automation.components.clear();
+  CMainDoc* doc = CMainDoc::GetInstance();
+  const CString text = RaisedText([&] { doc->StartLocalSrv(); });
+  EXPECT_EQ(text, "CoCreateInstance zenu.LocalServer failure");
+
+  automation.components["zenu.LocalServer"] = component;
+  component->invokeResult = AUTO_E_DISCONNECTED;
+  EXPECT_EQ(RaisedText([&] { doc->StartLocalSrv(); }),
+            "Invoke OnOrvexCmd() failure.hr:-2147417848");
+
+  CRecordingFrame frame;
+  doc->SetStatusInfo(2, "已连接");
+  doc->OnActivateRequest();  // no frame yet: nothing to show
+  doc->SetMainFrame(&frame);
+  doc->SetStatusInfo(3, "已连接");
+  doc->OnActivateRequest();
+  ASSERT_EQ(frame.events.size(), 1u);
+  EXPECT_EQ(frame.events[0].iType, 4);
+  EXPECT_EQ(frame.events[0].iParam, 3);
+  EXPECT_EQ(frame.events[0].strText, "已连接");
+  EXPECT_EQ(frame.iRaised, 1);
+}

@@ -1,0 +1,66 @@
+#include "FakeAutomation.h"
+
+namespace {
+class CFakeObject final : public IAutomationObject {
+ public:
+  explicit CFakeObject(std::shared_ptr<SFakeComponent> component)
+      : m_component(std::move(component)) {
+    ++m_component->iLiveObjects;
+  }
+  ~CFakeObject() override { --m_component->iLiveObjects; }
+
+  int32_t GetIDsOfNames(const CString& name, DISPID& id) override {
+    m_component->lookups.push_back(name);
+    const auto it = m_component->methods.find(name);
+    if (it == m_component->methods.end()) return AUTO_E_UNKNOWNNAME;
+    id = it->second;
+    return AUTO_S_OK;
+  }
+
+  int32_t Invoke(DISPID id, const CString* arg, CString& result) override {
+    m_component->calls.push_back({id, arg != nullptr, arg ? *arg : CString()});
+    if (m_component->invokeResult < 0) return m_component->invokeResult;
+    result = m_component->strResult;
+    return m_component->invokeResult;
+  }
+
+ private:
+  std::shared_ptr<SFakeComponent> m_component;
+};
+
+class CFakePublication final : public IAutomationPublication {
+ public:
+  explicit CFakePublication(int& live) : m_live(live) { ++m_live; }
+  ~CFakePublication() override { --m_live; }
+
+ private:
+  int& m_live;
+};
+}  // namespace
+
+CFakeAutomation::CFakeAutomation() : m_previous(GetAutomation()) { SetAutomation(this); }
+
+CFakeAutomation::~CFakeAutomation() { SetAutomation(m_previous); }
+
+int32_t CFakeAutomation::CreateInstance(const CString& progId,
+                                        std::unique_ptr<IAutomationObject>& object) {
+  ++iCreates;
+  const auto it = components.find(progId);
+  if (it == components.end()) return AUTO_E_CLASSNOTREG;
+  object = std::make_unique<CFakeObject>(it->second);
+  return AUTO_S_OK;
+}
+
+int32_t CFakeAutomation::Publish(const SAutomationClass& cls,
+                                 std::unique_ptr<IAutomationPublication>& publication) {
+  published.push_back(cls);
+  if (bNameTaken) return AUTO_E_NAME_TAKEN;
+  if (publishResult < 0) return publishResult;
+  publication = std::make_unique<CFakePublication>(iLivePublications);
+  return AUTO_S_OK;
+}
+
+int32_t CFakeAutomation::ActivateOwner(const CString& identifier) {
+  activated.push_back(identifier);
+  return AUTO_S_OK;
+}

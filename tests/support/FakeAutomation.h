@@ -1,0 +1,50 @@
+#pragma once
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "zenuModule/src/desktop/Automation.h"
+
+// A scripted component: the method names it knows, what its calls answer, and
+// a record of every lookup and call.
+struct SFakeComponent {
+  struct SCall {
+    DISPID id;
+    bool bHasArg;
+    CString strArg;
+  };
+  std::map<CString, DISPID> methods;
+  int32_t invokeResult = AUTO_S_OK;
+  CString strResult;
+  std::vector<CString> lookups;
+  std::vector<SCall> calls;
+  int iLiveObjects = 0;
+};
+
+// Installs itself as the automation service for its lifetime.
+class CFakeAutomation final : public IAutomation {
+ public:
+  CFakeAutomation();
+  ~CFakeAutomation() override;
+  CFakeAutomation(const CFakeAutomation&) = delete;
+  CFakeAutomation& operator=(const CFakeAutomation&) = delete;
+
+  int32_t CreateInstance(const CString& progId,
+                         std::unique_ptr<IAutomationObject>& object) override;
+  int32_t Publish(const SAutomationClass& cls,
+                  std::unique_ptr<IAutomationPublication>& publication) override;
+  int32_t ActivateOwner(const CString& identifier) override;
+
+  // Components that can be created, by identifier.
+  std::map<CString, std::shared_ptr<SFakeComponent>> components;
+  int iCreates = 0;
+  // Publishing: a name owned elsewhere, or a failing bus.
+  bool bNameTaken = false;
+  int32_t publishResult = AUTO_S_OK;
+  std::vector<SAutomationClass> published;
+  int iLivePublications = 0;
+  std::vector<CString> activated;
+
+ private:
+  IAutomation* m_previous;
+};

@@ -1,0 +1,61 @@
+#include "COMOBJDriver.h"
+
+#include <json/writer.h>
+
+#include "OperationWrapper.h"
+
+CCOMOBJDriver::CCOMOBJDriver(const CString& progId) : strProgID(progId) {}
+
+CCOMOBJDriver::~CCOMOBJDriver() { pDisp.reset(); }
+
+BOOL CCOMOBJDriver::CreateInstance() {
+  OP_BEGIN("CCOMOBJDriver::CreateInstance")
+  // A second create would orphan the running component.
+  if (pDisp) return TRUE;
+  IAutomation* automation = GetAutomation();
+  std::unique_ptr<IAutomationObject> created;
+  const int32_t hr =
+      automation ? automation->CreateInstance(strProgID, created) : AUTO_E_CLASSNOTREG;
+  if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance %s failure", strProgID.c_str());
+  pDisp = std::move(created);
+  return TRUE;
+  OP_END
+}
+
+BOOL CCOMOBJDriver::DestroyInstance() {
+  OP_BEGIN("CCOMOBJDriver::DestroyInstance")
+  pDisp.reset();
+  return TRUE;
+  OP_END
+}
+
+DISPID CCOMOBJDriver::GetMethodID(const CString& name) {
+  OP_BEGIN("CCOMOBJDriver::GetMethodID")
+  DISPID id = 0;
+  if (!pDisp || pDisp->GetIDsOfNames(name, id) < 0)
+    RAISE_ERROR("GetIDsOfNames: %s) failure", name.c_str());
+  mapDispID[name] = id;
+  return id;
+  OP_END
+}
+
+CString CCOMOBJDriver::CallMethod(const CString& name, BOOL bResult, Json::Value* pArg) {
+  OP_BEGIN("CCOMOBJDriver::CallMethod")
+  if (!pDisp) return CString();
+  const auto cached = mapDispID.find(name);
+  const DISPID id = cached != mapDispID.end() ? cached->second : GetMethodID(name);
+
+  CString text;
+  if (pArg) {
+    // Styled, and GBK bytes kept as they are: the automation layer converts at the bus.
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "   ";
+    builder["emitUTF8"] = true;
+    text = Json::writeString(builder, *pArg) + "\n";
+  }
+  CString result;
+  const int32_t hr = pDisp->Invoke(id, pArg ? &text : nullptr, result);
+  if (hr < 0) RAISE_ERROR("Invoke %s() failure.hr:%d", name.c_str(), static_cast<int>(hr));
+  return bResult ? result : CString();
+  OP_END
+}

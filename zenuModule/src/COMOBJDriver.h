@@ -1,0 +1,33 @@
+#pragma once
+#include <json/value.h>
+
+#include <memory>
+#include <unordered_map>
+
+#include "Types.h"
+#include "desktop/Automation.h"
+
+// Drives an out-of-process component by late binding: created by identifier,
+// methods called by name with at most one JSON text argument.
+class CCOMOBJDriver final {
+ public:
+  explicit CCOMOBJDriver(const CString& progId);
+  ~CCOMOBJDriver();
+  CCOMOBJDriver(const CCOMOBJDriver&) = delete;
+  CCOMOBJDriver& operator=(const CCOMOBJDriver&) = delete;
+
+  BOOL CreateInstance();
+  // The name cache stays: ids are stable for the life of the program.
+  BOOL DestroyInstance();
+  DISPID GetMethodID(const CString& name);
+  // Without a component nothing is called and the result is empty.
+  CString CallMethod(const CString& name, BOOL bResult, Json::Value* pArg);
+
+  bool HasInstance() const { return static_cast<bool>(pDisp); }
+  const CString& GetProgID() const { return strProgID; }
+
+ private:
+  CString strProgID;
+  std::unique_ptr<IAutomationObject> pDisp;
+  std::unordered_map<CString, DISPID> mapDispID;
+};

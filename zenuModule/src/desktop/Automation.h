@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "../Types.h"
+
+// Automation between the client and its components: create a component by its
+// identifier and call its methods by name, or publish an object of our own.
+// Result codes keep COM's values, so that the logs read the same on every platform.
+using DISPID = int32_t;
+constexpr int32_t AUTO_S_OK = 0;
+constexpr int32_t AUTO_E_FAIL = static_cast<int32_t>(0x80004005u);
+constexpr int32_t AUTO_E_UNKNOWNNAME = static_cast<int32_t>(0x80020006u);
+constexpr int32_t AUTO_E_MEMBERNOTFOUND = static_cast<int32_t>(0x80020003u);
+constexpr int32_t AUTO_E_BADPARAMCOUNT = static_cast<int32_t>(0x8002000Eu);
+constexpr int32_t AUTO_E_EXCEPTION = static_cast<int32_t>(0x80020009u);
+constexpr int32_t AUTO_E_CLASSNOTREG = static_cast<int32_t>(0x80040154u);
+constexpr int32_t AUTO_E_SERVER_EXEC = static_cast<int32_t>(0x80080005u);
+constexpr int32_t AUTO_E_DISCONNECTED = static_cast<int32_t>(0x80010108u);
+constexpr int32_t AUTO_E_TIMEOUT = static_cast<int32_t>(0x8001011Fu);
+constexpr int32_t AUTO_E_NAME_TAKEN = static_cast<int32_t>(0x800700B7u);
+
+// A created component. Destroying it releases the component.
+class IAutomationObject {
+ public:
+  virtual ~IAutomationObject() = default;
+  virtual int32_t GetIDsOfNames(const CString& name, DISPID& id) = 0;
+  // A method call with no argument (arg null) or one text argument; texts are GBK.
+  virtual int32_t Invoke(DISPID id, const CString* arg, CString& result) = 0;
+};
+
+// A method of a published object: no argument or one text argument (GBK).
+struct SAutomationMethod {
+  CString strName;
+  bool bTextArg = false;
+  std::function<long(const CString& arg)> handler;
+};
+
+struct SAutomationProperty {
+  CString strName;
+  std::function<long()> get;
+  std::function<void(long)> set;
+};
+
+// An object published under its identifier. Handlers run on the UI thread.
+struct SAutomationClass {
+  CString strIdentifier;
+  std::vector<SAutomationMethod> methods;
+  std::vector<SAutomationProperty> properties;
+  // Another instance of the program asks this one to show itself.
+  std::function<void()> onActivate;
+};
+
+// Keeps an object published; destroying it withdraws the object and its name.
+class IAutomationPublication {
+ public:
+  virtual ~IAutomationPublication() = default;
+};
+
+class IAutomation {
+ public:
+  virtual ~IAutomation() = default;
+  // Reaches the component named progId, starting it when it is not running.
+  virtual int32_t CreateInstance(const CString& progId,
+                                 std::unique_ptr<IAutomationObject>& object) = 0;
+  // AUTO_E_NAME_TAKEN when another process already publishes that identifier.
+  virtual int32_t Publish(const SAutomationClass& cls,
+                          std::unique_ptr<IAutomationPublication>& publication) = 0;
+  // Asks the process publishing the identifier to show its main window.
+  virtual int32_t ActivateOwner(const CString& identifier) = 0;
+};
+
+// The automation service installed at start-up (or by a test); not owned.
+IAutomation* GetAutomation();
+void SetAutomation(IAutomation* automation);
