@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zenu {
+
+struct MovieKind final {
+  int id;
+  const char* name;  // UTF-8
+};
+
+class MovieKinds final {
+ public:
+  static const std::vector<MovieKind>& All();
+  static std::optional<std::string> Name(int id);
+  // Accepts a kind id in decimal or its Chinese name.
+  static std::optional<int> Parse(const std::string& text);
+};
+
+}  // namespace zenu

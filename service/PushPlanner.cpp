@@ -1,0 +1,117 @@
+#include "PushPlanner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+namespace zenu {
+
+PushPlanner::PushPlanner(Store& store, const Catalogue& catalogue, Recommender& recommender,
+                         PlannerOptions options)
+    : store_(store), catalogue_(catalogue), recommender_(recommender), options_(options) {}
+
+int PushPlanner::BatchSize(TaskForm form) const {
+  switch (form) {
+    case TaskForm::kQuick:
+      return options_.quickBatch;
+    case TaskForm::kNewUser:
+      return options_.newUserBatch;
+    case TaskForm::kOldUser:
+      return options_.oldUserBatch;
+    case TaskForm::kNormal:
+      break;
+  }
+  return options_.normalBatch;
+}
+
+TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
+  std::lock_guard<std::mutex> lock(UserLock(user.id));
+  const int batch = BatchSize(form);
+  TaskResult result;
+
+  std::unordered_set<uint32_t> seen;
+  std::vector<uint32_t> pendingDelivered;
+  std::vector<PushRecord> redeliver;
+  for (const PushRecord& p : store_.Pushes(user.id)) {
+    seen.insert(p.movieId);
+    if (!p.delivered) {
+      if (const Movie* m = catalogue_.Find(p.movieId)) {
+        result.movies.push_back({m, p.expectEval});
+        pendingDelivered.push_back(p.movieId);
+      }
+    } else if (form == TaskForm::kNewUser) {
+      redeliver.push_back(p);
+    }
+  }
+  std::unordered_set<uint32_t> rated;
+  for (const RatingRecord& r : store_.RatingsOfUser(user.id)) {
+    seen.insert(r.movieId);
+    rated.insert(r.movieId);
+  }
+  // A client with an empty store lost what it had been sent: send the unrated ones again.
+  for (const PushRecord& p : redeliver) {
+    if (static_cast<int>(result.movies.size()) >= batch) break;
+    if (rated.count(p.movieId)) continue;
+    if (const Movie* m = catalogue_.Find(p.movieId)) result.movies.push_back({m, p.expectEval});
+  }
+
+  std::vector<int> kinds;
+  if (user.pushMethod == static_cast<int>(PushMethod::kByKind)) kinds = store_.Kinds(user.id);
+  std::vector<uint32_t> candidates;
+  for (const Movie& m : catalogue_.All()) {
+    if (seen.count(m.id)) continue;
+    if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
+          return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
+        })) {
+      continue;
+    }
+    candidates.push_back(m.id);
+  }
+  std::vector<Prediction> predictions = recommender_.Predict(user.id, candidates);
+  if (kinds.empty()) {
+    predictions.erase(
+        std::remove_if(predictions.begin(), predictions.end(),
+                       [&](const Prediction& p) { return p.score < options_.minPrediction; }),
+        predictions.end());
+  }
+  size_t best = std::min(predictions.size(), static_cast<size_t>(std::max(batch, 0)));
+  std::partial_sort(predictions.begin(), predictions.begin() + best, predictions.end(),
+                    [](const Prediction& a, const Prediction& b) {
+                      return a.score != b.score ? a.score > b.score : a.movieId < b.movieId;
+                    });
+  predictions.resize(best);
+
+  std::vector<PushRecord> fresh;
+  for (const Prediction& p : predictions) {
+    if (static_cast<int>(fresh.size()) >= batch) break;
+    double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
+    fresh.push_back({user.id, p.movieId, expect, true, 0});
+    result.movies.push_back({catalogue_.Find(p.movieId), expect});
+  }
+  result.exhausted = result.movies.empty();
+  if (!fresh.empty() || !pendingDelivered.empty()) {
+    store_.RecordDelivery(user.id, fresh, pendingDelivered);
+  }
+  return result;
+}
+
+void PushPlanner::Rate(const RatingRecord& rating) {
+  store_.SaveRating(rating);
+  recommender_.AddRating(rating.userId, rating.movieId, rating.score);
+  if (rating.score != 5 || !rating.recommendAll) return;
+  for (int64_t follower : store_.Followers(rating.userId)) {
+    std::lock_guard<std::mutex> lock(UserLock(follower));
+    store_.AddPendingPush({follower, rating.movieId, kFriendPushMarker, false, rating.userId});
+  }
+}
+
+bool PushPlanner::PushNow(int64_t userId, uint32_t movieId) {
+  std::lock_guard<std::mutex> lock(UserLock(userId));
+  for (const PushRecord& p : store_.Pushes(userId)) {
+    if (p.movieId == movieId) return false;
+  }
+  store_.RecordDelivery(userId, {{userId, movieId, kSearchPushMarker, true, 0}}, {});
+  return true;
+}
+
+}  // namespace zenu

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <shared_mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "Catalogue.h"
+
+namespace zenu {
+
+struct RecommenderParams final {
+  double itemShrink = 5;        // pseudo-ratings at the global mean behind each item mean
+  double userShrink = 3;        // same for the user's offset
+  double similarityShrink = 8;  // co-raters needed before an item similarity is trusted
+  double kindShrink = 2;        // ratings needed before a kind preference is trusted
+  double kindWeight = 1.0;      // the kind preference counts as one neighbour of this similarity
+  int neighbours = 30;
+};
+
+struct Prediction final {
+  uint32_t movieId = 0;
+  double score = 0;
+};
+
+// Predicts a user's rating of unseen movies.
+//
+// baseline(u,i) = mean + itemOffset(i) + userOffset(u), both offsets shrunk towards 0; it is
+// all a new user gets, so a newcomer is served by popularity (well-rated movies first).
+// On top comes a residual: item-based collaborative filtering over the user's rated movies
+// (adjusted cosine over co-raters, shrunk by the co-rater count, best `neighbours` positive
+// neighbours), blended with the user's kind preference (mean residual of the user's ratings per
+// movie kind, shrunk), which stands in as one extra neighbour of weight `kindWeight`:
+//   residual = (sum_j sim(i,j) * d(u,j) + kindWeight * kind(u,i)) / (sum_j sim(i,j) + kindWeight)
+// with d(u,j) = rating - baseline. The result is clamped to [1, 5].
+class Recommender final {
+ public:
+  explicit Recommender(const Catalogue& catalogue, RecommenderParams params = {});
+
+  // Replaces a previous rating of the same movie by the same user.
+  void AddRating(int64_t userId, uint32_t movieId, int score);
+  std::vector<Prediction> Predict(int64_t userId, const std::vector<uint32_t>& candidates) const;
+  // The new-user prediction: global mean plus the item's shrunk offset.
+  double Popularity(uint32_t movieId) const;
+  size_t RatingCount() const;
+
+ private:
+  struct ItemStats final {
+    double sum = 0;
+    int count = 0;
+  };
+  double ItemOffsetLocked(uint32_t movieId) const;
+  double GlobalMeanLocked() const;
+
+  const Catalogue& catalogue_;
+  RecommenderParams params_;
+  mutable std::shared_mutex mutex_;
+  std::unordered_map<int64_t, std::unordered_map<uint32_t, float>> byUser_;
+  std::unordered_map<uint32_t, std::unordered_map<int64_t, float>> byItem_;
+  std::unordered_map<int64_t, ItemStats> userStats_;
+  std::unordered_map<uint32_t, ItemStats> itemStats_;
+  double sum_ = 0;
+  int64_t count_ = 0;
+};
+
+}  // namespace zenu

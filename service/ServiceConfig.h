@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CatalogueGenerator.h"
+#include "PushPlanner.h"
+
+namespace zenu {
+
+// The six keys of the update description, UTF-8 here, sent as GBK.
+struct UpdateInfo final {
+  int newVersion = 172;
+  std::string newVersionDisplay = "Vadeko2012冬季版";
+  std::string newVersionFunction = "更快的推送计算\\n好友推荐与搜索推送";
+  int abandonVersion = 100;
+  std::string abandonVersionDisplay = "Vadeko2010版";
+  std::string updateUrl;  // empty: this service's download page
+};
+
+struct ServiceConfig final {
+  std::string host = "127.0.0.1";
+  int port = 8088;  // 0 picks a free port
+  std::string dataDir = "zenu-data";
+  std::string publicHost;  // host written into URLs; empty: the listening host
+  int threads = 8;
+  CatalogueOptions catalogue;
+  PlannerOptions planner;
+  UpdateInfo update;
+
+  // Reads "--key value" pairs; "--config FILE" loads "key = value" lines (same keys without
+  // dashes, '#' comments) at the point where it appears. Throws std::invalid_argument.
+  static ServiceConfig FromArguments(const std::vector<std::string>& args);
+  void Set(const std::string& key, const std::string& value);
+  void LoadFile(const std::string& path);
+  static std::string Usage();
+};
+
+}  // namespace zenu

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "Catalogue.h"
+#include "MediaInfoWriter.h"
+#include "PushPlanner.h"
+#include "Recommender.h"
+#include "ServiceConfig.h"
+#include "ServiceUrls.h"
+#include "Store.h"
+
+namespace zenu {
+
+// What the route handlers share. The URLs exist once the port is bound.
+struct ServiceContext final {
+  ServiceConfig config;
+  std::unique_ptr<Store> store;
+  std::unique_ptr<Catalogue> catalogue;
+  std::unique_ptr<Recommender> recommender;
+  std::unique_ptr<PushPlanner> planner;
+  std::unique_ptr<ServiceUrls> urls;
+  std::unique_ptr<MediaInfoWriter> writer;
+};
+
+// Thrown by handlers for a request they refuse; becomes an answer with that status.
+class HttpError final : public std::runtime_error {
+ public:
+  HttpError(int status, const std::string& message)
+      : std::runtime_error(message), status_(status) {}
+  int Status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+}  // namespace zenu

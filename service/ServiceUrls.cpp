@@ -1,0 +1,46 @@
+#include "ServiceUrls.h"
+
+namespace zenu {
+
+ServiceUrls::ServiceUrls(std::string publicHost, int port)
+    : host_(std::move(publicHost)), port_(port) {}
+
+std::string ServiceUrls::Bulletin(uint32_t movieId) const {
+  return "http://" + host_ + "/bulletin/" + std::to_string(movieId) + ".html";
+}
+
+std::string ServiceUrls::Torrent(uint32_t movieId) const {
+  return "http://" + host_ + "/torrent/" + std::to_string(movieId) + ".torrent";
+}
+
+std::string ServiceUrls::Content(const Movie& movie) const {
+  return "http://" + host_ + ":" + std::to_string(port_) + "/content/" + std::to_string(movie.id) +
+         "/" + movie.fileName;
+}
+
+std::string ServiceUrls::Fetch(const Movie& movie) const {
+  if (movie.fetchMethod == FetchMethod::kBitTorrent) return Torrent(movie.id);
+  return ThunderLink(Content(movie));
+}
+
+std::string ServiceUrls::Update() const {
+  return "http://" + host_ + ":" + std::to_string(port_) + "/download/";
+}
+
+std::string ServiceUrls::ThunderLink(const std::string& url) {
+  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string in = "AA" + url + "ZZ";
+  std::string out = "thunder://";
+  for (size_t i = 0; i < in.size(); i += 3) {
+    uint32_t n = static_cast<uint8_t>(in[i]) << 16;
+    if (i + 1 < in.size()) n |= static_cast<uint8_t>(in[i + 1]) << 8;
+    if (i + 2 < in.size()) n |= static_cast<uint8_t>(in[i + 2]);
+    out += kAlphabet[(n >> 18) & 63];
+    out += kAlphabet[(n >> 12) & 63];
+    out += i + 1 < in.size() ? kAlphabet[(n >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? kAlphabet[n & 63] : '=';
+  }
+  return out;
+}
+
+}  // namespace zenu

@@ -1,0 +1,117 @@
+#include "Recommender.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "Catalogue.h"
+#include "CatalogueGenerator.h"
+#include "SyntheticRatings.h"
+
+namespace zenu {
+namespace {
+
+Movie MakeMovie(uint32_t id, std::vector<int> kinds) {
+  Movie m;
+  m.id = id;
+  m.title = "m" + std::to_string(id);
+  m.kinds = std::move(kinds);
+  return m;
+}
+
+double ScoreOf(const std::vector<Prediction>& predictions, uint32_t id) {
+  for (const auto& p : predictions) {
+    if (p.movieId == id) return p.score;
+  }
+  ADD_FAILURE() << "no prediction for " << id;
+  return 0;
+}
+
+TEST(RecommenderTest, NewUserGetsPopularityOrder) {
+  Catalogue catalogue({MakeMovie(1, {1}), MakeMovie(2, {1}), MakeMovie(3, {1})});
+  Recommender r(catalogue);
+  for (int u = 1; u <= 10; ++u) {
+    r.AddRating(u, 1, 5);
+    r.AddRating(u, 2, 2);
+  }
+  auto p = r.Predict(99, {1, 2, 3});
+  EXPECT_GT(ScoreOf(p, 1), ScoreOf(p, 3));
+  EXPECT_GT(ScoreOf(p, 3), ScoreOf(p, 2));
+  EXPECT_DOUBLE_EQ(ScoreOf(p, 1), r.Popularity(1));
+  // Shrinkage keeps a movie with few ratings near the mean.
+  EXPECT_LT(r.Popularity(1), 5.0);
+}
+
+TEST(RecommenderTest, EmptyModelPredictsTheDefaultMean) {
+  Catalogue catalogue({MakeMovie(1, {1})});
+  Recommender r(catalogue);
+  EXPECT_DOUBLE_EQ(r.Predict(1, {1})[0].score, 3.0);
+}
+
+TEST(RecommenderTest, CoRatersDecideBetweenMoviesOfTheSameKind) {
+  // Movies 1 and 2 are liked by the same people, 3 by the others; all share one kind so only
+  // collaborative filtering can tell them apart.
+  Catalogue catalogue({MakeMovie(1, {6}), MakeMovie(2, {6}), MakeMovie(3, {6}), MakeMovie(4, {6})});
+  Recommender r(catalogue);
+  for (int u = 1; u <= 20; ++u) {
+    bool first = u <= 10;
+    r.AddRating(u, 1, first ? 5 : 1);
+    r.AddRating(u, 2, first ? 5 : 1);
+    r.AddRating(u, 3, first ? 1 : 5);
+    r.AddRating(u, 4, 3);
+  }
+  r.AddRating(100, 1, 5);
+  r.AddRating(100, 4, 3);
+  auto p = r.Predict(100, {2, 3});
+  EXPECT_GT(ScoreOf(p, 2), ScoreOf(p, 3) + 0.5);
+}
+
+TEST(RecommenderTest, ReRatingReplacesTheOldScore) {
+  Catalogue catalogue({MakeMovie(1, {1}), MakeMovie(2, {1})});
+  Recommender r(catalogue);
+  r.AddRating(1, 1, 1);
+  r.AddRating(1, 1, 5);
+  EXPECT_EQ(r.RatingCount(), 1u);
+  EXPECT_GT(r.Popularity(1), 3.0 - 1e-9);
+  EXPECT_GT(r.Predict(1, {2})[0].score, 3.0);
+}
+
+TEST(RecommenderTest, BeatsPopularityOnHeldOutSyntheticRatings) {
+  CatalogueOptions options;
+  options.movies = 400;
+  options.makeContent = false;
+  Catalogue catalogue(CatalogueGenerator(options).Generate());
+  SyntheticOptions synthetic;
+  synthetic.users = 300;
+  auto ratings = SyntheticRatings::Generate(catalogue, synthetic);
+  Recommender r(catalogue);
+  std::vector<RatingRecord> held;
+  for (size_t i = 0; i < ratings.size(); ++i) {
+    if (i % 10 == 0) {
+      held.push_back(ratings[i]);
+    } else {
+      r.AddRating(ratings[i].userId, ratings[i].movieId, ratings[i].score);
+    }
+  }
+  std::map<int64_t, std::vector<RatingRecord>> heldByUser;
+  for (const auto& h : held) heldByUser[h.userId].push_back(h);
+  double model = 0, popularity = 0;
+  for (const auto& [user, list] : heldByUser) {
+    std::vector<uint32_t> ids;
+    for (const auto& h : list) ids.push_back(h.movieId);
+    auto predictions = r.Predict(user, ids);
+    for (size_t i = 0; i < list.size(); ++i) {
+      double p = predictions[i].score;
+      model += (p - list[i].score) * (p - list[i].score);
+      double q = r.Popularity(list[i].movieId);
+      popularity += (q - list[i].score) * (q - list[i].score);
+    }
+  }
+  model = std::sqrt(model / held.size());
+  popularity = std::sqrt(popularity / held.size());
+  EXPECT_LT(model, popularity * 0.95) << "model " << model << " popularity " << popularity;
+}
+
+}  // namespace
+}  // namespace zenu
