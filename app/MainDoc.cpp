@@ -62,19 +62,13 @@ int CMainDoc::OnIntfScheduleControlEvent(int iEvent, CString* /*pstr*/) {
   OP_END
 }
 
-void CMainDoc::ContinueInit() {
-  OP_BEGIN("CMainDoc::ContinueInit")
-  if (m_pSessionStarter) m_pSessionStarter->ContinueInit();
-  OP_END
-}
-
 void CMainDoc::SetStatusInfo(int iPane, const CString& strText) {
   OP_BEGIN("CMainDoc::SetStatusInfo")
   SMainDocEvent evt;
   evt.iType = 4;
   evt.iParam = iPane;
   evt.strText = strText;
-  if (m_pMainFrame) m_pMainFrame->OnUpdate(evt);
+  SendToFrame(evt);
   OP_END
 }
 

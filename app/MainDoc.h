@@ -2,16 +2,25 @@
 #include <json/value.h>
 
 #include "EvalService.h"
+#include "LoginService.h"
+#include "MainFrameEvent.h"
 #include "MainFrameView.h"
+#include "NetworkStatus.h"
+#include "PromptEvents.h"
 #include "PushEngine.h"
-#include "SessionStarter.h"
 #include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/TemplIntfScheduleControlCaller.h"
+#include "zenuModule/src/TemplIntfUpdateControlCaller.h"
+#include "zenuModule/src/TemplTimerCaller.h"
 
-// Runs the session: starts the local web server component, takes its commands
-// and relays them to the push engine, the evaluation service and the main frame.
-class CMainDoc final : public CTemplIntfScheduleControlCaller, public TSingleton<CMainDoc> {
+// Runs the session: starts the local web server component, logs in, starts the
+// push engine and the network check, relays events between the main frame, the
+// push engine, the prompts and the component, and runs the quit sequence.
+class CMainDoc final : public CTemplTimerCaller,
+                       public CTemplIntfUpdateControlCaller,
+                       public CTemplIntfScheduleControlCaller,
+                       public TSingleton<CMainDoc> {
   friend class TSingleton<CMainDoc>;
 
  public:
@@ -22,10 +31,14 @@ class CMainDoc final : public CTemplIntfScheduleControlCaller, public TSingleton
   CMainDoc& operator=(const CMainDoc&) = delete;
 
   // The documents behind the commands; set once at start-up, not owned.
-  void SetPushEngine(IPushEngine* push) { m_pPushEngine = push; }
+  void SetPushEngine(IPushEngine* push) {
+    m_pPushEngine = push;
+    m_netStatus.SetPushEngine(push);
+  }
   void SetEvalService(IEvalService* eval) { m_pEvalService = eval; }
   void SetMainFrame(IMainFrameView* frame) { m_pMainFrame = frame; }
-  void SetSessionStarter(ISessionStarter* starter) { m_pSessionStarter = starter; }
+  void SetLoginService(ILoginService* login) { m_pLogin = login; }
+  void SetPromptEvents(IPromptEvents* prompts) { m_pPrompts = prompts; }
 
   // Creates the component, sends the start command, waits for event 100.
   void StartLocalSrv();
@@ -35,7 +48,22 @@ class CMainDoc final : public CTemplIntfScheduleControlCaller, public TSingleton
   void StopLocalSrv();
 
   int OnIntfScheduleControlEvent(int iEvent, CString* pstr) override;
+  // Update check, login, the user to the component, the main window, the push
+  // engine and the network check; runs each time the component says it is ready.
   void ContinueInit();
+  BOOL Login();
+  void LoginOK();
+  void StartCheckNet();
+  int GetNetStatus() const { return m_netStatus.GetStatus(); }
+  void OnPushDocEvent(int iFlag);
+  void OnCloseBallon();
+  void OnMainFrameEvent(const SMainFrameEvent& evt);
+  // Event 0: this version is retired.
+  void OnIntfUpdateControlEvent(int iEvent) override;
+  void ClearStuffAtQuit();
+  // The 1-second wait for every dialog to go before the frame closes.
+  void TimerCallBack() override;
+  void CallMFCClose();
 
   // The command channel; always 0.
   int OnLocalSrvCmd(const char* strJsonPara);
@@ -52,11 +80,14 @@ class CMainDoc final : public CTemplIntfScheduleControlCaller, public TSingleton
   void SendToLocalSrv(Json::Value& document);
   void RunLocalSrvCmd(const Json::Value& root);
   void PostSchedule(int iEvent, const CString& text);
+  void SendToFrame(const SMainDocEvent& evt);
 
   int m_bQuitByUpdate = 0;
   CCOMOBJDriver m_drvLocalSrv;
   IPushEngine* m_pPushEngine = nullptr;
   IEvalService* m_pEvalService = nullptr;
   IMainFrameView* m_pMainFrame = nullptr;
-  ISessionStarter* m_pSessionStarter = nullptr;
+  ILoginService* m_pLogin = nullptr;
+  IPromptEvents* m_pPrompts = nullptr;
+  CNetworkStatus m_netStatus;
 };

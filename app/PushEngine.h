@@ -3,7 +3,8 @@
 
 #include "zenuModule/src/Types.h"
 
-// The push engine's operations that the local server's commands reach.
+// The push engine's operations that the session controller and the local
+// server's commands reach.
 class IPushEngine {
  public:
   virtual ~IPushEngine() = default;
@@ -15,4 +16,14 @@ class IPushEngine {
   virtual void OnRunningThunderEx(int iFlag) = 0;
   virtual void OnRequestRecordStatus(int iStatus, int iFlag) = 0;
   virtual void EndCalcDlg(int iIndex) = 0;
+
+  // The session's own calls.
+  virtual void InitFrame(BOOL bShowNewTask) = 0;
+  virtual void CheckPushMethod(BOOL bForce) = 0;
+  virtual void StartRequesting(const CString& strParam, int iUserKind) = 0;
+  virtual void StopRefreshRecord() = 0;
+  virtual void CloseBTCOM() = 0;
+  virtual void EndAllHTMLDialog() = 0;
+  virtual BOOL IsAllHTMLDlgEnd() = 0;
+  virtual void SetFocusOnNewDownloaded() = 0;
 };

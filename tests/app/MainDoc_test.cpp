@@ -11,6 +11,10 @@
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualLoop.h"
 #include "zenuModule/src/IntfScheduleControl.h"
+#include "zenuModule/src/IntfUpdateControl.h"
+#include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/Platform.h"
+#include "tests/support/HttpWait.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProcessValues.h"
 
@@ -40,6 +44,8 @@ CString RaisedText(Body body) {
 class MainDocTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    CPlatform::SetMainWindowCreated(true);
+    CTimerControl::ResetInstance();
     CIntfScheduleControl::ResetInstance();
     CMainDoc::ResetInstance();
     CProcessValues::Reset();
@@ -50,7 +56,11 @@ class MainDocTest : public ::testing::Test {
   void TearDown() override {
     CIntfScheduleControl::ResetInstance();
     CMainDoc::ResetInstance();
+    CIntfUpdateControl::ResetInstance();
+    EXPECT_TRUE(WaitForWorkers());
+    CTimerControl::ResetInstance();
     CProcessValues::Reset();
+    CPlatform::SetMainWindowCreated(false);
   }
   CTempHome home;
   CVirtualLoop loop;
@@ -60,12 +70,13 @@ class MainDocTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(MainDocTest, StartLoginAndStopCommandsReachTheComponent) {
-  CRecordingStarter starter;
+  CRecordingLogin login;
+  login.bAccept = FALSE;  // the session stops right after the login
   CMainDoc* doc = CMainDoc::GetInstance();
-  doc->SetSessionStarter(&starter);
+  doc->SetLoginService(&login);
   CProcessValues::SetLocalSrvPort(18123);
   CProcessValues::SetRemoteSrvPort(8088);
-  CProcessValues::SetRemoteSrvHost("before.example");
+  CProcessValues::SetRemoteSrvHost("127.0.0.1");
 
   doc->StartLocalSrv();
   ASSERT_EQ(component->calls.size(), 1u);
@@ -85,20 +96,21 @@ TEST_F(MainDocTest, StartLoginAndStopCommandsReachTheComponent) {
   // The component's ready command, taken inside its call, continues the session
   // only once the loop runs.
   doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");
-  EXPECT_EQ(starter.iContinued, 0);
+  EXPECT_EQ(login.iShown, 0);
   loop.RunPending();
-  EXPECT_EQ(starter.iContinued, 1);
+  EXPECT_EQ(login.iShown, 1);
   doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");  // no guard: again
   loop.RunPending();
-  EXPECT_EQ(starter.iContinued, 2);
+  EXPECT_EQ(login.iShown, 2);
+  EXPECT_EQ(component->calls.size(), 1u);  // nobody logged in
 
   doc->SendLoginToLocalSrv("李四");
   ASSERT_EQ(component->calls.size(), 2u);
-  const Json::Value login = ParseSent(component->calls[1]);
-  EXPECT_EQ(login["INT_CMD_IDX"].asInt(), 2);
-  EXPECT_EQ(login["INT_USER_ID"].asInt(), 0);
-  EXPECT_EQ(login["STR_USERNAME"].asString(), "李四");
-  EXPECT_EQ(login["STR_USER_DB_FILE"].asString(), folder + "users/李四/db.dat");
+  const Json::Value who = ParseSent(component->calls[1]);
+  EXPECT_EQ(who["INT_CMD_IDX"].asInt(), 2);
+  EXPECT_EQ(who["INT_USER_ID"].asInt(), 0);
+  EXPECT_EQ(who["STR_USERNAME"].asString(), "李四");
+  EXPECT_EQ(who["STR_USER_DB_FILE"].asString(), folder + "users/李四/db.dat");
 
   doc->StopLocalSrv();
   ASSERT_EQ(component->calls.size(), 3u);

@@ -7,7 +7,8 @@
 #include "app/EvalService.h"
 #include "app/MainFrameView.h"
 #include "app/PushEngine.h"
-#include "app/SessionStarter.h"
+#include "app/LoginService.h"
+#include "app/PromptEvents.h"
 #include "zenuModule/src/StringHelpers.h"
 
 class CRecordingPush final : public IPushEngine {
@@ -30,7 +31,25 @@ class CRecordingPush final : public IPushEngine {
     calls.push_back(StringFormat("OnRequestRecordStatus(%d,%d)", iStatus, iFlag));
   }
   void EndCalcDlg(int iIndex) override { calls.push_back(StringFormat("EndCalcDlg(%d)", iIndex)); }
+  void InitFrame(BOOL bShowNewTask) override {
+    calls.push_back(StringFormat("InitFrame(%d)", bShowNewTask));
+  }
+  void CheckPushMethod(BOOL bForce) override {
+    calls.push_back(StringFormat("CheckPushMethod(%d)", bForce));
+  }
+  void StartRequesting(const CString& strParam, int iUserKind) override {
+    calls.push_back(StringFormat("StartRequesting(%s,%d)", strParam.c_str(), iUserKind));
+  }
+  void StopRefreshRecord() override { calls.push_back("StopRefreshRecord()"); }
+  void CloseBTCOM() override { calls.push_back("CloseBTCOM()"); }
+  void EndAllHTMLDialog() override {
+    calls.push_back("EndAllHTMLDialog()");
+    bDialogsOpen = FALSE;
+  }
+  BOOL IsAllHTMLDlgEnd() override { return !bDialogsOpen; }
+  void SetFocusOnNewDownloaded() override { calls.push_back("SetFocusOnNewDownloaded()"); }
   std::vector<CString> calls;
+  BOOL bDialogsOpen = FALSE;
 };
 
 class CRecordingEval final : public IEvalService {
@@ -52,12 +71,38 @@ class CRecordingFrame final : public IMainFrameView {
  public:
   void OnUpdate(const SMainDocEvent& event) override { events.push_back(event); }
   void ShowMaximizedAndRaise() override { ++iRaised; }
+  void ShowAfterLogin(bool bHidden) override { shown.push_back(bHidden); }
+  void PostCommand(int iCommandId) override { commands.push_back(iCommandId); }
   std::vector<SMainDocEvent> events;
+  std::vector<bool> shown;
+  std::vector<int> commands;
   int iRaised = 0;
 };
 
-class CRecordingStarter final : public ISessionStarter {
+// Login as the session sees it; bAccept decides how the login ends.
+class CRecordingLogin final : public ILoginService {
  public:
-  void ContinueInit() override { ++iContinued; }
-  int iContinued = 0;
+  BOOL ShowLoginDlg() override {
+    ++iShown;
+    return bAccept;
+  }
+  BOOL IsAllModalDlgClosed() override { return !bDialogOpen; }
+  void CloseAllModalDlg() override {
+    ++iClosed;
+    if (!bClosesLater) bDialogOpen = FALSE;
+  }
+  void BringToFront() override { ++iBroughtToFront; }
+  BOOL bAccept = TRUE;
+  BOOL bDialogOpen = FALSE;
+  BOOL bClosesLater = FALSE;  // a dialog still busy ending itself
+  int iShown = 0;
+  int iClosed = 0;
+  int iBroughtToFront = 0;
+};
+
+class CRecordingPrompts final : public IPromptEvents {
+ public:
+  int GetCloseBallonEvent() override { return iEvent; }
+  void SetCloseBallonEvent(int iNew) override { iEvent = iNew; }
+  int iEvent = 0;
 };

@@ -21,7 +21,10 @@
 #include "tests/app/RecordingLinks.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/TempHome.h"
+#include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/IntfScheduleControl.h"
+#include "zenuModule/src/IntfUpdateControl.h"
+#include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/PortSelect.h"
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/desktop/Platform.h"
@@ -53,6 +56,8 @@ class LocalServerTest : public ::testing::Test {
       GTEST_SKIP() << "no session bus: run under dbus-run-session";
     }
     CPlatform::SetLoop(&loop);
+    CPlatform::SetMainWindowCreated(true);
+    CTimerControl::ResetInstance();
     CIntfScheduleControl::ResetInstance();
     CMainDoc::ResetInstance();
     CProcessValues::Reset();
@@ -64,6 +69,10 @@ class LocalServerTest : public ::testing::Test {
     SetAutomation(nullptr);
     CIntfScheduleControl::ResetInstance();
     CMainDoc::ResetInstance();
+    CIntfUpdateControl::ResetInstance();
+    CIntfHttpReq::GetInstance()->ExitAllHTTP();
+    CTimerControl::ResetInstance();
+    CPlatform::SetMainWindowCreated(false);
     CProcessValues::Reset();
     CPlatform::SetLoop(nullptr);
   }
@@ -99,8 +108,9 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   CCOMB comb;
   ASSERT_EQ(comb.Publish(), CCOMB::PUBLISHED);
   CMainDoc* doc = CMainDoc::GetInstance();
-  CRecordingStarter starter;
-  doc->SetSessionStarter(&starter);
+  CRecordingLogin login;
+  login.bAccept = FALSE;
+  doc->SetLoginService(&login);
 
   const int port = CProcessValues::ChooseLocalSrvPort();
   CProcessValues::SetRemoteSrvHost("before.invalid");
@@ -114,8 +124,8 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   const uint pid = OwnerPid(kLocalServer);
   ASSERT_NE(pid, 0u);
   // Nothing happens towards login before the component's ready command.
-  EXPECT_EQ(starter.iContinued, 0);
-  ASSERT_TRUE(RunUntil([&] { return starter.iContinued == 1; })) << home.ErrorLog();
+  EXPECT_EQ(login.iShown, 0);
+  ASSERT_TRUE(RunUntil([&] { return login.iShown == 1; })) << home.ErrorLog();
   EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "remote.example.test");
   EXPECT_NE(home.TraceLog().find("LocalSrv is ready"), CString::npos);
 
@@ -142,7 +152,7 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   EXPECT_FALSE(doc->GetLocalSrvDriver().HasInstance());
   EXPECT_TRUE(WaitGone(pid)) << "component still running";
   EXPECT_FALSE(http.Get("/ReqTask?strAction=StartReqTask&strType=normal"));
-  EXPECT_EQ(starter.iContinued, 1);
+  EXPECT_EQ(login.iShown, 1);
 }
 
 TEST_F(LocalServerTest, ComponentEndsWhenItsClientLeavesTheBus) {
