@@ -20,6 +20,7 @@
 #include "platform/qt/QtMessageLoop.h"
 #include "tests/app/RecordingLinks.h"
 #include "tests/support/FakeMessageBox.h"
+#include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/IntfScheduleControl.h"
@@ -113,8 +114,16 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   doc->SetLoginService(&login);
 
   const int port = CProcessValues::ChooseLocalSrvPort();
+  // The remote service: here only its update description, of this very version.
+  CLoopbackHttpServer remote;
+  remote.Server().Get("/update_info/zenu/update.ini", [](const httplib::Request&,
+                                                         httplib::Response& res) {
+    res.set_content("NewVersionInternal=172\nAbandonVersionInternal=100\n", "text/plain");
+  });
+  ASSERT_TRUE(remote.Start());
+  CProcessValues::SetRemoteSrvPort(remote.Port());
   CProcessValues::SetRemoteSrvHost("before.invalid");
-  setenv("VADEKO_REMOTE_HOST", "remote.example.test", 1);
+  setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
   ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
   std::ofstream(home.Path() + "root/search_home.html") << "<html>search</html>";
 
@@ -126,7 +135,7 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   // Nothing happens towards login before the component's ready command.
   EXPECT_EQ(login.iShown, 0);
   ASSERT_TRUE(RunUntil([&] { return login.iShown == 1; })) << home.ErrorLog();
-  EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "remote.example.test");
+  EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "127.0.0.1");
   EXPECT_NE(home.TraceLog().find("LocalSrv is ready"), CString::npos);
 
   httplib::Client http("127.0.0.1", port);
