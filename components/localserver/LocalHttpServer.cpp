@@ -4,19 +4,12 @@
 
 #include <sys/stat.h>
 
-namespace {
-const char kJson[] = "application/json; charset=utf-8";
-}  // namespace
-
 CLocalHttpServer::CLocalHttpServer() = default;
 
 CLocalHttpServer::~CLocalHttpServer() { Stop(); }
 
 void CLocalHttpServer::AddRoutes() {
-  // Only the acknowledgement for now: the request's work follows it, later.
-  m_server->Get("/ReqTask", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("[1]", kJson);
-  });
+  for (const auto& install : m_installers) install(*m_server);
   // Every answer, errors included, carries a body and so a Content-Length.
   m_server->set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (res.body.empty()) {

@@ -1,7 +1,9 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -16,6 +18,10 @@ class CLocalHttpServer final {
   CLocalHttpServer(const CLocalHttpServer&) = delete;
   CLocalHttpServer& operator=(const CLocalHttpServer&) = delete;
 
+  // Adds handlers each time the server starts; call before Start().
+  using RouteInstaller = std::function<void(httplib::Server&)>;
+  void AddRoutes(RouteInstaller installer) { m_installers.push_back(std::move(installer)); }
+
   // Binds 127.0.0.1:port and starts serving; false with a reason when it cannot.
   bool Start(int port, const std::string& rootFolder, std::string& error);
   void Stop();
@@ -25,6 +31,7 @@ class CLocalHttpServer final {
  private:
   void AddRoutes();
 
+  std::vector<RouteInstaller> m_installers;
   std::unique_ptr<httplib::Server> m_server;
   std::thread m_thread;
   int m_port = 0;

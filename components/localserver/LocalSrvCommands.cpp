@@ -1,5 +1,6 @@
 #include "LocalSrvCommands.h"
 
+#include <httplib.h>
 #include <json/reader.h>
 
 #include <QCoreApplication>
@@ -36,17 +37,22 @@ std::string ReadText(const Json::Value& doc, const char* key) {
 }  // namespace
 
 CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
-    : m_connection(connection), m_client(connection) {}
+    : m_connection(connection), m_client(connection) {
+  m_http.AddRoutes([](httplib::Server& server) {
+    server.Get("/ReqTask", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("[1]", "application/json; charset=utf-8");
+    });
+  });
+}
 
 CLocalSrvCommands::~CLocalSrvCommands() { m_http.Stop(); }
 
 bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error) {
-  m_version = ReadInt(cmd, "INT_VERSION");
-  m_progPath = ReadText(cmd, "STR_PROG_PATH");
-  m_remotePort = ReadInt(cmd, "INT_REMOTE_SERVER_PORT");
-  m_remoteHost = ReadText(cmd, "STR_REMOTE_SERVER");
+  m_session.SetProgram(ReadText(cmd, "STR_PROG_PATH"), ReadInt(cmd, "INT_VERSION"));
+  std::string remoteHost = ReadText(cmd, "STR_REMOTE_SERVER");
   // Launchers and tests may point the component at another service.
-  if (const char* host = std::getenv("VADEKO_REMOTE_HOST"); host && *host) m_remoteHost = host;
+  if (const char* host = std::getenv("VADEKO_REMOTE_HOST"); host && *host) remoteHost = host;
+  m_session.Service().SetAddress(remoteHost, ReadInt(cmd, "INT_REMOTE_SERVER_PORT"));
   return m_http.Start(ReadInt(cmd, "INT_LOCAL_SERVER_PORT"),
                       ReadText(cmd, "STR_LOCAL_SERVER_ROOT_PATH"), error);
 }
@@ -67,13 +73,12 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
         return;
       }
       m_connection.send(message.createReply(0));
-      m_client.ReportRemoteHost(m_remoteHost);
+      m_client.ReportRemoteHost(m_session.Service().Host());
       m_client.ReportReady();
       return;
     }
     case 2:
-      m_userName = ReadText(cmd, "STR_USERNAME");
-      m_userDbFile = ReadText(cmd, "STR_USER_DB_FILE");
+      m_session.SetUser(ReadText(cmd, "STR_USERNAME"), ReadText(cmd, "STR_USER_DB_FILE"));
       break;
     case 100:
       m_connection.send(message.createReply(0));

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <string>
 
+#include "ComponentSession.h"
 #include "LocalHttpServer.h"
 #include "OrvexClient.h"
 
@@ -20,21 +21,15 @@ class CLocalSrvCommands final : public QObject {
   // Stops serving and ends the event loop.
   void Shutdown();
 
-  const std::string& UserName() const { return m_userName; }
-  const std::string& UserDbFile() const { return m_userDbFile; }
+  CComponentSession& Session() { return m_session; }
 
  private:
   bool StartServing(const class Json::Value& cmd, std::string& error);
   void FlushBus();
 
   QDBusConnection m_connection;
+  CComponentSession m_session;
   CLocalHttpServer m_http;
   COrvexClient m_client;
-  std::string m_progPath;
-  std::string m_remoteHost;
-  int m_remotePort = 0;
-  int m_version = 0;
-  std::string m_userName;
-  std::string m_userDbFile;
   bool m_bShuttingDown = false;
 };

@@ -5,12 +5,21 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QMetaObject>
+#include <QThread>
 #include <cstdio>
 
 COrvexClient::COrvexClient(const QDBusConnection& connection, QObject* parent)
     : QObject(parent), m_connection(connection) {}
 
 void COrvexClient::SendCommand(const Json::Value& document) {
+  // Page and task handlers run on HTTP worker threads; the bus calls and their
+  // watchers belong to this object's thread.
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, [this, document] { SendCommand(document); },
+                              Qt::QueuedConnection);
+    return;
+  }
   // ASCII only: the client reads non-ASCII members through their \u escapes as
   // UTF-8, which is what commands 2 and 37 expect.
   Json::StreamWriterBuilder builder;

@@ -5,7 +5,8 @@
 #include <QObject>
 
 // Calls into the client's automation object "zenu.Orvex". Never waits for the
-// answer: the client may be inside a call to us at that moment.
+// answer: the client may be inside a call to us at that moment. Callable from
+// any thread; commands keep the order in which they were sent.
 class COrvexClient final : public QObject {
  public:
   explicit COrvexClient(const QDBusConnection& connection, QObject* parent = nullptr);

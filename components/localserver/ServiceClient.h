@@ -1,0 +1,47 @@
+#pragma once
+#include <json/value.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+// What the remote service said, or why it could not be asked.
+struct SServiceReply {
+  bool bReached = false;  // an HTTP answer came back
+  int iStatus = 0;
+  std::string strBody;
+  std::string strError;  // transport failure, or the service's own error text
+  bool Ok() const { return bReached && iStatus == 200; }
+};
+
+using ServiceParams = std::vector<std::pair<std::string, std::string>>;
+
+// Requests to the remote service's JSON API and pages. Safe to use from any
+// thread; every call opens its own connection with bounded waits, so a service
+// that hangs cannot hold a page or a task request for long.
+class CServiceClient final {
+ public:
+  void SetAddress(const std::string& host, int port);
+  std::string Host() const;
+  int Port() const;
+  // "http://host:port" of the service.
+  std::string BaseUrl() const;
+
+  SServiceReply Get(const std::string& path, const ServiceParams& params = {}) const;
+  // Form-encoded body.
+  SServiceReply Post(const std::string& path, const ServiceParams& params) const;
+
+  // A JSON object from a reply; on failure error says why (the service's
+  // {"error": ...} text when it sent one).
+  static bool ParseObject(const SServiceReply& reply, Json::Value& out, std::string& error);
+
+  // Bounds of every request, seconds.
+  static constexpr int kConnectTimeout = 5;
+  static constexpr int kReadTimeout = 30;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::string m_host;
+  int m_port = 0;
+};
