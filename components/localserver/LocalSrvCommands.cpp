@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QMetaObject>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -37,15 +38,21 @@ std::string ReadText(const Json::Value& doc, const char* key) {
 }  // namespace
 
 CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
-    : m_connection(connection), m_client(connection) {
-  m_http.AddRoutes([](httplib::Server& server) {
-    server.Get("/ReqTask", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content("[1]", "application/json; charset=utf-8");
-    });
-  });
+    : m_connection(connection),
+      m_client(connection),
+      m_tasks(m_session, [this](const Json::Value& cmd) {
+        // Checked again on this thread: nothing may reach the client after the stop.
+        QMetaObject::invokeMethod(
+            this, [this, cmd] { if (!m_tasks.IsStopped()) m_client.SendCommand(cmd); },
+            Qt::QueuedConnection);
+      }) {
+  m_http.AddRoutes([this](httplib::Server& server) { m_tasks.InstallRoute(server); });
 }
 
-CLocalSrvCommands::~CLocalSrvCommands() { m_http.Stop(); }
+CLocalSrvCommands::~CLocalSrvCommands() {
+  m_tasks.Stop();
+  m_http.Stop();
+}
 
 bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error) {
   m_session.SetProgram(ReadText(cmd, "STR_PROG_PATH"), ReadInt(cmd, "INT_VERSION"));
@@ -81,6 +88,7 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
       m_session.SetUser(ReadText(cmd, "STR_USERNAME"), ReadText(cmd, "STR_USER_DB_FILE"));
       break;
     case 100:
+      m_tasks.Stop();
       m_connection.send(message.createReply(0));
       FlushBus();
       Shutdown();
@@ -101,6 +109,7 @@ void CLocalSrvCommands::FlushBus() {
 void CLocalSrvCommands::Shutdown() {
   if (m_bShuttingDown) return;
   m_bShuttingDown = true;
+  m_tasks.Stop();
   m_http.Stop();
   QCoreApplication::quit();
 }

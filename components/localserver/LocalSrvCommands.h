@@ -6,6 +6,7 @@
 #include "ComponentSession.h"
 #include "LocalHttpServer.h"
 #include "OrvexClient.h"
+#include "TaskRunner.h"
 
 class QDBusMessage;
 
@@ -31,5 +32,6 @@ class CLocalSrvCommands final : public QObject {
   CComponentSession m_session;
   CLocalHttpServer m_http;
   COrvexClient m_client;
+  CTaskRunner m_tasks;
   bool m_bShuttingDown = false;
 };
