@@ -43,7 +43,10 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
       m_tasks(m_session, [this](const Json::Value& cmd) {
         // Checked again on this thread: nothing may reach the client after the stop.
         QMetaObject::invokeMethod(
-            this, [this, cmd] { if (!m_tasks.IsStopped()) m_client.SendCommand(cmd); },
+            this,
+            [this, cmd] {
+              if (!m_tasks.IsStopped()) m_client.SendCommand(cmd);
+            },
             Qt::QueuedConnection);
       }) {
   m_http.AddRoutes([this](httplib::Server& server) { m_tasks.InstallRoute(server); });

@@ -17,21 +17,23 @@ class CScriptedService {
   };
   explicit CScriptedService(std::vector<SAnswer> script, int delayMs = 0)
       : m_script(std::move(script)), m_delayMs(delayMs) {
-    m_server.Server().Get("/api/v1/task", [this](const httplib::Request& req, httplib::Response& res) {
-      const int now = ++m_running;
-      int seen = m_maxRunning.load();
-      while (now > seen && !m_maxRunning.compare_exchange_weak(seen, now)) {
-      }
-      std::unique_lock<std::mutex> lock(m_mutex);
-      m_requests.push_back(req.get_param_value("username") + "/" + req.get_param_value("form"));
-      const SAnswer answer = m_script[std::min(m_requests.size(), m_script.size()) - 1];
-      if (m_bHang) m_release.wait_for(lock, std::chrono::seconds(60), [this] { return !m_bHang; });
-      lock.unlock();
-      if (m_delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
-      res.status = answer.iStatus;
-      res.set_content(answer.strBody, "application/json");
-      --m_running;
-    });
+    m_server.Server().Get(
+        "/api/v1/task", [this](const httplib::Request& req, httplib::Response& res) {
+          const int now = ++m_running;
+          int seen = m_maxRunning.load();
+          while (now > seen && !m_maxRunning.compare_exchange_weak(seen, now)) {
+          }
+          std::unique_lock<std::mutex> lock(m_mutex);
+          m_requests.push_back(req.get_param_value("username") + "/" + req.get_param_value("form"));
+          const SAnswer answer = m_script[std::min(m_requests.size(), m_script.size()) - 1];
+          if (m_bHang)
+            m_release.wait_for(lock, std::chrono::seconds(60), [this] { return !m_bHang; });
+          lock.unlock();
+          if (m_delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+          res.status = answer.iStatus;
+          res.set_content(answer.strBody, "application/json");
+          --m_running;
+        });
   }
   ~CScriptedService() {
     Release();
@@ -118,7 +120,8 @@ TEST_F(TaskTest, OneRequestAtATimeInArrivalOrder) {
   ASSERT_TRUE(WaitFor([&] { return orvex.Of(35, from).size() == 3; }));
   Pump(700);
   EXPECT_EQ(orvex.Indexes(from), (Indexes{32, 34, 37, 35, 32, 34, 37, 35, 32, 34, 37, 35}));
-  EXPECT_EQ(service.Requests(), (std::vector<std::string>{"hank/NewUser", "hank/quick", "hank/normal"}));
+  EXPECT_EQ(service.Requests(),
+            (std::vector<std::string>{"hank/NewUser", "hank/quick", "hank/normal"}));
   EXPECT_EQ(service.MaxRunning(), 1);
 }
 

@@ -148,20 +148,20 @@ bool CLocalServerProcess::Start(const QProcessEnvironment& env) {
   m_process.setArguments({QStringLiteral("--owner"), bus.baseService()});
   m_process.start();
   if (!m_process.waitForStarted(5000)) return false;
-  return WaitFor([&] { return bus.interface()->isServiceRegistered(kLocalServer).value(); },
-                 10000);
+  return WaitFor([&] { return bus.interface()->isServiceRegistered(kLocalServer).value(); }, 10000);
 }
 
 QDBusMessage CLocalServerProcess::Command(const Json::Value& cmd) {
-  QDBusMessage call = QDBusMessage::createMethodCall(kLocalServer, QStringLiteral("/"), kLocalServer,
-                                                     QStringLiteral("OnOrvexCmd"));
+  QDBusMessage call = QDBusMessage::createMethodCall(kLocalServer, QStringLiteral("/"),
+                                                     kLocalServer, QStringLiteral("OnOrvexCmd"));
   call << QString::fromStdString(WriteJson(cmd));
   QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
   WaitFor([&] { return pending.isFinished(); }, 10000);
   return pending.reply();
 }
 
-QDBusMessage CLocalServerProcess::StartCommand(int httpPort, int servicePort, const std::string& root) {
+QDBusMessage CLocalServerProcess::StartCommand(int httpPort, int servicePort,
+                                               const std::string& root) {
   Json::Value cmd(Json::objectValue);
   cmd["INT_CMD_IDX"] = 1;
   cmd["INT_VERSION"] = 172;
@@ -212,7 +212,8 @@ bool Rate(int port, const std::string& gbkUser, unsigned movie, int score, bool 
   return res && res->status == 200 && res->body == kMarker;
 }
 
-int Post(int port, const std::string& path, const std::vector<std::pair<std::string, std::string>>& form) {
+int Post(int port, const std::string& path,
+         const std::vector<std::pair<std::string, std::string>>& form) {
   httplib::Client client("127.0.0.1", port);
   httplib::Params params;
   for (const auto& [k, v] : form) params.emplace(k, v);

@@ -70,7 +70,8 @@ namespace service {
 bool Register(int port, const std::string& gbkUser);
 bool Rate(int port, const std::string& gbkUser, unsigned movie, int score, bool toAll);
 // POST to the JSON API; the status code.
-int Post(int port, const std::string& path, const std::vector<std::pair<std::string, std::string>>& form);
+int Post(int port, const std::string& path,
+         const std::vector<std::pair<std::string, std::string>>& form);
 bool GetJson(int port, const std::string& path, Json::Value& out);
 }  // namespace service
 

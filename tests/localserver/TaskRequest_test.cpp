@@ -99,7 +99,8 @@ TEST_F(TaskTest, FiveRecommendedToAllReachesAFollowerAs300) {
   StartAll();
   ASSERT_TRUE(service::Register(svc.Port(), "bob"));
   ASSERT_TRUE(service::Register(svc.Port(), "carol"));
-  EXPECT_EQ(service::Post(svc.Port(), "/api/v1/friends/follow", {{"username", "carol"}, {"friend", "bob"}}),
+  EXPECT_EQ(service::Post(svc.Port(), "/api/v1/friends/follow",
+                          {{"username", "carol"}, {"friend", "bob"}}),
             200);
   Login("bob");
   LoginAs("bob");
@@ -129,8 +130,9 @@ TEST_F(TaskTest, FiveRecommendedToAllReachesAFollowerAs300) {
 TEST_F(TaskTest, CustomPushByKindGivesHundredPushesOfThatKind) {
   StartAll();
   ASSERT_TRUE(service::Register(svc.Port(), "dave"));
-  EXPECT_EQ(service::Post(svc.Port(), "/api/v1/users/kinds", {{"username", "dave"}, {"kinds", "1"}}),
-            200);
+  EXPECT_EQ(
+      service::Post(svc.Port(), "/api/v1/users/kinds", {{"username", "dave"}, {"kinds", "1"}}),
+      200);
   Login("dave");
   LoginAs("dave");
   EXPECT_EQ(Cycle(kNormal), (Indexes{32, 34, 37, 35}));
