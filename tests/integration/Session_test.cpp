@@ -18,6 +18,7 @@
 #include "app/UApp.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "store/MultiUserMgr.h"
 #include "tests/app/RecordingLinks.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/HttpWait.h"
@@ -123,6 +124,7 @@ class SessionTest : public ::testing::Test {
     CCmdParams::ResetInstance();
     CProcessValues::Reset();
     CNetworkStatus::ResetFirstUp();
+    CMultiUserMgr::ResetInstance();
   }
   bool RunUntil(const std::function<bool()>& done) {
     bool timedOut = false;
@@ -152,6 +154,9 @@ TEST_F(SessionTest, StartLoginFirstRequestSecondStartAndQuit) {
   doc->SetPushEngine(&push);
   doc->SetLoginService(&login);
 
+  // The user the login dialog would have stored; the component refuses task
+  // requests before it knows who logged in.
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("tester", "0123456789abcdef0123456789abcdef");
   CTestFramework framework;
   CUApp app(framework);
   const std::string port = std::to_string(remote.Port());
