@@ -108,7 +108,8 @@ TEST_F(TaskTest, RefusalsAndBrokenAnswersEndTheCalculationWithoutCrash) {
 }
 
 TEST_F(TaskTest, OneRequestAtATimeInArrivalOrder) {
-  CScriptedService service({{200, kMovieDoc}}, 300);
+  CScriptedService service({{200, kMovieDoc}}, 200);
+  service.Hang();  // the first request stays open until all four are in
   ASSERT_TRUE(service.Start());
   StartComponent(service.Port(), 60000);
   LoginAs("hank");
@@ -117,6 +118,7 @@ TEST_F(TaskTest, OneRequestAtATimeInArrivalOrder) {
   ExpectAccepted(kQuick);
   ExpectAccepted(kQuick);  // the same request already waiting: not asked twice
   ExpectAccepted(kNormal);
+  service.Release();
   ASSERT_TRUE(WaitFor([&] { return orvex.Of(35, from).size() == 3; }));
   Pump(700);
   EXPECT_EQ(orvex.Indexes(from), (Indexes{32, 34, 37, 35, 32, 34, 37, 35, 32, 34, 37, 35}));
@@ -126,7 +128,8 @@ TEST_F(TaskTest, OneRequestAtATimeInArrivalOrder) {
 }
 
 TEST_F(TaskTest, AnotherUserLoggingInDropsTheFirstUsersWork) {
-  CScriptedService service({{200, kMovieDoc}}, 400);
+  CScriptedService service({{200, kMovieDoc}});
+  service.Hang();
   ASSERT_TRUE(service.Start());
   StartComponent(service.Port(), 60000);
   LoginAs("ivan");
@@ -135,6 +138,7 @@ TEST_F(TaskTest, AnotherUserLoggingInDropsTheFirstUsersWork) {
   ExpectAccepted(kQuick);
   ASSERT_TRUE(WaitFor([&] { return service.Requests().size() == 1; }));
   LoginAs("jane");
+  service.Release();
   Pump(1000);
   // ivan's movies are not handed to jane's session; his waiting request is gone.
   EXPECT_EQ(orvex.Indexes(from), (Indexes{32}));
