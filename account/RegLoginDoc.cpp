@@ -54,7 +54,9 @@ CRegLoginDoc::~CRegLoginDoc() {
   }
 }
 
-bool CRegLoginDoc::IsRequestRunning() const { return m_pWaitDlg != nullptr || m_requester.IsBusy(); }
+bool CRegLoginDoc::IsRequestRunning() const {
+  return m_pWaitDlg != nullptr || m_requester.IsBusy();
+}
 
 BOOL CRegLoginDoc::ShowLoginDlg() {
   OP_BEGIN("CRegLoginDoc::ShowLoginDlg")
@@ -229,10 +231,10 @@ void CRegLoginDoc::Registration(const CString& strUser, const CString& strPasswo
   m_strUserName = strUser;
   m_strSecret = strPassword;
   m_iMode = 0;
-  const CString url = StringFormat(
-      "http://%s/urls/UserRegister?username=%s&md5_passwd=%s&action=add&iVersion=%d",
-      CProcessValues::GetRemoteSrvHost().c_str(), URLEncode(strUser).c_str(), strDigest.c_str(),
-      kProgramVersion);
+  const CString url =
+      StringFormat("http://%s/urls/UserRegister?username=%s&md5_passwd=%s&action=add&iVersion=%d",
+                   CProcessValues::GetRemoteSrvHost().c_str(), URLEncode(strUser).c_str(),
+                   strDigest.c_str(), kProgramVersion);
   StartRequest(url, "User Register", "注册进度");
   OP_END
 }
