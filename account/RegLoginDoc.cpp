@@ -78,7 +78,7 @@ BOOL CRegLoginDoc::ShowLoginDlg() {
   }
   ILoginDialog* view = LoginDialog();
   if (!view) {
-    ZTRACE(1, "CRegLoginDoc::ShowLoginDlg", "没有登录对话框");
+    ZTRACE(0, "CRegLoginDoc::ShowLoginDlg", "没有登录对话框");
     return FALSE;
   }
   m_bLoggedIn = false;
