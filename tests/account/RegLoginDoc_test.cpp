@@ -179,8 +179,12 @@ TEST_F(RegLoginDocTest, LocalDigestMatchLogsInWithoutRequest) {
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("alice", Md5("right"));
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("bob", Md5("bobpw"));
   NoAutoLogin();
+  // A second start of the login while its dialog is open only raises that dialog.
+  login.Call([this] { EXPECT_EQ(Run(), FALSE); });
   login.Login("alice", "right");
   EXPECT_EQ(Run(), TRUE);
+  EXPECT_EQ(login.opened, 1);
+  EXPECT_EQ(login.raised, 1);
   EXPECT_EQ(login.results, std::vector<int>{IDOK});
   EXPECT_TRUE(service.Targets().empty());
   EXPECT_EQ(wait.opened, 0);
