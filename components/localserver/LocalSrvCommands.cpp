@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "PageRoutes.h"
+
 namespace {
 const QString kErrorName = QStringLiteral("zenu.Error.Exception");
 
@@ -43,6 +45,9 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
       res.set_content("[1]", "application/json; charset=utf-8");
     });
   });
+  // Pages, bulletins and page actions; one token for the whole run.
+  auto pages = std::make_shared<CPageRoutes>(m_session, m_client);
+  m_http.AddRoutes([pages](httplib::Server& server) { pages->Install(server); });
 }
 
 CLocalSrvCommands::~CLocalSrvCommands() { m_http.Stop(); }
