@@ -82,7 +82,10 @@ void CPageRoutes::Install(httplib::Server& server) {
       return;
     }
     const char* type = TypeOf(req.path);
-    if (type) res.set_header("Content-Type", type);
+    if (type) {
+      res.headers.erase("Content-Type");
+      res.set_header("Content-Type", type);
+    }
     if (type && std::string(type).rfind("text/html", 0) == 0) {
       PageHeaders(res);
       const std::string placeholder = kTokenPlaceholder;
