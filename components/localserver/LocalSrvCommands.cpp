@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "PageRoutes.h"
+
 namespace {
 const QString kErrorName = QStringLiteral("zenu.Error.Exception");
 
@@ -50,6 +52,9 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
             Qt::QueuedConnection);
       }) {
   m_http.AddRoutes([this](httplib::Server& server) { m_tasks.InstallRoute(server); });
+  // Pages, bulletins and page actions; one token for the whole run.
+  auto pages = std::make_shared<CPageRoutes>(m_session, m_client);
+  m_http.AddRoutes([pages](httplib::Server& server) { pages->Install(server); });
 }
 
 CLocalSrvCommands::~CLocalSrvCommands() {

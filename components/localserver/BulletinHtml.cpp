@@ -1,0 +1,153 @@
+#include "BulletinHtml.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+
+namespace {
+std::string Text(const Json::Value& v, const char* key) {
+  const Json::Value& x = v[key];
+  return x.isString() ? x.asString() : std::string();
+}
+
+long long Int(const Json::Value& v, const char* key) {
+  const Json::Value& x = v[key];
+  return x.isIntegral() ? x.asLargestInt() : 0;
+}
+
+std::string Stars(double score) {
+  int full = static_cast<int>(std::lround(score));
+  if (full < 0) full = 0;
+  if (full > 5) full = 5;
+  std::string out;
+  for (int i = 0; i < 5; ++i) out += i < full ? "★" : "☆";
+  return out;
+}
+
+std::string Date(long long epoch) {
+  if (epoch <= 0) return "";
+  const std::time_t t = static_cast<std::time_t>(epoch);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
+  return buf;
+}
+
+// The first character of a UTF-8 title, for the generated poster.
+std::string FirstChar(const std::string& title) {
+  if (title.empty()) return "?";
+  const unsigned char lead = static_cast<unsigned char>(title[0]);
+  size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
+  return title.substr(0, std::min(len, title.size()));
+}
+
+const char* const kScoreWords[] = {"很差", "较差", "还行", "推荐", "力荐"};
+
+void Head(std::ostringstream& out, const std::string& title, const std::string& token,
+          const char* bodyClass) {
+  out << "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+      << "<meta name=\"vadeko-token\" content=\"" << HtmlEscape(token) << "\">\n"
+      << "<title>" << HtmlEscape(title) << " - Vadeko</title>\n"
+      << "<link rel=\"stylesheet\" href=\"/css/vadeko.css\">\n</head>\n<body class=\""
+      << bodyClass << "\"";
+}
+}  // namespace
+
+std::string HtmlEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
+  const long long id = Int(movie, "id");
+  const std::string title = Text(movie, "title");
+  const int fetchMethod = static_cast<int>(Int(movie, "fetch_method"));
+  const bool thunderOnly = fetchMethod == 5;
+  std::ostringstream out;
+  Head(out, title, token, "bulletin");
+  out << " data-movie-id=\"" << id << "\" data-fetch-method=\"" << fetchMethod << "\"";
+  if (thunderOnly) out << " data-fetch-url=\"" << HtmlEscape(Text(movie, "fetch_url")) << "\"";
+  out << ">\n<main class=\"page\">\n<header class=\"movie-head card\">\n"
+      << "<div class=\"poster poster-c" << (id % 6) << "\"><span>" << HtmlEscape(FirstChar(title))
+      << "</span></div>\n<div class=\"movie-info\">\n<h1>" << HtmlEscape(title);
+  if (Int(movie, "year") > 0) out << " <span class=\"year\">(" << Int(movie, "year") << ")</span>";
+  out << "</h1>\n<div class=\"tags\">";
+  for (const Json::Value& kind : movie["kinds"]) {
+    if (kind.isObject()) out << "<span class=\"tag\">" << HtmlEscape(Text(kind, "name")) << "</span>";
+  }
+  const double average = movie["average_score"].isNumeric() ? movie["average_score"].asDouble() : 0;
+  const long long count = Int(movie, "rating_count");
+  out << "</div>\n<dl class=\"facts\">\n<dt>大小</dt><dd>" << HtmlEscape(Text(movie, "size"))
+      << "</dd>\n<dt>下载方式</dt><dd>" << (thunderOnly ? "仅支持迅雷下载" : "BT 下载（也可交给迅雷）")
+      << "</dd>\n<dt>网友评分</dt><dd>";
+  if (count > 0) {
+    char avg[16];
+    std::snprintf(avg, sizeof avg, "%.1f", average);
+    out << "<span class=\"stars\">" << Stars(average) << "</span> " << avg << "（" << count
+        << "人评价）";
+  } else {
+    out << "暂无评分";
+  }
+  out << "</dd>\n</dl>\n<div class=\"actions\">\n";
+  if (!thunderOnly) {
+    out << "<button type=\"button\" class=\"btn primary\" id=\"btnDownload\" data-client=\"1\">"
+           "用 Vadeko 下载</button>\n";
+  }
+  out << "<button type=\"button\" class=\"btn" << (thunderOnly ? " primary" : "")
+      << "\" id=\"btnThunder\" data-client=\"0\">用迅雷下载</button>\n</div>\n"
+      << "<p class=\"status\" id=\"status\" role=\"status\"></p>\n</div>\n</header>\n";
+
+  out << "<section class=\"card\">\n<h2>剧情简介</h2>\n<p class=\"description\">"
+      << HtmlEscape(Text(movie, "description")) << "</p>\n</section>\n";
+
+  out << "<section class=\"card rate\">\n<h2>我的评价</h2>\n<div class=\"score-buttons\">\n";
+  for (int s = 1; s <= 5; ++s) {
+    out << "<button type=\"button\" class=\"score\" id=\"score" << s << "\" data-score=\"" << s
+        << "\"><b>" << s << "分</b><small>" << kScoreWords[s - 1] << "</small></button>\n";
+  }
+  out << "</div>\n<textarea id=\"comment\" maxlength=\"500\" placeholder=\"写下您的短评（可选，500字以内）\"></textarea>\n"
+      << "<label class=\"check\"><input type=\"checkbox\" id=\"recommendAll\"> 推荐给所有关注我的好友</label>\n"
+      << "<p class=\"status\" id=\"rateStatus\" role=\"status\"></p>\n</section>\n";
+
+  out << "<section class=\"card\">\n<h2>网友短评</h2>\n";
+  const Json::Value& comments = movie["comments"];
+  if (!comments.isArray() || comments.empty()) {
+    out << "<p class=\"muted\">还没有人写短评，来写第一条吧。</p>\n";
+  } else {
+    out << "<ul class=\"comments\">\n";
+    for (const Json::Value& c : comments) {
+      if (!c.isObject()) continue;
+      out << "<li><div class=\"comment-head\"><span class=\"user\">"
+          << HtmlEscape(Text(c, "username")) << "</span><span class=\"stars\">"
+          << Stars(static_cast<double>(Int(c, "score"))) << "</span><span class=\"muted\">"
+          << Date(Int(c, "rated_at")) << "</span></div><p>" << HtmlEscape(Text(c, "comment"))
+          << "</p></li>\n";
+    }
+    out << "</ul>\n";
+  }
+  out << "</section>\n</main>\n<script src=\"/js/vadeko.js\"></script>\n"
+      << "<script src=\"/js/bulletin.js\"></script>\n</body>\n</html>\n";
+  return out.str();
+}
+
+std::string RenderMessagePage(const std::string& heading, const std::string& text) {
+  std::ostringstream out;
+  Head(out, heading, "", "message");
+  out << ">\n<main class=\"page\">\n<section class=\"card notice\">\n<h1>" << HtmlEscape(heading)
+      << "</h1>\n<p>" << HtmlEscape(text) << "</p>\n</section>\n</main>\n</body>\n</html>\n";
+  return out.str();
+}

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#include <cstdlib>
+#include <memory>
+
+#include "WebRig.h"
+
+namespace {
+// A page that keeps the script errors it reports.
+class CRecordingPage final : public QWebEnginePage {
+ public:
+  QStringList errors;
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                int line, const QString& source) override {
+    if (level == ErrorMessageLevel) errors << QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(message);
+  }
+};
+
+class PageBrowser : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    page = new CRecordingPage();
+    // A thunder:// link must not leave the test for the desktop's handler.
+    page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    QObject::connect(page, &QWebEnginePage::loadingChanged, [](const QWebEngineLoadingInfo& info) {
+      if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
+      lastStatus = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                       ? info.errorCode()
+                       : (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ? 200 : -1);
+      loaded = true;
+    });
+  }
+  static void TearDownTestSuite() {
+    delete page;
+    page = nullptr;
+  }
+  void SetUp() override {
+    rig = &CWebRig::Get();
+    ASSERT_TRUE(rig->Ok()) << rig->Error();
+    page->errors.clear();
+  }
+  void TearDown() override { EXPECT_TRUE(page->errors.isEmpty()) << page->errors.join("\n").toStdString(); }
+
+  // Loads a page of the component; the HTTP status it came with.
+  int Load(const std::string& path) {
+    loaded = false;
+    lastStatus = 0;
+    page->load(QUrl(QString::fromStdString(rig->BaseUrl() + path)));
+    if (!CWebRig::WaitFor([] { return loaded; }, 15000)) return -2;
+    return lastStatus;
+  }
+  QVariant Js(const std::string& script) {
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(QString::fromStdString(script), [&](const QVariant& v) {
+      result = v;
+      done = true;
+    });
+    CWebRig::WaitFor([&] { return done; }, 8000);
+    return result;
+  }
+  bool WaitJs(const std::string& condition, int ms = 8000) {
+    return CWebRig::WaitFor([&] { return Js("!!(" + condition + ")").toBool(); }, ms);
+  }
+  void Click(const std::string& selector) {
+    ASSERT_TRUE(Js("(function(){var e=document.querySelector('" + selector +
+                   "'); if(!e) return false; e.click(); return true;})()")
+                    .toBool())
+        << selector;
+  }
+  size_t Mark() const { return rig->Orvex().commands.size(); }
+
+  static CRecordingPage* page;
+  static bool loaded;
+  static int lastStatus;
+  CWebRig* rig = nullptr;
+};
+CRecordingPage* PageBrowser::page = nullptr;
+bool PageBrowser::loaded = false;
+int PageBrowser::lastStatus = 0;
+}  // namespace
+
+TEST_F(PageBrowser, SearchFindsAMovieAndPushNowSendsItToTheClient) {
+  ASSERT_EQ(Load("/search_home.html"), 200);
+  ASSERT_TRUE(WaitJs("document.querySelectorAll('#kindChips .chip').length === 12"));
+  const int movie = rig->BtMovie();
+  const std::string title = rig->TitleOf(movie);
+  Js("document.getElementById('q').value = '" + title + "'");
+  Click("#searchButton");
+  const std::string button = "#results .push[data-id=\"" + std::to_string(movie) + "\"]";
+  ASSERT_TRUE(WaitJs("document.querySelector('" + button + "')"));
+  const size_t from = Mark();
+  Click(button);
+  Json::Value cmd;
+  ASSERT_TRUE(rig->WaitCommand(2, from, cmd));
+  EXPECT_EQ(cmd["DICT_MOVIE"]["INT_MOVIE_ID"].asInt(), movie);
+  EXPECT_EQ(cmd["DICT_MOVIE"]["UTF8_MOVIE_NAME"].asString(), title);
+  EXPECT_EQ(cmd["DICT_MOVIE"]["INT_FETCH_METHOD"].asInt(), 1);
+  EXPECT_TRUE(WaitJs("document.querySelector('" + button + "').textContent === '已推送'"));
+}
+
+TEST_F(PageBrowser, BulletinRatingAndDownloadButtonsSendTheirCommands) {
+  const int movie = rig->BtMovie();
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  EXPECT_EQ(Js("typeof window.StartThunderDownload").toString(), "undefined");
+  EXPECT_EQ(Js("document.querySelector('h1').textContent").toString().toStdString().find(rig->TitleOf(movie)), 0u);
+
+  Js("document.getElementById('comment').value = '配乐很棒'; document.getElementById('recommendAll').checked = true;");
+  size_t from = Mark();
+  Click("#score4");
+  Json::Value cmd;
+  ASSERT_TRUE(rig->WaitCommand(10, from, cmd));
+  EXPECT_EQ(cmd["INT_MOVIE_ID"].asInt(), movie);
+  EXPECT_EQ(cmd["INT_EVAL"].asInt(), 4);
+  EXPECT_EQ(cmd["INT_IS_RMD_ALL"].asInt(), 1);
+  EXPECT_EQ(cmd["UTF8_COMMENT"].asString(), "配乐很棒");
+  EXPECT_TRUE(WaitJs("document.getElementById('score4').classList.contains('chosen')"));
+
+  from = Mark();
+  Click("#btnDownload");
+  ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
+  EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 1);
+  EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
+  from = Mark();
+  Click("#btnThunder");
+  ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
+  EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 0);
+  EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
+}
+
+TEST_F(PageBrowser, DownloadManagerMoviesDefineStartThunderDownload) {
+  const int movie = rig->ThunderMovie();
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  EXPECT_EQ(Js("typeof window.StartThunderDownload").toString(), "function");
+  EXPECT_EQ(Js("document.getElementById('btnDownload')").isNull(), true);
+  const size_t from = Mark();
+  Click("#btnThunder");
+  Json::Value cmd;
+  ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
+  EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 0);
+  EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 5);
+  // What the client's bulletin view calls; the link goes to the download manager.
+  EXPECT_EQ(Js("StartThunderDownload()").toBool(), true);
+  EXPECT_TRUE(WaitJs("document.getElementById('status').classList.contains('ok')"));
+  page->errors.clear();  // the refused thunder: link is reported as an error
+}
+
+TEST_F(PageBrowser, UnknownMovieIsA404) {
+  EXPECT_EQ(Load("/Bulletin?strAction=View&iMovieID=999999"), 404);
+  page->errors.clear();
+}
+
+TEST_F(PageBrowser, PushMethodPageSendsTheChoiceThenShowsButtonOK) {
+  for (int method : {1, 2}) {
+    ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
+    EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
+    const size_t from = Mark();
+    Click("#method" + std::to_string(method));
+    Json::Value cmd;
+    ASSERT_TRUE(rig->WaitCommand(method == 1 ? 111 : 112, from, cmd)) << method;
+    EXPECT_TRUE(WaitJs("document.getElementById('ButtonOK')")) << method;
+    EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), method);
+  }
+}
+
+TEST_F(PageBrowser, MovieTypePageSavesTheKindsThenShowsButtonOK) {
+  ASSERT_EQ(Load("/dialog/choose_movie_type.htm"), 200);
+  ASSERT_TRUE(WaitJs("document.querySelectorAll('#kinds input').length === 12"));
+  EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
+  // Nothing chosen: the page refuses by itself.
+  Click("#saveKinds");
+  EXPECT_TRUE(WaitJs("document.getElementById('status').classList.contains('error')"));
+  Js("document.getElementById('kind2').checked = true; document.getElementById('kind5').checked = true;");
+  Click("#saveKinds");
+  ASSERT_TRUE(WaitJs("document.getElementById('ButtonOK')"));
+  const Json::Value settings = rig->ServiceJson("/api/v1/users/settings?username=alice");
+  ASSERT_EQ(settings["kinds"].size(), 2u);
+  EXPECT_EQ(settings["kinds"][0]["id"].asInt(), 2);
+  EXPECT_EQ(settings["kinds"][1]["id"].asInt(), 5);
+  EXPECT_EQ(settings["push_method"].asInt(), 2);
+}
+
+TEST_F(PageBrowser, FriendPageFollowsSeesRecommendationsAndPushesThem) {
+  ASSERT_TRUE(rig->Rate("张三", rig->ThunderMovie(), 5, true, "值得一看"));
+  ASSERT_EQ(Load("/friend_search.html"), 200);
+  ASSERT_TRUE(WaitJs("document.querySelector('#following .empty')"));
+  Js("document.getElementById('userQuery').value = '张'");
+  Click("#userSearchButton");
+  ASSERT_TRUE(WaitJs("document.querySelector('#userResults .follow')"));
+  Click("#userResults .follow");
+  ASSERT_TRUE(WaitJs("document.querySelector('#following li[data-name=\"张三\"]')"));
+  const std::string push = "#recommendations .push[data-id=\"" + std::to_string(rig->ThunderMovie()) + "\"]";
+  ASSERT_TRUE(WaitJs("document.querySelector('" + push + "')"));
+  const size_t from = Mark();
+  Click(push);
+  Json::Value cmd;
+  ASSERT_TRUE(rig->WaitCommand(2, from, cmd));
+  EXPECT_EQ(cmd["DICT_MOVIE"]["INT_MOVIE_ID"].asInt(), rig->ThunderMovie());
+  EXPECT_EQ(cmd["DICT_MOVIE"]["INT_FETCH_METHOD"].asInt(), 5);
+  Click("#following .unfollow");
+  EXPECT_TRUE(WaitJs("document.querySelector('#following .empty')"));
+}
+
+TEST_F(PageBrowser, CalcProgressPageCountsWithoutButtonOK) {
+  ASSERT_EQ(Load("/dialog/calc_progress.htm"), 200);
+  EXPECT_TRUE(WaitJs("Number(document.getElementById('elapsed').textContent) >= 1", 4000));
+  EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
+}
+
+// Pictures of the pages for a human eye; only when asked for.
+TEST_F(PageBrowser, Screenshots) {
+  const char* dir = std::getenv("VADEKO_SCREENSHOT_DIR");
+  if (!dir) GTEST_SKIP() << "set VADEKO_SCREENSHOT_DIR to write screenshots";
+  QWebEngineView view;
+  view.resize(1000, 760);
+  view.show();
+  const std::vector<std::pair<std::string, std::string>> pages = {
+      {"search", "/search_home.html"},
+      {"friends", "/friend_search.html"},
+      {"bulletin", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->BtMovie())},
+      {"bulletin_thunder", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())},
+      {"push_method", "/dialog/choose_push_method.htm"},
+      {"movie_type", "/dialog/choose_movie_type.htm"},
+      {"calc", "/dialog/calc_progress.htm"},
+      {"help", "file://" + std::string(VADEKO_PROGRAM_DIR) + "/help/index.html"},
+      {"null_bulletin", "file://" + std::string(VADEKO_PROGRAM_DIR) + "/DATA/NULL_BULLETIN.HTM"}};
+  for (const auto& [name, path] : pages) {
+    bool done = false;
+    auto connection = QObject::connect(&view, &QWebEngineView::loadFinished, [&] { done = true; });
+    view.load(QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
+    CWebRig::WaitFor([&] { return done; }, 15000);
+    QObject::disconnect(connection);
+    if (name == "search") {
+      view.page()->runJavaScript("document.getElementById('q').value='喜剧';document.getElementById('searchButton').click();");
+    }
+    CWebRig::WaitFor([] { return false; }, 1500);
+    view.grab().save(QDir(dir).filePath(QString::fromStdString(name) + ".png"));
+  }
+}
