@@ -43,8 +43,7 @@ class PromptMgrDocTest : public ::testing::Test {
     return IniGetString(CPromptMgrDoc::PromptFile(), section, key, "<none>");
   }
   static void SetDate(int iID, const CString& date) {
-    ASSERT_TRUE(
-        IniWriteString(CPromptMgrDoc::PromptFile(), "date", std::to_string(iID), date));
+    ASSERT_TRUE(IniWriteString(CPromptMgrDoc::PromptFile(), "date", std::to_string(iID), date));
   }
   size_t Balloons() const { return frame.OfType(0).size(); }
 
@@ -226,7 +225,11 @@ TEST_F(PromptMgrDocTest, BalloonClickEventReachesTheSessionAndIsReset) {
 TEST(PromptDialogTest, TextsAndResults) {
   CPromptDialog dialog;
   EXPECT_EQ(dialog.GetText(),
-            "    软件使用非常简单，您只需要对任何已推送电影的进行评价并提交，系统就会根据您的评价推送一部新的电影。随着您的评价增多，推送的电影将越来越符合您的喜好。\n\n    已评价的电影是可以再次评价的，系统也会推送新电影。如果您想查看更多电影，又不想随意评价其它电影，建议采用这种方式。");
+            "    "
+            "软件使用非常简单，您只需要对任何已推送电影的进行评价并提交，系统就会根据您的评价推送一"
+            "部新的电影。随着您的评价增多，推送的电影将越来越符合您的喜好。\n\n    "
+            "已评价的电影是可以再次评价的，系统也会推送新电影。如果您想查看更多电影，又不想随意评价"
+            "其它电影，建议采用这种方式。");
   dialog.OnUpdate(1, "ignored");
   EXPECT_EQ(dialog.GetText(), CPromptDialog::UsageHint());
   dialog.OnUpdate(0, "new");
