@@ -39,6 +39,8 @@ class CMainDoc final : public CTemplTimerCaller,
   void SetMainFrame(IMainFrameView* frame) { m_pMainFrame = frame; }
   void SetLoginService(ILoginService* login) { m_pLogin = login; }
   void SetPromptEvents(IPromptEvents* prompts) { m_pPrompts = prompts; }
+  // The program's own login, prompts and ratings wherever none was set.
+  void UseDefaultServices();
 
   // Creates the component, sends the start command, waits for event 100.
   void StartLocalSrv();

@@ -3,6 +3,9 @@
 #include <thread>
 
 #include "MainDoc.h"
+#include "account/RegLoginDoc.h"
+#include "eval/EvalDoc.h"
+#include "prompt/PromptMgrDoc.h"
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/CmdParams.h"
@@ -16,6 +19,12 @@
 
 void CMainDoc::SendToFrame(const SMainDocEvent& evt) {
   if (m_pMainFrame) m_pMainFrame->OnUpdate(evt);
+}
+
+void CMainDoc::UseDefaultServices() {
+  if (!m_pLogin) m_pLogin = CRegLoginDoc::GetInstance();
+  if (!m_pPrompts) m_pPrompts = CPromptMgrDoc::GetInstance();
+  if (!m_pEvalService) m_pEvalService = CEvalDoc::GetInstance();
 }
 
 void CMainDoc::ContinueInit() {

@@ -29,7 +29,9 @@ BOOL CUApp::StartUp(int argc, const char* const* argv) {
   if (!m_framework.RunShellCommand()) return FALSE;
 
   ZTRACE(1, "CUApp::InitInstance", "In InitInstance, before start localsrv");
-  CMainDoc::GetInstance()->StartLocalSrv();
+  CMainDoc* doc = CMainDoc::GetInstance();
+  doc->UseDefaultServices();
+  doc->StartLocalSrv();
   return TRUE;
   OP_END
 }

@@ -15,7 +15,11 @@
 #include <cstdlib>
 
 #include "app/MainDoc.h"
+#include "account/RegLoginDoc.h"
 #include "app/UApp.h"
+#include "eval/EvalDoc.h"
+#include "prompt/PromptMgrDoc.h"
+#include "settings/ConfigDoc.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "store/MultiUserMgr.h"
@@ -125,6 +129,10 @@ class SessionTest : public ::testing::Test {
     CProcessValues::Reset();
     CNetworkStatus::ResetFirstUp();
     CMultiUserMgr::ResetInstance();
+    CConfigDoc::ResetInstance();
+    CRegLoginDoc::ResetInstance();
+    CPromptMgrDoc::ResetInstance();
+    CEvalDoc::ResetInstance();
   }
   bool RunUntil(const std::function<bool()>& done) {
     bool timedOut = false;
@@ -148,14 +156,12 @@ class SessionTest : public ::testing::Test {
 TEST_F(SessionTest, StartLoginFirstRequestSecondStartAndQuit) {
   CRecordingFrame frame;
   CTaskRequestingPush push;
-  CRecordingLogin login;
   CMainDoc* doc = CMainDoc::GetInstance();
   doc->SetMainFrame(&frame);
   doc->SetPushEngine(&push);
-  doc->SetLoginService(&login);
 
-  // The user the login dialog would have stored; the component refuses task
-  // requests before it knows who logged in.
+  // A user who logged in before; automatic login is on by default, so the
+  // program's own login shows no dialog at all.
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("tester", "0123456789abcdef0123456789abcdef");
   CTestFramework framework;
   CUApp app(framework);
@@ -167,10 +173,10 @@ TEST_F(SessionTest, StartLoginFirstRequestSecondStartAndQuit) {
       QDBusConnection::sessionBus().interface()->servicePid(kLocalServer);
   ASSERT_TRUE(owner.isValid());
   const uint pid = owner.value();
-  EXPECT_EQ(login.iShown, 0);  // nothing before the component is ready
+  EXPECT_EQ(home.TraceLog().find("自动登录"), CString::npos);  // nothing before the component is ready
 
   ASSERT_TRUE(RunUntil([&] { return push.ulRequest != 0; })) << home.ErrorLog();
-  EXPECT_EQ(login.iShown, 1);
+  EXPECT_NE(home.TraceLog().find("自动登录,跳过登录验证"), CString::npos);
   EXPECT_EQ(frame.shown, std::vector<bool>{true});  // -AUTO: stays hidden
   EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "127.0.0.1");
   EXPECT_EQ(push.calls, (std::vector<CString>{"InitFrame(0)", "CheckPushMethod",
@@ -211,7 +217,7 @@ TEST_F(SessionTest, StartLoginFirstRequestSecondStartAndQuit) {
   while (!ProcessGone(pid) && clock.elapsed() < 10000) QThread::msleep(20);
   EXPECT_TRUE(ProcessGone(pid)) << "component still running";
   EXPECT_EQ(push.calls.back(), "EndAllHTMLDialog");
-  EXPECT_EQ(login.iClosed, 1);
+  EXPECT_TRUE(CRegLoginDoc::GetInstance()->IsAllModalDlgClosed());
   EXPECT_TRUE(boxes.texts.empty());
   EXPECT_EQ(home.ErrorLog(), "");
 }
