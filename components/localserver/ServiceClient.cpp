@@ -56,7 +56,8 @@ std::string CServiceClient::BaseUrl() const {
   return "http://" + m_host + ":" + std::to_string(m_port);
 }
 
-SServiceReply CServiceClient::Get(const std::string& path, const ServiceParams& params) const {
+SServiceReply CServiceClient::Send(bool bPost, const std::string& path,
+                                   const ServiceParams& params) const {
   const std::string host = Host();
   const int port = Port();
   if (host.empty() || port <= 0) {
@@ -65,19 +66,16 @@ SServiceReply CServiceClient::Get(const std::string& path, const ServiceParams& 
     return reply;
   }
   auto client = MakeClient(host, port);
-  return FromResult(client->Get(path, ToParams(params), httplib::Headers{}));
+  return FromResult(bPost ? client->Post(path, ToParams(params))
+                          : client->Get(path, ToParams(params), httplib::Headers{}));
+}
+
+SServiceReply CServiceClient::Get(const std::string& path, const ServiceParams& params) const {
+  return Send(false, path, params);
 }
 
 SServiceReply CServiceClient::Post(const std::string& path, const ServiceParams& params) const {
-  const std::string host = Host();
-  const int port = Port();
-  if (host.empty() || port <= 0) {
-    SServiceReply reply;
-    reply.strError = "no remote service address";
-    return reply;
-  }
-  auto client = MakeClient(host, port);
-  return FromResult(client->Post(path, ToParams(params)));
+  return Send(true, path, params);
 }
 
 bool CServiceClient::ParseObject(const SServiceReply& reply, Json::Value& out, std::string& error) {

@@ -41,6 +41,8 @@ class CServiceClient final {
   static constexpr int kReadTimeout = 30;
 
  private:
+  SServiceReply Send(bool bPost, const std::string& path, const ServiceParams& params) const;
+
   mutable std::mutex m_mutex;
   std::string m_host;
   int m_port = 0;
