@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "tests/localserver/TaskHarness.h"
+#include "tests/componentrig/ChildProcesses.h"
+#include "tests/componentrig/RecordingOrvex.h"
+#include "tests/componentrig/RigBasics.h"
+#include "tests/componentrig/ServiceRequests.h"
 #include "tests/store/StoreFixture.h"
 #include "tests/support/LoopbackHttpServer.h"
 
@@ -43,15 +46,16 @@ class TaskTest : public StoreTest {
     local = std::make_unique<CLocalServerProcess>();
     ASSERT_TRUE(local->Start(env));
     httpPort = CLoopbackHttpServer::UnusedPort();
-    ::mkdir((home.Path() + "root").c_str(), 0755);
-    const QDBusMessage reply = local->StartCommand(httpPort, servicePort, home.Path() + "root");
+    const std::string root = home.Path() + "root";
+    ::mkdir(root.c_str(), 0755);
+    const QDBusMessage reply = local->StartCommand(httpPort, servicePort, root, root);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     ASSERT_TRUE(WaitFor([&] { return orvex.commands.size() >= 2; }));
     ASSERT_EQ(orvex.Indexes(), (std::vector<int>{200, 100}));
     EXPECT_EQ(orvex.commands[0]["STR_IP"].asString(), "127.0.0.1");
   }
   void LoginAs(const std::string& user) {
-    const QDBusMessage reply = local->Login(user);
+    const QDBusMessage reply = local->Login(user, "/nonexistent/users/" + user + "/db.dat");
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
   }
 

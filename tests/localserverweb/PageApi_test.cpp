@@ -17,21 +17,21 @@ class PageApi : public ::testing::Test {
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, status) << res->body;
     EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
-    const Json::Value body = CWebRig::Parse(res->body);
+    const Json::Value body = ParseJson(res->body);
     EXPECT_EQ(body["ok"], false) << res->body;
     EXPECT_EQ(body["code"].asString(), code) << res->body;
     EXPECT_FALSE(body["error"].asString().empty());
   }
   // Lets commands in flight arrive before counting them.
   size_t SettledCount() {
-    CWebRig::WaitFor([] { return false; }, 300);
+    Pump(300);
     return rig->Orvex().commands.size();
   }
   Json::Value Ok(const httplib::Result& res) {
     EXPECT_TRUE(res);
     if (!res) return {};
     EXPECT_EQ(res->status, 200) << res->body;
-    const Json::Value body = CWebRig::Parse(res->body);
+    const Json::Value body = ParseJson(res->body);
     EXPECT_EQ(body["ok"], true) << res->body;
     return body;
   }
@@ -80,7 +80,7 @@ TEST_F(PageApi, ForeignHostNamesGetNothing) {
       ASSERT_TRUE(res);
       EXPECT_EQ(res->status, 403) << host << path;
       EXPECT_EQ(res->body.find(rig->Token()), std::string::npos);
-      EXPECT_EQ(CWebRig::Parse(res->body)["code"].asString(), "bad_host");
+      EXPECT_EQ(ParseJson(res->body)["code"].asString(), "bad_host");
     }
   }
   const size_t before = SettledCount();
@@ -301,7 +301,7 @@ TEST_F(PageApi, ServiceDownMalformedOrRefusingGivesJsonErrors) {
   });
   const int fakePort = fake.bind_to_any_port("127.0.0.1");
   std::thread serving([&] { fake.listen_after_bind(); });
-  CWebRig::WaitFor([&] { return fake.is_running(); });
+  WaitFor([&] { return fake.is_running(); }, 8000);
   ASSERT_TRUE(rig->PointAtService(fakePort));
   ExpectRefused(rig->Action("search", R"({"q": "a"})"), 502, "bad_service_answer");
   ExpectRefused(rig->Action("kinds", "{}"), 502, "bad_service_answer");

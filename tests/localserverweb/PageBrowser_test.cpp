@@ -54,7 +54,7 @@ class PageBrowser : public ::testing::Test {
     loaded = false;
     lastStatus = 0;
     page->load(QUrl(QString::fromStdString(rig->BaseUrl() + path)));
-    if (!CWebRig::WaitFor([] { return loaded; }, 15000)) return -2;
+    if (!WaitFor([] { return loaded; }, 15000)) return -2;
     return lastStatus;
   }
   QVariant Js(const std::string& script) {
@@ -64,11 +64,11 @@ class PageBrowser : public ::testing::Test {
       result = v;
       done = true;
     });
-    CWebRig::WaitFor([&] { return done; }, 8000);
+    WaitFor([&] { return done; }, 8000);
     return result;
   }
   bool WaitJs(const std::string& condition, int ms = 8000) {
-    return CWebRig::WaitFor([&] { return Js("!!(" + condition + ")").toBool(); }, ms);
+    return WaitFor([&] { return Js("!!(" + condition + ")").toBool(); }, ms);
   }
   void Click(const std::string& selector) {
     ASSERT_TRUE(Js("(function(){var e=document.querySelector('" + selector +
@@ -236,12 +236,12 @@ TEST_F(PageBrowser, Screenshots) {
     bool done = false;
     auto connection = QObject::connect(&view, &QWebEngineView::loadFinished, [&] { done = true; });
     view.load(QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
-    CWebRig::WaitFor([&] { return done; }, 15000);
+    WaitFor([&] { return done; }, 15000);
     QObject::disconnect(connection);
     if (name == "search") {
       view.page()->runJavaScript("document.getElementById('q').value='喜剧';document.getElementById('searchButton').click();");
     }
-    CWebRig::WaitFor([] { return false; }, 1500);
+    Pump(1500);
     view.grab().save(QDir(dir).filePath(QString::fromStdString(name) + ".png"));
   }
 }

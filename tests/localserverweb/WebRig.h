@@ -2,13 +2,13 @@
 #include <httplib.h>
 #include <json/value.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "RecordingOrvex.h"
+#include "tests/componentrig/ChildProcesses.h"
+#include "tests/componentrig/RecordingOrvex.h"
+#include "tests/componentrig/RigBasics.h"
 
 // The real zenu-service (small demo catalogue, temporary store) and the real
 // zenu-localserver, driven over the private session bus as the client would,
@@ -22,15 +22,15 @@ class CWebRig final {
   const std::string& Error() const { return m_error; }
 
   int Port() const { return m_port; }
-  int ServicePort() const { return m_servicePort; }
+  int ServicePort() const { return m_service.Port(); }
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
   std::string Token() const { return m_token; }
   CRecordingOrvex& Orvex() { return m_orvex; }
 
-  // Runs the Qt loop until done() or the time-out; false on time-out.
-  static bool WaitFor(const std::function<bool()>& done, int ms = 8000);
   // Waits for the next command with this index after `from` commands.
-  bool WaitCommand(int index, size_t from, Json::Value& out, int ms = 8000);
+  bool WaitCommand(int index, size_t from, Json::Value& out, int ms = 8000) {
+    return m_orvex.WaitCommand(index, from, out, ms);
+  }
 
   // Start command (1) again: points the component at another service port.
   bool PointAtService(int port);
@@ -53,21 +53,20 @@ class CWebRig final {
   int ThunderMovie() const { return m_thunderMovie; }
   std::string TitleOf(int movieId) const;
 
-  static Json::Value Parse(const std::string& text);
-
  private:
-  CWebRig();
+  CWebRig() = default;
   ~CWebRig();
   bool Start();
-  bool SendToComponent(const Json::Value& cmd);
+  bool Sent(const QDBusMessage& reply);
 
   std::string m_error;
+  // Destroyed in reverse: the component stops before the service, both
+  // before their folder goes.
   QTemporaryDir m_dir;
-  QProcess m_service;
-  QProcess m_component;
+  CServiceProcess m_service;
+  CLocalServerProcess m_component;
   CRecordingOrvex m_orvex;
   int m_port = 0;
-  int m_servicePort = 0;
   std::string m_token;
   int m_btMovie = 0;
   int m_thunderMovie = 0;
