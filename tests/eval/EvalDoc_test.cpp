@@ -125,15 +125,7 @@ class EvalDocTest : public StoreTest {
     Eval()->SetEventSink(&sink);
   }
   static CEvalDoc* Eval() { return CEvalDoc::GetInstance(); }
-  bool PumpUntil(const std::function<bool()>& done, int limitMs = 15000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= end) return false;
-      loop.AdvanceBy(1000);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
+  bool PumpUntil(const std::function<bool()>& done) { return ::PumpUntil(loop, done); }
   bool PumpUntilIdle() {
     return PumpUntil([] { return !Eval()->GetCaller().IsBusy(); });
   }

@@ -57,16 +57,6 @@ class CRecordingCaller final : public CTemplHttpCaller {
   std::function<void()> onResult, onState, onError;
 };
 
-// Virtual seconds for the poll, a little real time for the worker thread.
-bool PumpUntil(CVirtualLoop& loop, const std::function<bool()>& done, int limitMs = 15000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    loop.AdvanceBy(1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 class TemplHttpCallerTest : public ::testing::Test {
  protected:

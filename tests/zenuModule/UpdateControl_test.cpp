@@ -80,15 +80,6 @@ class CFakeUpdateDialogs final : public IUpdateVersionDialog, public IVersionSto
   const CEvents& m_events;
 };
 
-bool PumpUntil(CVirtualLoop& loop, const std::function<bool()>& done, int limitMs = 15000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    loop.AdvanceBy(1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
 
 // Serves update.ini with a content and status that the test changes between fetches.
 class CUpdateServer {
