@@ -1,0 +1,75 @@
+#include "QtMessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "QtText.h"
+
+namespace {
+const char kTitle[] = "Vadeko";
+
+QMessageBox::Icon IconOf(unsigned type) {
+  switch (type & 0xF0u) {
+    case MB_ICONERROR:
+      return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+      return QMessageBox::Question;
+    case MB_ICONWARNING:
+      return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+int ResultOf(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Cancel:
+      return IDCANCEL;
+    case QMessageBox::Yes:
+      return IDYES;
+    case QMessageBox::No:
+      return IDNO;
+    default:
+      return IDOK;
+  }
+}
+}  // namespace
+
+int CQtMessageBox::Show(const CString& text, unsigned type) {
+  QMessageBox box(IconOf(type), QString::fromUtf8(kTitle), QStringFromGBK(text),
+                  QMessageBox::NoButton, QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
+  QMessageBox::StandardButton first = QMessageBox::Ok;
+  switch (type & 0xFu) {
+    case MB_OKCANCEL:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setEscapeButton(QMessageBox::Cancel);
+      break;
+    case MB_YESNOCANCEL:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setEscapeButton(QMessageBox::Cancel);
+      first = QMessageBox::Yes;
+      break;
+    case MB_YESNO:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setEscapeButton(QMessageBox::No);
+      first = QMessageBox::Yes;
+      break;
+    default:
+      box.setStandardButtons(QMessageBox::Ok);
+      box.setEscapeButton(QMessageBox::Ok);
+      break;
+  }
+  box.setDefaultButton(first);
+  if (auto* b = box.button(QMessageBox::Ok)) b->setText(QStringLiteral("确定"));
+  if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("取消"));
+  if (auto* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("是"));
+  if (auto* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("否"));
+  box.exec();
+  auto* clicked = box.clickedButton();
+  // Closed without a button: the escape button's answer, as Windows gives.
+  return ResultOf(clicked ? box.standardButton(clicked) : box.standardButton(box.escapeButton()));
+}

@@ -1,0 +1,128 @@
+#include "LoginDialog.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "Banner.h"
+#include "platform/qt/QtText.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/desktop/MessageBox.h"
+
+namespace {
+constexpr int kBannerWidth = 400;
+constexpr int kBannerHeight = 96;
+}  // namespace
+
+CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CModalDialog(false, parent) {
+  setWindowTitle(QStringLiteral("用户登录"));
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 16);
+  outer->setSpacing(0);
+  m_pBanner = new QLabel;
+  m_pBanner->setAlignment(Qt::AlignCenter);
+  outer->addWidget(m_pBanner);
+
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(28, 20, 28, 0);
+  body->setSpacing(14);
+  auto* form = new QFormLayout;
+  form->setHorizontalSpacing(12);
+  form->setVerticalSpacing(10);
+  m_pUser = new QLineEdit;
+  m_pUser->setPlaceholderText(QStringLiteral("字母、数字或下划线"));
+  m_pPassword = new QLineEdit;
+  m_pPassword->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("用户名:"), m_pUser);
+  form->addRow(QStringLiteral("密码:"), m_pPassword);
+  body->addLayout(form);
+
+  auto* row = new QHBoxLayout;
+  m_pRegister = new QPushButton(QStringLiteral("十秒钟注册"));
+  m_pRegister->setAutoDefault(false);
+  m_pRegister->setFlat(true);
+  m_pRegister->setCursor(Qt::PointingHandCursor);
+  m_pRegister->setStyleSheet(QStringLiteral("QPushButton { color: #1f6fb2; border: none; }"
+                                            "QPushButton:hover { text-decoration: underline; }"));
+  row->addWidget(m_pRegister);
+  row->addStretch(1);
+  m_pLogin = AddButton(row, QStringLiteral("登录"), true);
+  m_pCancel = AddButton(row, QStringLiteral("取消"));
+  body->addLayout(row);
+  outer->addLayout(body);
+
+  connect(m_pLogin, &QPushButton::clicked, this, [this] { OnLogin(); });
+  connect(m_pRegister, &QPushButton::clicked, this, [this] { OnRegister(); });
+  connect(m_pCancel, &QPushButton::clicked, this, [this] { reject(); });
+  setFixedWidth(kBannerWidth);
+}
+
+void CQtLoginDialog::LoadBanner() {
+  const QString path = QStringFromGBK(GetExePath(0) + "skin/reglog.bmp");
+  QPixmap picture = LoginBanner(path, kBannerWidth, kBannerHeight);
+  if (picture.width() > kBannerWidth)
+    picture = picture.scaledToWidth(kBannerWidth, Qt::SmoothTransformation);
+  m_pBanner->setPixmap(picture);
+}
+
+void CQtLoginDialog::FocusFirstEmpty() {
+  (m_pUser->text().isEmpty() ? m_pUser : m_pPassword)->setFocus();
+}
+
+int CQtLoginDialog::DoModal(const RegLoginEventSink& onEvent) {
+  BeginRun();
+  m_sink = onEvent;
+  m_bClosePending = false;
+  m_pUser->clear();
+  m_pPassword->clear();
+  LoadBanner();
+  SRegLoginDlgEvent opening;
+  opening.iType = 4;
+  if (m_sink) m_sink(opening);
+  FocusFirstEmpty();
+  const int result = RunModal();
+  m_sink = nullptr;
+  return result;
+}
+
+void CQtLoginDialog::OnLogin() {
+  if (m_bClosePending) {
+    Finish(IDOK);
+    return;
+  }
+  SRegLoginDlgEvent evt;
+  evt.iType = 1;
+  evt.strText1 = GBKFromQString(m_pUser->text());
+  evt.strText2 = GBKFromQString(m_pPassword->text());
+  // The sink may run nested dialogs; keep a copy alive while it does.
+  if (RegLoginEventSink sink = m_sink) sink(evt);
+}
+
+void CQtLoginDialog::OnRegister() {
+  SRegLoginDlgEvent evt;
+  evt.iType = 2;
+  if (RegLoginEventSink sink = m_sink) sink(evt);
+}
+
+void CQtLoginDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
+  if (evt.iType == 0) {
+    m_bClosePending = true;
+    Finish(IDOK);
+  } else if (evt.iType == 1) {
+    m_pUser->setText(QStringFromGBK(evt.strText1));
+    m_pPassword->setText(QStringFromGBK(evt.strText2));
+    FocusFirstEmpty();
+  }
+}
+
+void CQtLoginDialog::EndDialog(int result) { Finish(result); }
+
+void CQtLoginDialog::BringToFront() {
+  if (!isVisible()) return;
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  showNormal();
+  raise();
+  activateWindow();
+}

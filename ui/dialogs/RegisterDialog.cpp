@@ -1,0 +1,81 @@
+#include "RegisterDialog.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/qt/QtText.h"
+#include "zenuModule/src/desktop/MessageBox.h"
+
+CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CModalDialog(false, parent) {
+  setWindowTitle(QStringLiteral("注册新用户"));
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(24, 20, 24, 16);
+  outer->setSpacing(14);
+  auto* hint = new QLabel(QStringLiteral("用户名只能由字母、数字和下划线组成。"));
+  hint->setStyleSheet(QStringLiteral("color: palette(mid);"));
+  auto* form = new QFormLayout;
+  form->setHorizontalSpacing(12);
+  form->setVerticalSpacing(10);
+  m_pUser = new QLineEdit;
+  m_pPassword = new QLineEdit;
+  m_pPassword->setEchoMode(QLineEdit::Password);
+  m_pPassword2 = new QLineEdit;
+  m_pPassword2->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("用户名:"), m_pUser);
+  form->addRow(QStringLiteral("密码:"), m_pPassword);
+  form->addRow(QStringLiteral("确认密码:"), m_pPassword2);
+  outer->addLayout(form);
+  outer->addWidget(hint);
+  auto* row = ButtonRow();
+  m_pRegister = AddButton(row, QStringLiteral("注册"), true);
+  m_pCancel = AddButton(row, QStringLiteral("取消"));
+  outer->addLayout(row);
+  connect(m_pRegister, &QPushButton::clicked, this, [this] { OnRegister(); });
+  connect(m_pCancel, &QPushButton::clicked, this, [this] { reject(); });
+  setMinimumWidth(360);
+}
+
+int CQtRegisterDialog::DoModal(const RegLoginEventSink& onEvent) {
+  BeginRun();
+  m_sink = onEvent;
+  m_bClosePending = false;
+  m_pUser->clear();
+  m_pPassword->clear();
+  m_pPassword2->clear();
+  m_pUser->setFocus();
+  const int result = RunModal();
+  m_sink = nullptr;
+  return result;
+}
+
+void CQtRegisterDialog::OnRegister() {
+  if (m_bClosePending) {
+    Finish(IDOK);
+    return;
+  }
+  SRegLoginDlgEvent evt;
+  evt.iType = 0;
+  evt.strText1 = GBKFromQString(m_pUser->text());
+  evt.strText2 = GBKFromQString(m_pPassword->text());
+  evt.strText3 = GBKFromQString(m_pPassword2->text());
+  if (RegLoginEventSink sink = m_sink) sink(evt);
+}
+
+void CQtRegisterDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
+  if (evt.iType == 0) {
+    m_bClosePending = true;
+    Finish(IDOK);
+  }
+}
+
+void CQtRegisterDialog::EndDialog(int result) { Finish(result); }
+
+void CQtRegisterDialog::BringToFront() {
+  if (!isVisible()) return;
+  showNormal();
+  raise();
+  activateWindow();
+}
