@@ -32,7 +32,6 @@ CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CModalDialog(false, parent) {
   form->setHorizontalSpacing(12);
   form->setVerticalSpacing(10);
   m_pUser = new QLineEdit;
-  m_pUser->setPlaceholderText(QStringLiteral("字母、数字或下划线"));
   m_pPassword = new QLineEdit;
   m_pPassword->setEchoMode(QLineEdit::Password);
   form->addRow(QStringLiteral("用户名:"), m_pUser);

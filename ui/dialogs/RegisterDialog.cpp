@@ -1,7 +1,6 @@
 #include "RegisterDialog.h"
 
 #include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,8 +13,6 @@ CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CModalDialog(false, pare
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(24, 20, 24, 16);
   outer->setSpacing(14);
-  auto* hint = new QLabel(QStringLiteral("用户名只能由字母、数字和下划线组成。"));
-  hint->setStyleSheet(QStringLiteral("color: palette(mid);"));
   auto* form = new QFormLayout;
   form->setHorizontalSpacing(12);
   form->setVerticalSpacing(10);
@@ -28,7 +25,6 @@ CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CModalDialog(false, pare
   form->addRow(QStringLiteral("密码:"), m_pPassword);
   form->addRow(QStringLiteral("确认密码:"), m_pPassword2);
   outer->addLayout(form);
-  outer->addWidget(hint);
   auto* row = ButtonRow();
   m_pRegister = AddButton(row, QStringLiteral("注册"), true);
   m_pCancel = AddButton(row, QStringLiteral("取消"));
