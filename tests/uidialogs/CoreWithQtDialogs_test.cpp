@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -188,9 +190,15 @@ TEST_F(CoreWithQtDialogsTest, LoginStaysOpenAfterAWrongPasswordAndClosesOnSucces
 
 TEST_F(CoreWithQtDialogsTest, RegistrationRefusesBadNamesAndPrefillsTheLogin) {
   NoAutoLogin();
+  // The program folder's own banner picture wins over the drawn one.
+  QDir().mkpath(QString::fromUtf8((home.Path() + "skin").c_str()));
+  QImage picture(400, 60, QImage::Format_RGB32);
+  picture.fill(Qt::darkRed);
+  ASSERT_TRUE(picture.save(QString::fromUtf8((home.Path() + "skin/reglog.bmp").c_str())));
   QString prefilledUser;
   QString prefilledPassword;
   WhenShown<CQtLoginDialog>([&](CQtLoginDialog* login) {
+    EXPECT_EQ(login->Banner()->pixmap().height(), 60);
     WhenShown<CQtRegisterDialog>([&](CQtRegisterDialog* reg) {
       EXPECT_EQ(reg->Password2Edit()->echoMode(), QLineEdit::Password);
       Shot(reg, "register");
