@@ -27,7 +27,11 @@
 #include "ui/dialogs/RegLoginWaitDialog.h"
 #include "ui/dialogs/RegisterDialog.h"
 #include "ui/dialogs/UpdateVersionDialog.h"
+#include "ui/dialogs/DownloadProgressDialog.h"
+#include "zenuModule/src/HTTPDownLoadDoc.h"
 #include "zenuModule/src/IntfUpdateControl.h"
+#include "zenuModule/src/TextCodec.h"
+#include "zenuModule/src/desktop/FileSystem.h"
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/desktop/IniFile.h"
@@ -57,6 +61,9 @@ class CService {
                           Record(req.target);
                           res.set_content(kMarker, "text/plain");
                         });
+    server.Server().Get("/data/7.torrent", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(std::string(300000, 't'), "application/x-bittorrent");
+    });
     server.Server().Get("/update_info/zenu/update.ini",
                         [this](const httplib::Request&, httplib::Response& res) {
                           std::lock_guard<std::mutex> lock(m_mutex);
@@ -122,6 +129,7 @@ class CoreWithQtDialogsTest : public SettingsTest {
     UninstallQtDialogs();
     CRegLoginDoc::ResetInstance();
     CIntfUpdateControl::ResetInstance();
+    CHTTPDownLoadDoc::ResetInstance();
     EXPECT_TRUE(WaitForWorkers());
     CTimerControl::ResetInstance();
     CPlatform::SetLoop(nullptr);
@@ -314,4 +322,21 @@ TEST_F(CoreWithQtDialogsTest, SettingsDialogKeepsTheFolderChoiceEvenOnCancel) {
   CConfigDoc::GetInstance()->OpenConfigDlg();
   EXPECT_EQ(IniGetString(user, "User", "EvalDays", ""), "15");
   EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "AutoLogin", ""), "0");
+}
+
+TEST_F(CoreWithQtDialogsTest, DownloadShowsItsProgressUntilTheFileIsWritten) {
+  bool bStayed = false;
+  WhenShown<CQtDownloadProgressDialog>([&](CQtDownloadProgressDialog* dialog) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &escape);
+    bStayed = dialog->isVisible();
+  });
+  const CString target = Home() + "电影/data/7/7.torrent";
+  EXPECT_EQ(CHTTPDownLoadDoc::GetInstance()->DownFile("http://127.0.0.1/data/7.torrent", target),
+            1);
+  EXPECT_TRUE(bStayed);
+  CString written;
+  ASSERT_TRUE(ReadWholeFile(target, written));
+  EXPECT_EQ(written.size(), 300000u);
+  EXPECT_FALSE(QApplication::activeModalWidget());
 }
