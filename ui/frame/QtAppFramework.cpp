@@ -1,0 +1,30 @@
+#include "QtAppFramework.h"
+
+#include <QDBusConnection>
+
+#include "MainFrame.h"
+#include "app/MainDoc.h"
+#include "zenuModule/src/desktop/Platform.h"
+
+CQtAppFramework::CQtAppFramework() = default;
+
+CQtAppFramework::~CQtAppFramework() {
+  if (m_frame && CMainDoc::HasInstance()) CMainDoc::GetInstance()->SetMainFrame(nullptr);
+}
+
+BOOL CQtAppFramework::InitAutomation() {
+  return QDBusConnection::sessionBus().isConnected() ? TRUE : FALSE;
+}
+
+BOOL CQtAppFramework::CreateMainFrame() {
+  m_frame = std::make_unique<CMainFrame>();
+  CPlatform::SetMainWindowCreated(true);
+  CMainDoc::GetInstance()->SetMainFrame(m_frame.get());
+  return TRUE;
+}
+
+BOOL CQtAppFramework::RunShellCommand() {
+  if (!m_frame) return FALSE;
+  m_frame->InitFirstPane();
+  return TRUE;
+}
