@@ -104,7 +104,6 @@ void CMainFrame::CreateToolbar() {
   for (const SButton& b : buttons) {
     QAction* action = m_wndToolBar->addAction(ToolIcon(b.theme, b.fallback), QString::fromUtf8(b.text));
     action->setToolTip(QString::fromUtf8(b.tip));
-    action->setStatusTip(QString::fromUtf8(b.tip));
     action->setCheckable(b.checkable);
     action->setData(b.iCommand);
     const int iCommand = b.iCommand;

@@ -4,6 +4,7 @@
 
 #include "MainFrame.h"
 #include "app/MainDoc.h"
+#include "zenuModule/src/Log.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 CQtAppFramework::CQtAppFramework() = default;
@@ -18,6 +19,9 @@ BOOL CQtAppFramework::InitAutomation() {
 
 BOOL CQtAppFramework::CreateMainFrame() {
   m_frame = std::make_unique<CMainFrame>();
+  // Still hidden: raising it now only puts it first among the program's windows.
+  m_frame->raise();
+  ZTRACE(1, "CMainFrame::OnCreate", "Set mainfrm to front ok");
   CPlatform::SetMainWindowCreated(true);
   CMainDoc::GetInstance()->SetMainFrame(m_frame.get());
   return TRUE;
