@@ -1,5 +1,7 @@
 // The main window's reactions to the session controller's records, its toolbar,
 // close-to-tray and tray menu, with the events it sends recorded.
+#include "ui/frame/MainFrame.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -8,14 +10,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSignalSpy>
-#include <QTest>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QToolBar>
 
 #include "platform/qt/QtText.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/TempHome.h"
-#include "ui/frame/MainFrame.h"
 #include "ui/frame/PushPlaceholderPane.h"
 #include "ui/panels/WebPanels.h"
 #include "zenuModule/src/ProcessValues.h"
@@ -27,7 +28,8 @@ class MainFrameTest : public ::testing::Test {
     CMultiUserMgr::ResetInstance();
     // Nothing listens there: the web panes only have to exist.
     CProcessValues::SetLocalSrvBaseUrl("http://127.0.0.1:9");
-    frame = std::make_unique<CMainFrame>([this](const SMainFrameEvent& e) { sent.push_back(e.iType); });
+    frame =
+        std::make_unique<CMainFrame>([this](const SMainFrameEvent& e) { sent.push_back(e.iType); });
     frame->InitFirstPane();
   }
   void TearDown() override {
@@ -74,7 +76,8 @@ TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("Vadeko2012冬季版"));
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
   ASSERT_NE(frame->Pane(CMainFrame::kPushFrame), nullptr);
-  EXPECT_NE(qobject_cast<CPushPlaceholderPane*>(frame->Pane(CMainFrame::kPushFrame)->widget()), nullptr);
+  EXPECT_NE(qobject_cast<CPushPlaceholderPane*>(frame->Pane(CMainFrame::kPushFrame)->widget()),
+            nullptr);
   EXPECT_EQ(Checks(), (std::vector<bool>{true, false, false, false, false}));
   EXPECT_TRUE(frame->isHidden());  // created hidden; login shows it
 }
@@ -86,7 +89,8 @@ TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
   ASSERT_NE(search, nullptr);
   auto* view = qobject_cast<CWebPanelView*>(search->widget());
   ASSERT_NE(view, nullptr);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return view->url() == QUrl("http://127.0.0.1:9/search_home.html"); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return view->url() == QUrl("http://127.0.0.1:9/search_home.html"); }, 10000));
   EXPECT_EQ(Checks(), (std::vector<bool>{false, true, false, false, false}));
 
   // Again: the same pane is brought forward, no second one.
@@ -99,7 +103,8 @@ TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kFriendFrame);
   auto* friends = qobject_cast<CWebPanelView*>(frame->Pane(CMainFrame::kFriendFrame)->widget());
   ASSERT_NE(friends, nullptr);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return friends->url() == QUrl("http://127.0.0.1:9/friend_search.html"); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return friends->url() == QUrl("http://127.0.0.1:9/friend_search.html"); }, 10000));
   EXPECT_TRUE(search->isHidden());
 
   Trigger(CMainFrame::kCmdHelp);
@@ -164,7 +169,8 @@ TEST_F(MainFrameTest, TrayBeforeLoginAsksForTheLoginDialogOnly) {
 }
 
 TEST_F(MainFrameTest, TrayMenuNamesTheUserAndItsQuitSendsEventZero) {
-  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(GBKFromQString("影迷"), "0123456789abcdef0123456789abcdef");
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(GBKFromQString("影迷"),
+                                                  "0123456789abcdef0123456789abcdef");
   frame->OnUpdate(Event(1));
   QMenu* menu = frame->BuildTrayMenu();
   EXPECT_EQ(menu->title(), QStringLiteral("Vadeko"));

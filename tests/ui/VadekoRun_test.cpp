@@ -18,7 +18,10 @@
 
 namespace {
 bool NameOwned(const char* name) {
-  return QDBusConnection::sessionBus().interface()->isServiceRegistered(QString::fromLatin1(name)).value();
+  return QDBusConnection::sessionBus()
+      .interface()
+      ->isServiceRegistered(QString::fromLatin1(name))
+      .value();
 }
 
 class VadekoRunTest : public ::testing::Test {
@@ -53,7 +56,8 @@ class VadekoRunTest : public ::testing::Test {
 TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
   std::unique_ptr<QProcess> vadeko(Start());
   ASSERT_TRUE(vadeko->waitForStarted(5000));
-  ASSERT_TRUE(WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 45000))
+  ASSERT_TRUE(
+      WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 45000))
       << home.TraceLog() << home.ErrorLog();
   EXPECT_NE(home.TraceLog().find("In InitInstance, before start localsrv"), CString::npos);
   EXPECT_TRUE(NameOwned("zenu.Orvex"));
@@ -70,6 +74,7 @@ TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
   ASSERT_TRUE(WaitFor([&] { return vadeko->state() == QProcess::NotRunning; }, 30000));
   EXPECT_EQ(vadeko->exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(vadeko->exitCode(), 0);
-  EXPECT_TRUE(WaitFor([] { return !NameOwned("zenu.LocalServer") && !NameOwned("zenu.Orvex"); }, 15000));
+  EXPECT_TRUE(
+      WaitFor([] { return !NameOwned("zenu.LocalServer") && !NameOwned("zenu.Orvex"); }, 15000));
   EXPECT_EQ(home.ErrorLog(), "");
 }

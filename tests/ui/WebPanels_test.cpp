@@ -1,19 +1,22 @@
 // The web panes' addresses, a real page from a loopback server, and page scripts.
+#include "ui/panels/WebPanels.h"
+
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include "tests/support/LoopbackHttpServer.h"
-#include "ui/panels/WebPanels.h"
 #include "zenuModule/src/ProcessValues.h"
 
 TEST(WebPanelUrls, PagesOfTheThreePanes) {
   EXPECT_EQ(HelpPageUrl("/opt/vadeko/").toString(), "file:///opt/vadeko/help/index.html");
   EXPECT_EQ(HelpPageUrl("/opt/va deko/").toString(QUrl::FullyEncoded),
             "file:///opt/va%20deko/help/index.html");
-  EXPECT_EQ(SearchPageUrl("http://127.0.0.1:8123").toString(), "http://127.0.0.1:8123/search_home.html");
-  EXPECT_EQ(FriendPageUrl("http://127.0.0.1:8123").toString(), "http://127.0.0.1:8123/friend_search.html");
+  EXPECT_EQ(SearchPageUrl("http://127.0.0.1:8123").toString(),
+            "http://127.0.0.1:8123/search_home.html");
+  EXPECT_EQ(FriendPageUrl("http://127.0.0.1:8123").toString(),
+            "http://127.0.0.1:8123/friend_search.html");
 }
 
 namespace {
@@ -61,7 +64,8 @@ TEST_F(WebPanelTest, SearchPaneLoadsFromTheLocalServerAndRunsScripts) {
   EXPECT_EQ(Run(view, "join", {"a", "b"}).toString(), QStringLiteral("a|b"));
   EXPECT_EQ(Run(view, "join", {"it's", "\"x\"\n"}).toString(), QStringLiteral("it's|\"x\"\n"));
   const QVariantMap missing = Run(view, "nothere", {}).toMap();
-  EXPECT_TRUE(missing.value("error").toString().startsWith("JSCall Error:\n")) << missing.value("error").toString().toStdString();
+  EXPECT_TRUE(missing.value("error").toString().startsWith("JSCall Error:\n"))
+      << missing.value("error").toString().toStdString();
 }
 
 TEST_F(WebPanelTest, FriendPaneReportsAMissingPage) {

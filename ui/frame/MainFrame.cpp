@@ -102,7 +102,8 @@ void CMainFrame::CreateToolbar() {
       {kCmdHelp, "帮助", "帮助", "help-browser", QStyle::SP_DialogHelpButton, true},
   };
   for (const SButton& b : buttons) {
-    QAction* action = m_wndToolBar->addAction(ToolIcon(b.theme, b.fallback), QString::fromUtf8(b.text));
+    QAction* action =
+        m_wndToolBar->addAction(ToolIcon(b.theme, b.fallback), QString::fromUtf8(b.text));
     action->setToolTip(QString::fromUtf8(b.tip));
     action->setCheckable(b.checkable);
     action->setData(b.iCommand);
@@ -157,7 +158,8 @@ QMenu* CMainFrame::BuildTrayMenu() {
   for (const auto& [action, iCommand] : commands) {
     action->setData(iCommand);
     const int id = iCommand;
-    connect(action, &QAction::triggered, this, [this, id] { Guarded([this, id] { OnCommand(id); }); });
+    connect(action, &QAction::triggered, this,
+            [this, id] { Guarded([this, id] { OnCommand(id); }); });
   }
   return m_trayMenu;
 }
@@ -178,8 +180,10 @@ QString CMainFrame::StatusText(int iPane) const {
 }
 
 void CMainFrame::SyncToolbarChecks() {
-  const std::pair<int, int> checks[] = {
-      {kCmdPush, kPushFrame}, {kCmdSearch, kSearchFrame}, {kCmdFriend, kFriendFrame}, {kCmdHelp, kHelpFrame}};
+  const std::pair<int, int> checks[] = {{kCmdPush, kPushFrame},
+                                        {kCmdSearch, kSearchFrame},
+                                        {kCmdFriend, kFriendFrame},
+                                        {kCmdHelp, kHelpFrame}};
   for (const auto& [iCommand, iFrame] : checks) {
     if (QAction* action = ToolAction(iCommand)) action->setChecked(m_iCurFrame == iFrame);
   }

@@ -6,8 +6,8 @@
 #include <QWebEnginePage>
 
 #include "platform/qt/QtText.h"
-#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/ProcessValues.h"
 
 QUrl HelpPageUrl(const CString& gbkProgramFolder) {
   QString folder = QStringFromGBK(gbkProgramFolder);
@@ -53,9 +53,10 @@ void CWebPanelView::RunScript(const QString& function, const QStringList& params
   const QString args = QString::fromUtf8(
       QJsonDocument(QJsonArray::fromStringList(params)).toJson(QJsonDocument::Compact));
   const QString script =
-      QStringLiteral("(function(){var f=window[%1];if(typeof f!=='function')"
-                     "return {error:'JSCall Error:\\n'+%1+' is undefined'};"
-                     "return f.apply(window,%2);})()")
+      QStringLiteral(
+          "(function(){var f=window[%1];if(typeof f!=='function')"
+          "return {error:'JSCall Error:\\n'+%1+' is undefined'};"
+          "return f.apply(window,%2);})()")
           .arg(QString::fromUtf8(QJsonDocument(QJsonArray{function}).toJson(QJsonDocument::Compact))
                    .mid(1)
                    .chopped(1),
