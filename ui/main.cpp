@@ -8,6 +8,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#include "app/MainDoc.h"
 #include "app/UApp.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
@@ -83,6 +84,10 @@ int main(int argc, char** argv) {
   }
 
   const int exitCode = QApplication::exec();
+  // After an error's end the component may still be held; release it while
+  // the bus connection lives.
+  CMainDoc::GetInstance()->GetLocalSrvDriver().DestroyInstance();
+  SetAutomation(nullptr);
   CPlatform::SetMessageBox(nullptr);
   return exitCode;
 }
