@@ -1,0 +1,235 @@
+// The main window's reactions to the session controller's records, its toolbar,
+// close-to-tray and tray menu, with the events it sends recorded.
+#include "ui/frame/MainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QToolBar>
+
+#include "platform/qt/QtText.h"
+#include "store/MultiUserMgr.h"
+#include "tests/support/TempHome.h"
+#include "ui/frame/PushPlaceholderPane.h"
+#include "ui/panels/WebPanels.h"
+#include "zenuModule/src/ProcessValues.h"
+
+namespace {
+class MainFrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CMultiUserMgr::ResetInstance();
+    // Nothing listens there: the web panes only have to exist.
+    CProcessValues::SetLocalSrvBaseUrl("http://127.0.0.1:9");
+    frame =
+        std::make_unique<CMainFrame>([this](const SMainFrameEvent& e) { sent.push_back(e.iType); });
+    frame->InitFirstPane();
+  }
+  void TearDown() override {
+    frame.reset();
+    CMultiUserMgr::ResetInstance();
+    CProcessValues::Reset();
+  }
+  static SMainDocEvent Event(int iType, int iParam = 0, const CString& text = "") {
+    SMainDocEvent e;
+    e.iType = iType;
+    e.iParam = iParam;
+    e.strText = text;
+    return e;
+  }
+  void Trigger(int iCommand) {
+    QAction* action = frame->ToolAction(iCommand);
+    ASSERT_NE(action, nullptr);
+    action->trigger();
+  }
+  std::vector<bool> Checks() {
+    std::vector<bool> out;
+    for (int id : {CMainFrame::kCmdPush, CMainFrame::kCmdSearch, CMainFrame::kCmdFriend,
+                   CMainFrame::kCmdConfig, CMainFrame::kCmdHelp}) {
+      out.push_back(frame->ToolAction(id)->isChecked());
+    }
+    return out;
+  }
+
+  CTempHome home;
+  std::vector<int> sent;
+  std::unique_ptr<CMainFrame> frame;
+};
+}  // namespace
+
+TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
+  QStringList texts;
+  QStringList tips;
+  for (QAction* a : frame->ToolBar()->actions()) {
+    texts << a->text();
+    tips << a->toolTip();
+  }
+  EXPECT_EQ(texts, (QStringList{"推送", "搜索", "好友", "设置", "帮助"}));
+  EXPECT_EQ(tips, (QStringList{"电影推送与下载", "搜索电影", "查看好友", "设置选项", "帮助"}));
+  EXPECT_EQ(frame->windowTitle(), QStringLiteral("Vadeko2012冬季版"));
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
+  ASSERT_NE(frame->Pane(CMainFrame::kPushFrame), nullptr);
+  EXPECT_NE(qobject_cast<CPushPlaceholderPane*>(frame->Pane(CMainFrame::kPushFrame)->widget()),
+            nullptr);
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, false, false, false, false}));
+  EXPECT_TRUE(frame->isHidden());  // created hidden; login shows it
+}
+
+TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
+  Trigger(CMainFrame::kCmdSearch);
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kSearchFrame);
+  QMdiSubWindow* search = frame->Pane(CMainFrame::kSearchFrame);
+  ASSERT_NE(search, nullptr);
+  auto* view = qobject_cast<CWebPanelView*>(search->widget());
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return view->url() == QUrl("http://127.0.0.1:9/search_home.html"); }, 10000));
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, true, false, false, false}));
+
+  // Again: the same pane is brought forward, no second one.
+  Trigger(CMainFrame::kCmdSearch);
+  EXPECT_EQ(frame->Pane(CMainFrame::kSearchFrame), search);
+  EXPECT_EQ(frame->Panes()->subWindowList().size(), 2);
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, true, false, false, false}));
+
+  Trigger(CMainFrame::kCmdFriend);
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kFriendFrame);
+  auto* friends = qobject_cast<CWebPanelView*>(frame->Pane(CMainFrame::kFriendFrame)->widget());
+  ASSERT_NE(friends, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return friends->url() == QUrl("http://127.0.0.1:9/friend_search.html"); }, 10000));
+  EXPECT_TRUE(search->isHidden());
+
+  Trigger(CMainFrame::kCmdHelp);
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, false, true}));
+
+  // Settings opens a dialog and never changes the pane.
+  Trigger(CMainFrame::kCmdConfig);
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, false, true}));
+
+  Trigger(CMainFrame::kCmdPush);
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
+  EXPECT_FALSE(frame->Pane(CMainFrame::kPushFrame)->isHidden());
+  EXPECT_TRUE(frame->Pane(CMainFrame::kHelpFrame)->isHidden());
+  EXPECT_EQ(frame->Panes()->subWindowList().size(), 4);
+  EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(MainFrameTest, SessionRecordsSetPanesStatusAndBalloons) {
+  frame->OnUpdate(Event(4, 1, GBKFromQString("正在推送")));
+  frame->OnUpdate(Event(4, 2, GBKFromQString("已连接服务器")));
+  frame->OnUpdate(Event(4, 3, GBKFromQString("评价发送成功")));
+  frame->OnUpdate(Event(4, 4, "ignored"));
+  frame->OnUpdate(Event(4, 0, "ignored"));
+  EXPECT_EQ(frame->StatusText(1), QStringLiteral("正在推送"));
+  EXPECT_EQ(frame->StatusText(2), QStringLiteral("已连接服务器"));
+  EXPECT_EQ(frame->StatusText(3), QStringLiteral("评价发送成功"));
+
+  SMainDocEvent balloon = Event(0);
+  balloon.strInfo1 = GBKFromQString("下载完成");
+  balloon.strInfo2 = GBKFromQString("电影已下载");
+  frame->OnUpdate(balloon);
+  EXPECT_EQ(frame->LastBalloon(), (QStringList{"下载完成", "电影已下载"}));
+
+  frame->OnUpdate(Event(2));
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
+  frame->OnUpdate(Event(3));
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
+  frame->OnUpdate(Event(42));
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
+  EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(MainFrameTest, TrayBeforeLoginAsksForTheLoginDialogOnly) {
+  frame->OnTrayNotification(CMainFrame::kTrayLeftDown);
+  EXPECT_EQ(sent, std::vector<int>{4});
+  EXPECT_TRUE(frame->isHidden());
+  frame->OnTrayNotification(CMainFrame::kTrayRightUp);
+  EXPECT_EQ(frame->TrayIcon()->contextMenu(), nullptr);
+  EXPECT_EQ(sent, std::vector<int>{4});
+
+  frame->OnUpdate(Event(1));
+  EXPECT_TRUE(frame->IsLoginDone());
+  frame->OnTrayNotification(CMainFrame::kTrayLeftDown);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(sent, std::vector<int>{4});
+  EXPECT_NE(frame->TrayIcon()->contextMenu(), nullptr);
+
+  frame->OnTrayNotification(CMainFrame::kTrayBalloonClick);
+  EXPECT_EQ(sent, (std::vector<int>{4, 3}));
+}
+
+TEST_F(MainFrameTest, TrayMenuNamesTheUserAndItsQuitSendsEventZero) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(GBKFromQString("影迷"),
+                                                  "0123456789abcdef0123456789abcdef");
+  frame->OnUpdate(Event(1));
+  QMenu* menu = frame->BuildTrayMenu();
+  EXPECT_EQ(menu->title(), QStringLiteral("Vadeko"));
+  QStringList texts;
+  for (QAction* a : menu->actions()) texts << a->text();
+  EXPECT_EQ(texts, (QStringList{"影迷", "打开窗口", "关于Vadeko", "退出程序"}));
+  // Rebuilt each time: still four entries.
+  menu = frame->BuildTrayMenu();
+  ASSERT_EQ(menu->actions().size(), 4);
+
+  menu->actions()[3]->trigger();
+  EXPECT_EQ(sent, std::vector<int>{0});
+
+  menu->actions()[2]->trigger();  // about: the window with the help pane
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
+  EXPECT_EQ(sent, std::vector<int>{0});
+}
+
+TEST_F(MainFrameTest, CloseHidesUntilTheQuitSequenceClosesForReal) {
+  QSignalSpy closed(frame.get(), &CMainFrame::closedForReal);
+  frame->OnUpdate(Event(1));
+  frame->ShowAfterLogin(false);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->isMaximized());
+
+  EXPECT_FALSE(frame->close());
+  EXPECT_TRUE(frame->isHidden());
+  EXPECT_EQ(closed.count(), 0);
+  EXPECT_TRUE(sent.empty());
+
+  // "打开窗口" brings it back maximised.
+  frame->BuildTrayMenu()->actions()[1]->trigger();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->isMaximized());
+
+  frame->OnUpdate(Event(5));
+  EXPECT_TRUE(frame->IsClosedForReal());
+  EXPECT_TRUE(frame->isHidden());
+  EXPECT_EQ(closed.count(), 1);
+  EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(MainFrameTest, AutomaticStartStaysHiddenAndRaiseShowsMaximised) {
+  frame->ShowAfterLogin(true);
+  EXPECT_TRUE(frame->isHidden());
+  frame->ShowMaximizedAndRaise();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->isMaximized());
+}
+
+TEST_F(MainFrameTest, PostedExitCommandAndSessionEndReachTheController) {
+  frame->PostCommand(CMainFrame::kExitCommand);
+  EXPECT_TRUE(sent.empty());  // queued like a menu command
+  QApplication::processEvents();
+  EXPECT_EQ(sent, std::vector<int>{0});
+
+  frame->OnEndSession(false);
+  EXPECT_EQ(sent, std::vector<int>{0});
+  frame->OnEndSession(true);
+  EXPECT_EQ(sent, (std::vector<int>{0, 1}));
+}

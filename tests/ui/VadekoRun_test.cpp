@@ -1,0 +1,80 @@
+// The real program with a stored automatic login against the reference service
+// on the private bus: it reaches the ready local server, refuses a second
+// start, and quits through the tray's quit sequence on SIGTERM.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFileInfo>
+#include <QProcess>
+#include <cstdlib>
+
+#include "store/MultiUserMgr.h"
+#include "tests/componentrig/ChildProcesses.h"
+#include "tests/componentrig/RigBasics.h"
+#include "tests/support/TempHome.h"
+
+namespace {
+bool NameOwned(const char* name) {
+  return QDBusConnection::sessionBus()
+      .interface()
+      ->isServiceRegistered(QString::fromLatin1(name))
+      .value();
+}
+
+class VadekoRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
+    const CString programDir = QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/";
+    for (const char* dir : {"root", "help", "DATA"}) {
+      ASSERT_EQ(::symlink((programDir + dir).c_str(), (home.Path() + dir).c_str()), 0);
+    }
+    CMultiUserMgr::ResetInstance();
+    CMultiUserMgr::GetInstance()->SaveAccountAndPwd("tester", "0123456789abcdef0123456789abcdef");
+    CMultiUserMgr::ResetInstance();
+    ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 5)) << service.Output();
+  }
+  QProcess* Start() {
+    auto* p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VADEKO_REMOTE_HOST", "127.0.0.1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
+    return p;
+  }
+
+  CTempHome home;
+  CServiceProcess service;
+};
+}  // namespace
+
+TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
+  std::unique_ptr<QProcess> vadeko(Start());
+  ASSERT_TRUE(vadeko->waitForStarted(5000));
+  ASSERT_TRUE(
+      WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 45000))
+      << home.TraceLog() << home.ErrorLog();
+  EXPECT_NE(home.TraceLog().find("In InitInstance, before start localsrv"), CString::npos);
+  EXPECT_TRUE(NameOwned("zenu.Orvex"));
+  EXPECT_TRUE(NameOwned("zenu.LocalServer"));
+
+  // A second start hands over to the running one and ends at once.
+  std::unique_ptr<QProcess> second(Start());
+  ASSERT_TRUE(second->waitForFinished(20000));
+  EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second->exitCode(), 0);
+  EXPECT_EQ(vadeko->state(), QProcess::Running);
+
+  vadeko->terminate();
+  ASSERT_TRUE(WaitFor([&] { return vadeko->state() == QProcess::NotRunning; }, 30000));
+  EXPECT_EQ(vadeko->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(vadeko->exitCode(), 0);
+  EXPECT_TRUE(
+      WaitFor([] { return !NameOwned("zenu.LocalServer") && !NameOwned("zenu.Orvex"); }, 15000));
+  EXPECT_EQ(home.ErrorLog(), "");
+}

@@ -1,0 +1,93 @@
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include "app/MainDoc.h"
+#include "app/UApp.h"
+#include "platform/qt/DBusAutomation.h"
+#include "platform/qt/QtMessageLoop.h"
+#include "ui/QtMessageBoxFallback.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/frame/QtAppFramework.h"
+#include "zenuModule/src/desktop/NetworkSense.h"
+#include "zenuModule/src/desktop/Platform.h"
+#if __has_include("ui/dialogs/InstallDialogs.h")
+#include "ui/dialogs/InstallDialogs.h"
+#define VADEKO_HAS_QT_DIALOGS 1
+#endif
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  // Only the write is safe here; the loop does the rest.
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The web panes share their GL contexts with the window.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  // Hidden to the tray is still running: only the quit sequence ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  CQtMessageLoop loop;
+  CPlatform::SetLoop(&loop);
+  CQtMessageBoxFallback boxes;
+  CPlatform::SetMessageBox(&boxes);
+  CDBusAutomation automation;
+  SetAutomation(&automation);
+  SetNetworkSense(&SystemNetworkSense());
+#ifdef VADEKO_HAS_QT_DIALOGS
+  InstallQtDialogs();
+#endif
+
+  CQtAppFramework framework;
+  CUApp uapp(framework);
+  if (!uapp.InitInstance(argc, const_cast<const char* const*>(argv))) {
+    // Ending in favour of the running instance is a normal end.
+    const bool bOtherInstance =
+        QDBusConnection::sessionBus().isConnected() && !uapp.GetCOMB().IsPublished() &&
+        QDBusConnection::sessionBus().interface()->isServiceRegistered(CCOMB::kProgID).value();
+    return bOtherInstance ? 0 : 1;
+  }
+  CMainFrame* frame = framework.MainFrame();
+  QObject::connect(frame, &CMainFrame::closedForReal, &app, [] { QCoreApplication::exit(0); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, frame,
+                   [frame](QSessionManager&) { frame->OnEndSession(true); });
+
+  // SIGTERM runs the tray's quit sequence; a second one ends at once.
+  std::unique_ptr<QSocketNotifier> terminate;
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+    terminate = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    int iSignals = 0;
+    QObject::connect(terminate.get(), &QSocketNotifier::activated, frame, [frame, &iSignals] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+      if (++iSignals > 1) QCoreApplication::exit(1);
+      frame->OnPopupExit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+  }
+
+  const int exitCode = QApplication::exec();
+  // After an error's end the component may still be held; release it while
+  // the bus connection lives.
+  CMainDoc::GetInstance()->GetLocalSrvDriver().DestroyInstance();
+  SetAutomation(nullptr);
+  CPlatform::SetMessageBox(nullptr);
+  return exitCode;
+}
