@@ -12,15 +12,11 @@
 #include "app/UApp.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
-#include "ui/QtMessageBoxFallback.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/QtAppFramework.h"
 #include "zenuModule/src/desktop/NetworkSense.h"
 #include "zenuModule/src/desktop/Platform.h"
-#if __has_include("ui/dialogs/InstallDialogs.h")
 #include "ui/dialogs/InstallDialogs.h"
-#define VADEKO_HAS_QT_DIALOGS 1
-#endif
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -41,14 +37,14 @@ int main(int argc, char** argv) {
 
   CQtMessageLoop loop;
   CPlatform::SetLoop(&loop);
-  CQtMessageBoxFallback boxes;
-  CPlatform::SetMessageBox(&boxes);
   CDBusAutomation automation;
   SetAutomation(&automation);
   SetNetworkSense(&SystemNetworkSense());
-#ifdef VADEKO_HAS_QT_DIALOGS
+  // The dialogs are widgets: they must go before the application object does.
   InstallQtDialogs();
-#endif
+  struct SDialogsGuard {
+    ~SDialogsGuard() { UninstallQtDialogs(); }
+  } dialogsGuard;
 
   CQtAppFramework framework;
   CUApp uapp(framework);
@@ -88,6 +84,5 @@ int main(int argc, char** argv) {
   // the bus connection lives.
   CMainDoc::GetInstance()->GetLocalSrvDriver().DestroyInstance();
   SetAutomation(nullptr);
-  CPlatform::SetMessageBox(nullptr);
   return exitCode;
 }
