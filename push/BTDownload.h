@@ -1,0 +1,54 @@
+#pragma once
+#include <memory>
+
+#include "PortSelect.h"
+#include "zenuModule/src/Types.h"
+#include "zenuModule/src/desktop/Automation.h"
+
+// Drives the external BitTorrent downloader component "zenu.BTDownload": one
+// download at a time, polled for its figures. Any failed call (except
+// GetOtherRunInfo) leaves the driver unusable for the rest of the process.
+class CBTDownload final {
+ public:
+  CBTDownload() = default;
+  CBTDownload(const CBTDownload&) = delete;
+  CBTDownload& operator=(const CBTDownload&) = delete;
+
+  void CreateInstance();
+  void DestroyInstance();
+  // args: "--responsefile \"<torrent>\" --saveas \"<folder>\""; the port range is appended.
+  BOOL StartBT(CString args);
+  double GetPercent();
+  int GetLeftTime();
+  int GetPeerConnNum();
+  double GetDownloadRate();
+  CString GetLastError();
+  CString GetOtherRunInfo(int kind);
+  void Exit();
+
+  int GetState() const { return iState; }
+
+  static constexpr const char* kProgID = "zenu.BTDownload";
+
+ private:
+  enum EMethod {
+    M_ISRUNNING,
+    M_STARTBT,
+    M_GETDOWNLOADEDPERCENT,
+    M_GETLEFTTIME,
+    M_GETPEERCONNNUM,
+    M_GETDOWNLOADRATE,
+    M_EXIT,
+    M_GETLASTERROR,
+    M_GETOTHERRUNINFO,
+    M_COUNT
+  };
+
+  bool Usable() const;
+  int32_t Invoke(EMethod method, const CString* arg, CString& result);
+
+  int iState = 0;
+  std::unique_ptr<IAutomationObject> pDisp;
+  DISPID m_dispIDs[M_COUNT] = {};
+  CPortSelect m_portSelect;
+};
