@@ -1,0 +1,69 @@
+#include "ArgLine.h"
+
+#include <charconv>
+
+std::vector<std::string> SplitArgLine(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= line.size()) break;
+    std::string word;
+    bool quoted = false;
+    while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+      if (line[i] == '"') {
+        quoted = !quoted;
+      } else {
+        word += line[i];
+      }
+      ++i;
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+namespace {
+bool ParsePort(const std::string& text, int& port) {
+  int value = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return false;
+  if (value < 0 || value > 65535) return false;
+  port = value;
+  return true;
+}
+}  // namespace
+
+bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
+  out = SArgLine();
+  const std::vector<std::string> words = SplitArgLine(line);
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& key = words[i];
+    const bool hasValue = i + 1 < words.size();
+    if (key == "--responsefile" || key == "--saveas" || key == "--minport" || key == "--maxport") {
+      if (!hasValue) {
+        error = "参数 " + key + " 缺少值";
+        return false;
+      }
+      const std::string& value = words[++i];
+      if (key == "--responsefile") {
+        out.torrentFile = value;
+      } else if (key == "--saveas") {
+        out.saveFolder = value;
+      } else if (!ParsePort(value, key == "--minport" ? out.minPort : out.maxPort)) {
+        error = "端口无效: " + value;
+        return false;
+      }
+    }
+  }
+  if (out.torrentFile.empty()) {
+    error = "缺少种子文件 (--responsefile)";
+    return false;
+  }
+  if (out.saveFolder.empty()) {
+    error = "缺少保存位置 (--saveas)";
+    return false;
+  }
+  if (out.maxPort < out.minPort) out.maxPort = out.minPort;
+  return true;
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// What the client's argument line asks for:
+// --responsefile "<torrent>" --saveas "<folder>" --minport N --maxport N
+struct SArgLine {
+  std::string torrentFile;
+  std::string saveFolder;
+  int minPort = 0;
+  int maxPort = 0;
+};
+
+// Words separated by blanks; a double-quoted part keeps its blanks.
+std::vector<std::string> SplitArgLine(const std::string& line);
+// False with a reason when the torrent or the folder is missing or a port is bad.
+bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error);
