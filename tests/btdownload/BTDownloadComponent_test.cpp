@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDBusConnection>
@@ -69,6 +71,18 @@ std::string WebSeed(const std::string& torrent) {
   if (colon == std::string::npos) return std::string();
   const size_t len = std::stoul(torrent.substr(at + 10, colon - at - 10));
   return torrent.substr(colon + 1, len);
+}
+
+// Whether a TCP port on all interfaces can be bound right now.
+bool CanBindTcp(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
 }
 
 template <class Body>
@@ -184,7 +198,9 @@ TEST_F(BTComponentTest, DownloadsTheMovieFromItsWebSeedToTheFull) {
   const CString saveas = Utf8ToGBK(home.Path()) + "电影/测试片";
   ASSERT_EQ(bt->StartBT(Args(torrentFile, saveas)), TRUE);
   const int port = CConfigDoc::GetInstance()->GetPort();
-  EXPECT_GT(port, 0);
+  ASSERT_GT(port, 0);
+  // The component listens on the first port of the range it was given.
+  EXPECT_TRUE(WaitUntil([&] { return !CanBindTcp(port); }, 5000)) << port;
 
   double percent = 0;
   bool sawFigures = false;
@@ -271,4 +287,24 @@ TEST_F(BTComponentTest, AComponentGoneMidwayMakesTheDriverUnusable) {
   EXPECT_EQ(raised.rfind("Invoke GetPercent() failure.hr:-", 0), 0u) << raised;
   EXPECT_EQ(bt->GetState(), 0);
   EXPECT_EQ(bt->StartBT("x"), FALSE);
+}
+
+TEST_F(BTComponentTest, ASaveFolderThatCannotBeMadeIsANegativePercent) {
+  FetchMovie();
+  bt->CreateInstance();
+  // A plain file stands where the save folder's parent should be.
+  std::ofstream(home.Path() + "blocker") << "x";
+  const CString saveas = Utf8ToGBK(home.Path()) + "blocker/movie";
+  ASSERT_EQ(bt->StartBT(Args(torrentFile, saveas)), TRUE);
+  double percent = 0;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        percent = bt->GetPercent();
+        return percent < 0 || percent >= 100;
+      },
+      20000));
+  EXPECT_LT(percent, 0);
+  EXPECT_FALSE(bt->GetLastError().empty());
+  bt->Exit();
+  EXPECT_EQ(bt->GetPercent(), 0);
 }

@@ -1,0 +1,48 @@
+#include "components/btdownload/ArgLine.h"
+
+#include <gtest/gtest.h>
+
+TEST(ArgLine, TheClientsLineWithQuotedPathsAndPorts) {
+  SArgLine args;
+  std::string error;
+  ASSERT_TRUE(
+      ParseArgLine("--responsefile \"/home/a b/data/7/7.torrent\" --saveas \"/home/a b/movies/x y\""
+                   " --minport 6881 --maxport 6891",
+                   args, error))
+      << error;
+  EXPECT_EQ(args.torrentFile, "/home/a b/data/7/7.torrent");
+  EXPECT_EQ(args.saveFolder, "/home/a b/movies/x y");
+  EXPECT_EQ(args.minPort, 6881);
+  EXPECT_EQ(args.maxPort, 6891);
+}
+
+TEST(ArgLine, NoPortChosenGivesZeroToTen) {
+  SArgLine args;
+  std::string error;
+  ASSERT_TRUE(
+      ParseArgLine("--responsefile \"t\" --saveas \"s\" --minport 0 --maxport 10", args, error));
+  EXPECT_EQ(args.minPort, 0);
+  EXPECT_EQ(args.maxPort, 10);
+  // Without ports the system picks one.
+  ASSERT_TRUE(ParseArgLine("--responsefile t --saveas s", args, error));
+  EXPECT_EQ(args.minPort, 0);
+  EXPECT_EQ(args.maxPort, 0);
+}
+
+TEST(ArgLine, MissingPartsAndBadPortsAreRefused) {
+  SArgLine args;
+  std::string error;
+  EXPECT_FALSE(ParseArgLine("--saveas \"s\"", args, error));
+  EXPECT_NE(error.find("--responsefile"), std::string::npos);
+  EXPECT_FALSE(ParseArgLine("--responsefile \"t\"", args, error));
+  EXPECT_NE(error.find("--saveas"), std::string::npos);
+  EXPECT_FALSE(ParseArgLine("--responsefile \"t\" --saveas", args, error));
+  EXPECT_FALSE(ParseArgLine("--responsefile t --saveas s --minport 70000", args, error));
+  EXPECT_FALSE(ParseArgLine("--responsefile t --saveas s --minport 12x", args, error));
+  EXPECT_FALSE(ParseArgLine("", args, error));
+}
+
+TEST(ArgLine, SplitKeepsQuotedBlanksAndEmptyQuotes) {
+  EXPECT_EQ(SplitArgLine("  a \"b c\"  d\"e f\" \"\" "),
+            (std::vector<std::string>{"a", "b c", "de f", ""}));
+}
