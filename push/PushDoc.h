@@ -6,7 +6,11 @@
 #include <vector>
 
 #include "app/PushEngine.h"
+#include "eval/EvalEventSink.h"
 #include "push/PushViews.h"
+#include "settings/PushMethodSink.h"
+#include "zenuModule/src/desktop/HtmlDialog.h"
+#include "zenuModule/src/TemplTimerCaller.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/TemplIntfScheduleControlCaller.h"
 #include "zenuModule/src/TemplIntfUpdateControlCaller.h"
@@ -28,7 +32,15 @@ enum EPushCategory {
 constexpr int kKeepValue = -1000;
 
 // The push engine: owns what the record list shows and obtains new tasks.
+// One-shot timer that shows the usage hint after new movies arrived.
+class CPromptUsageTimerCaller final : public CTemplTimerCaller {
+ public:
+  void TimerCallBack() override;
+};
+
 class CPushDoc final : public IPushEngine,
+                       public IEvalEventSink,
+                       public IPushMethodSink,
                        public CTemplIntfScheduleControlCaller,
                        public CTemplIntfUpdateControlCaller,
                        public TSingleton<CPushDoc> {
@@ -88,8 +100,13 @@ class CPushDoc final : public IPushEngine,
   int ReceiveNewTask(const CString& strMediaInfo);
   void ProcessPushInfo();
   void ChangeToNewTask(BOOL bActivate);
-  void OnEvalDocEvent(int iType, uint32_t ulGID);
-  void OnConfigDlgEvent(int iEvent);
+  void OnEvalDocEvent(const SEvalDocEvent& evt) override;
+  void OnConfigDlgEvent(int iEvent) override;
+  void OnPromptUsageTimerCallerEvent();
+  CCenterHTMLDialog& CalcProgressDlg() { return m_dlgCalcProgress; }
+  CCenterHTMLDialog& ChoosePushMethodDlg() { return m_dlgChoosePushMethod; }
+  CCenterHTMLDialog& ChooseMovieTypeDlg() { return m_dlgChooseMovieType; }
+  CPromptUsageTimerCaller& PromptUsageCaller() { return m_callerPromptUsage; }
   uint32_t GetFocusGID() const { return m_ulFocusGID; }
 
   int OnIntfScheduleControlEvent(int iEvent, CString* pstrData) override;
@@ -122,6 +139,7 @@ class CPushDoc final : public IPushEngine,
   void ShowToolbars(int iRecordBar, int iEvalBar);
   void DisplayBulletin(uint32_t ulGID);
   void AutoStartDownload();
+  void PromptUsage();
 
   IRecordListView* m_pRecordView = nullptr;
   IPushFrameView* m_pPushFrame = nullptr;
@@ -134,6 +152,10 @@ class CPushDoc final : public IPushEngine,
   std::array<SListScrollPos, kCategoryCount> m_arrScrollPos{};
   std::vector<uint32_t> m_arrSelectedGIDs;
 
+  CCenterHTMLDialog m_dlgCalcProgress;
+  CCenterHTMLDialog m_dlgChoosePushMethod;
+  CCenterHTMLDialog m_dlgChooseMovieType;
+  CPromptUsageTimerCaller m_callerPromptUsage;
   uint32_t m_ulFocusGID = 0;
   int m_ulLastFinishedGID = -1;
   bool m_bUpdateRegistered = false;
