@@ -332,3 +332,49 @@ TEST_F(PushTaskTest, AcceptedRatingAsksQuicklyAndWaits) {
   doc->OnEvalDocEvent(evt);
   EXPECT_EQ(1u, Requests().size());
 }
+
+TEST_F(PushTaskTest, InitFrameShowsNewPushesAndListensForEvents) {
+  SRow a;
+  a.gid = 1;
+  a.pushed = 100;
+  Insert(a);
+  a.gid = 2;
+  a.pushed = 200;
+  Insert(a);
+  doc->InitFrame(TRUE);
+  EXPECT_EQ(PC_NEWTASK, doc->GetCurCategory());
+  EXPECT_EQ(G2(2, 1), doc->GetGIDs());
+  EXPECT_EQ(1, main.iRaised);
+  EXPECT_EQ("评价一个电影后将按您喜好推送新电影（2个未评价）", Pane(1));
+  EXPECT_EQ("服务器未连接", Pane(2));
+  EXPECT_NE(CString::npos, home.TraceLog().find("AutoStartDownload"));
+
+  // Event 111 (push by rating) requests at once without a page.
+  Event(111);
+  EXPECT_TRUE(pages.opens.empty());
+  EXPECT_EQ(std::vector<CString>{"/ReqTask?strAction=ReqNewMov&strType=OldUser"}, Requests());
+  // Unknown events are ignored.
+  Event(41);
+  EXPECT_EQ(1u, Requests().size());
+}
+
+TEST_F(PushTaskTest, StartedAutomaticallyStaysInTheBackground) {
+  const char* argv[] = {"vadeko", "-auto"};
+  CCmdParams::GetInstance()->ParseCommandLine(2, argv);
+  doc->InitFrame(TRUE);
+  EXPECT_EQ(PC_NEWTASK, doc->GetCurCategory());
+  EXPECT_EQ(0, main.iRaised);
+  EXPECT_EQ(CString::npos, home.TraceLog().find("AutoStartDownload"));
+}
+
+TEST_F(PushTaskTest, UsageHintFollowsAnArrivalAfterThirtySeconds) {
+  doc->InitFrame(FALSE);
+  Event(37, "not xml");
+  EXPECT_TRUE(CTimerControl::GetInstance()->IsRegistered(&doc->PromptUsageCaller()));
+  loop.AdvanceBy(29000);
+  EXPECT_EQ(CString::npos, home.TraceLog().find("PromptUsage"));
+  loop.AdvanceBy(2000);
+  EXPECT_NE(CString::npos, home.TraceLog().find("PromptUsage"));
+  EXPECT_FALSE(CTimerControl::GetInstance()->IsRegistered(&doc->PromptUsageCaller()));
+  EXPECT_TRUE(box.texts.empty());
+}
