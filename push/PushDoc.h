@@ -1,0 +1,162 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "app/PushEngine.h"
+#include "eval/EvalEventSink.h"
+#include "push/PushViews.h"
+#include "settings/PushMethodSink.h"
+#include "zenuModule/src/desktop/HtmlDialog.h"
+#include "zenuModule/src/TemplTimerCaller.h"
+#include "zenuModule/src/Singleton.h"
+#include "zenuModule/src/TemplIntfScheduleControlCaller.h"
+#include "zenuModule/src/TemplIntfUpdateControlCaller.h"
+
+class CRecord;
+
+// The categories of the record list; 6 = none shown yet.
+enum EPushCategory {
+  PC_DOWNLOADED = 0,
+  PC_DOWNLOADING = 1,
+  PC_DELETED = 2,
+  PC_NEWTASK = 3,
+  PC_THUNDER = 4,
+  PC_UNEVAL = 5,
+  PC_NONE = 6,
+};
+
+// Marks "keep the remembered value" in list operations.
+constexpr int kKeepValue = -1000;
+
+// The push engine: owns what the record list shows and obtains new tasks.
+// One-shot timer that shows the usage hint after new movies arrived.
+class CPromptUsageTimerCaller final : public CTemplTimerCaller {
+ public:
+  void TimerCallBack() override;
+};
+
+class CPushDoc final : public IPushEngine,
+                       public IEvalEventSink,
+                       public IPushMethodSink,
+                       public CTemplIntfScheduleControlCaller,
+                       public CTemplIntfUpdateControlCaller,
+                       public TSingleton<CPushDoc> {
+  friend class TSingleton<CPushDoc>;
+
+ public:
+  static constexpr int kCategoryCount = 6;
+
+  ~CPushDoc() override;
+  CPushDoc(const CPushDoc&) = delete;
+  CPushDoc& operator=(const CPushDoc&) = delete;
+
+  // The views; not owned, null when absent.
+  void SetRecordView(IRecordListView* view) { m_pRecordView = view; }
+  void SetPushFrame(IPushFrameView* frame) { m_pPushFrame = frame; }
+
+  // Category lists.
+  void DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int iScrollX);
+  void ChangeDownloadedEx(int ulFocusGID);
+  void ChangeDownloadingEx(int ulFocusGID);
+  void ChangeDeletedEx(int ulFocusGID);
+  void ChangeNewTaskEx(int ulFocusGID);
+  void ChangeThunderTaskEx(int ulFocusGID);
+  void OnChangeDownloaded();
+  void OnChangeDownloading();
+  void OnChangeDeleted();
+  void OnChangeNewTask();
+  void OnChangeThunder();
+  void OnChangeUneval();
+  void SetCategorySortStatus(const SRecordViewEvent& evt);
+  void GetRecordSubItem(SRecordViewEvent& evt);
+  static int CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB,
+                         const CString& textB, int iColumn);
+  void RefreshRecord(int ulGID);
+  void SetSelectedGIDs(const CRowList& rows);
+  void OnRecordViewEvent(SRecordViewEvent& evt);
+
+  // Base query of a category and the sort clause of a column (null when none).
+  static CString CategoryQuery(int iCategory);
+  static const char* SortClause(int iColumn);
+  // The query a category is shown with under its sort state.
+  CString CategorySql(int iCategory) const;
+
+  int GetCurCategory() const { return m_iCurCategory; }
+  const std::vector<uint32_t>& GetGIDs() const { return m_arrGIDs; }
+  const std::vector<uint32_t>& GetSelectedGIDs() const { return m_arrSelectedGIDs; }
+  SSortStatus GetSortStatus(int iCategory) const { return m_arrSortStatus.at(iCategory); }
+  void SetSortStatus(int iCategory, const SSortStatus& s) { m_arrSortStatus.at(iCategory) = s; }
+  SListScrollPos GetScrollPos(int iCategory) const { return m_arrScrollPos.at(iCategory); }
+  int GetLastFinishedGID() const { return m_ulLastFinishedGID; }
+  void SetLastFinishedGID(int gid) { m_ulLastFinishedGID = gid; }
+
+  // Task acquisition.
+  void RequestNewMovie();
+  void AfterCheckPushMethod(int iMethod);
+  void DisplayCalcDlg();
+  int ReceiveNewTask(const CString& strMediaInfo);
+  void ProcessPushInfo();
+  void ChangeToNewTask(BOOL bActivate);
+  void OnEvalDocEvent(const SEvalDocEvent& evt) override;
+  void OnConfigDlgEvent(int iEvent) override;
+  void OnPromptUsageTimerCallerEvent();
+  CCenterHTMLDialog& CalcProgressDlg() { return m_dlgCalcProgress; }
+  CCenterHTMLDialog& ChoosePushMethodDlg() { return m_dlgChoosePushMethod; }
+  CCenterHTMLDialog& ChooseMovieTypeDlg() { return m_dlgChooseMovieType; }
+  CPromptUsageTimerCaller& PromptUsageCaller() { return m_callerPromptUsage; }
+  uint32_t GetFocusGID() const { return m_ulFocusGID; }
+
+  int OnIntfScheduleControlEvent(int iEvent, CString* pstrData) override;
+  void OnIntfUpdateControlEvent(int iEvent) override;
+
+  // IPushEngine.
+  void FindAndDisplayMovie(unsigned long ulGID) override;
+  void ReceiveNewTask2(const Json::Value& dictMovie) override;
+  void OnDownloadRecord() override;
+  void OnRunningThunder() override;
+  void OnRunningThunderEx(int iFlag) override;
+  void OnRequestRecordStatus(int iStatus, int iFlag) override;
+  void EndCalcDlg(int iIndex) override;
+  void InitFrame(BOOL bShowNewTask) override;
+  void CheckPushMethod(BOOL bForce) override;
+  void StartRequesting(const CString& strParam, int iUserKind) override;
+  void StopRefreshRecord() override;
+  void CloseBTCOM() override;
+  void EndAllHTMLDialog() override;
+  BOOL IsAllHTMLDlgEnd() override;
+  void SetFocusOnNewDownloaded() override;
+
+ private:
+  CPushDoc();
+  void SendRecordView(const SRecordViewData& data);
+  void SendPushFrame(const SPushFrameData& data);
+  void SetCurCategoryOnFrame(int iCategory);
+  void SetButtonStates(int iCategory);
+  void ChangeCategoryEx(int iCategory, int ulFocusGID);
+  void ShowToolbars(int iRecordBar, int iEvalBar);
+  void DisplayBulletin(uint32_t ulGID);
+  void AutoStartDownload();
+  void PromptUsage();
+
+  IRecordListView* m_pRecordView = nullptr;
+  IPushFrameView* m_pPushFrame = nullptr;
+
+  int m_iCurCategory = PC_NONE;
+  std::vector<uint32_t> m_arrGIDs;
+  std::unordered_map<uint32_t, int> m_mapGIDToRow;
+  std::array<SSortStatus, kCategoryCount> m_arrSortStatus{};
+  std::array<std::shared_ptr<std::vector<uint32_t>>, kCategoryCount> m_arrCategorySel;
+  std::array<SListScrollPos, kCategoryCount> m_arrScrollPos{};
+  std::vector<uint32_t> m_arrSelectedGIDs;
+
+  CCenterHTMLDialog m_dlgCalcProgress;
+  CCenterHTMLDialog m_dlgChoosePushMethod;
+  CCenterHTMLDialog m_dlgChooseMovieType;
+  CPromptUsageTimerCaller m_callerPromptUsage;
+  uint32_t m_ulFocusGID = 0;
+  int m_ulLastFinishedGID = -1;
+  bool m_bUpdateRegistered = false;
+};
