@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "RecordingLinks.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/FakeAutomation.h"
 #include "zenuModule/src/ProgramException.h"
 #include "tests/support/TempHome.h"
@@ -27,18 +28,6 @@ Json::Value ParseSent(const SFakeComponent::SCall& call) {
   EXPECT_TRUE(reader->parse(call.strArg.data(), call.strArg.data() + call.strArg.size(), &doc,
                             &errors));
   return doc;
-}
-
-template <class Body>
-CString RaisedText(Body body) {
-  try {
-    body();
-  } catch (CProgramException* e) {
-    const CString text = e->GetError();
-    e->Delete();
-    return text;
-  }
-  return CString();
 }
 
 class MainDocTest : public ::testing::Test {

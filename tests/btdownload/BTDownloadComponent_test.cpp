@@ -21,6 +21,7 @@
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "tests/componentrig/ChildProcesses.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/ProgramException.h"
@@ -83,18 +84,6 @@ bool CanBindTcp(int port) {
   const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   ::close(fd);
   return ok;
-}
-
-template <class Body>
-CString RaisedText(Body body) {
-  try {
-    body();
-  } catch (CProgramException* e) {
-    const CString text = e->GetError();
-    e->Delete();
-    return text;
-  }
-  return CString();
 }
 
 int g_connections = 0;

@@ -9,6 +9,7 @@
 
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/FakeAutomation.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/TempHome.h"
@@ -16,18 +17,6 @@
 #include "zenuModule/src/desktop/IniFile.h"
 
 namespace {
-template <class Body>
-CString RaisedText(Body body) {
-  try {
-    body();
-  } catch (CProgramException* e) {
-    const CString text = e->GetError();
-    e->Delete();
-    return text;
-  }
-  return CString();
-}
-
 const std::vector<CString> kNames = {"IsRunning",   "StartBT",        "GetDownloadedPercent",
                                      "GetLeftTime", "GetPeerConnNum", "GetDownloadRate",
                                      "Exit",        "GetLastError",   "GetOtherRunInfo"};

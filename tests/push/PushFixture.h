@@ -7,6 +7,7 @@
 #include "push/PushDoc.h"
 #include "push/PushViews.h"
 #include "tests/store/StoreFixture.h"
+#include "tests/support/RaisedText.h"
 #include "zenuModule/src/ProgramException.h"
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/TextCodec.h"
@@ -58,18 +59,6 @@ class CRecordingPushFrame final : public IPushFrameView {
   int iCategory = -1;
   int arrBtn[4] = {0, 0, 0, 0};
 };
-
-// The error text an operation raised; "" when it raised nothing.
-inline CString RaisedText(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (CProgramException* e) {
-    CString text = e->GetError();
-    e->Delete();
-    return text;
-  }
-  return CString();
-}
 
 struct SRow {
   uint32_t gid = 0;

@@ -5,23 +5,11 @@
 
 #include <memory>
 
+#include "tests/support/RaisedText.h"
 #include "tests/support/FakeAutomation.h"
 #include "zenuModule/src/ProgramException.h"
 
 namespace {
-// Runs body and returns the error text it raised ("" when none); frees the error.
-template <class Body>
-CString RaisedText(Body body) {
-  try {
-    body();
-  } catch (CProgramException* e) {
-    const CString text = e->GetError();
-    e->Delete();
-    return text;
-  }
-  return CString();
-}
-
 std::shared_ptr<SFakeComponent> LocalServer(CFakeAutomation& automation) {
   auto component = std::make_shared<SFakeComponent>();
   component->methods = {{"OnOrvexCmd", 1}, {"Status", 7}};
