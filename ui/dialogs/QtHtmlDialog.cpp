@@ -70,7 +70,9 @@ CQtHtmlDialog::~CQtHtmlDialog() {
 
 void CQtHtmlDialog::Open(CCenterHTMLDialog* dlg, const CString& strUrl, int iWidth, int iHeight) {
   Close(dlg);
-  auto* window = new CHtmlDialogWindow(OwnerWindow());
+  QWidget* owner = OwnerWindow();
+  if (owner) owner->installEventFilter(this);
+  auto* window = new CHtmlDialogWindow(owner);
   window->setWindowFlag(Qt::Dialog, true);
   m_windows[dlg] = window;
   QObject::connect(window, &CHtmlDialogWindow::buttonOkClicked, window,
@@ -97,6 +99,15 @@ void CQtHtmlDialog::Close(CCenterHTMLDialog* dlg) {
   window->hide();
   // The close may come from inside the page's own signal.
   window->deleteLater();
+}
+
+bool CQtHtmlDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ZOrderChange) {
+    for (auto& entry : m_windows) {
+      if (entry.second && entry.second->isVisible()) entry.second->raise();
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 CHtmlDialogWindow* CQtHtmlDialog::Window(CCenterHTMLDialog* dlg) const {

@@ -45,8 +45,9 @@ class CHtmlDialogWindow final : public QDialog {
   QWebEngineView* m_pView;
 };
 
-// Opens each page dialog in its own window, sized and centred as told.
-class CQtHtmlDialog final : public IHtmlDialogView {
+// Opens each page dialog in its own window, sized and centred as told, and
+// keeps it above the program's window when that one is raised.
+class CQtHtmlDialog final : public QObject, public IHtmlDialogView {
  public:
   CQtHtmlDialog() = default;
   ~CQtHtmlDialog() override;
@@ -58,6 +59,9 @@ class CQtHtmlDialog final : public IHtmlDialogView {
 
   // The window of an open dialog, null when it has none.
   CHtmlDialogWindow* Window(CCenterHTMLDialog* dlg) const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::map<CCenterHTMLDialog*, QPointer<CHtmlDialogWindow>> m_windows;
