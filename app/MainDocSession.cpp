@@ -6,6 +6,7 @@
 #include "account/RegLoginDoc.h"
 #include "eval/EvalDoc.h"
 #include "prompt/PromptMgrDoc.h"
+#include "push/PushDoc.h"
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/CmdParams.h"
@@ -25,6 +26,12 @@ void CMainDoc::UseDefaultServices() {
   if (!m_pLogin) m_pLogin = CRegLoginDoc::GetInstance();
   if (!m_pPrompts) m_pPrompts = CPromptMgrDoc::GetInstance();
   if (!m_pEvalService) m_pEvalService = CEvalDoc::GetInstance();
+  if (!m_pPushEngine) {
+    CPushDoc* push = CPushDoc::GetInstance();
+    SetPushEngine(push);
+    CEvalDoc::GetInstance()->SetEventSink(push);
+    CConfigDoc::GetInstance()->SetPushMethodSink(push);
+  }
 }
 
 void CMainDoc::ContinueInit() {
@@ -153,6 +160,7 @@ void CMainDoc::OnIntfUpdateControlEvent(int iEvent) {
 
 void CMainDoc::ClearStuffAtQuit() {
   OP_BEGIN("CMainDoc::ClearStuffAtQuit")
+  m_netStatus.Stop();
   if (m_pPushEngine) m_pPushEngine->EndAllHTMLDialog();
   if (m_pLogin) m_pLogin->CloseAllModalDlg();
   CIntfHttpReq::GetInstance()->ExitAllHTTP();

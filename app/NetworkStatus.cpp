@@ -16,6 +16,8 @@ void CNetworkStatus::CheckNet() {
   if (m_iLastStatus == 0 && m_iStatus == 1 && g_bFirstNetUpHandled == 0) {
     if (m_pPushEngine) {
       m_pPushEngine->CheckPushMethod(FALSE);
+      // The push-method page may have been ended by the quit sequence.
+      if (m_bStopped) return;
       m_pPushEngine->StartRequesting("normal", 0);
     }
     g_bFirstNetUpHandled = 1;

@@ -13,6 +13,8 @@ class CNetworkStatus final : public CTemplTimerCaller {
   void CheckNet();
   void TimerCallBack() override { CheckNet(); }
   int GetStatus() const { return m_iStatus; }
+  // The session is ending: a check still running must not start requests.
+  void Stop() { m_bStopped = true; }
 
   // Only for tests: the once-per-run flag back to 0.
   static void ResetFirstUp();
@@ -21,4 +23,5 @@ class CNetworkStatus final : public CTemplTimerCaller {
   int m_iStatus = 0;
   int m_iLastStatus = 0;
   IPushEngine* m_pPushEngine = nullptr;
+  bool m_bStopped = false;
 };

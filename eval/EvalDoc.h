@@ -32,6 +32,7 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
 
   // The push engine; set once at start-up, not owned.
   void SetEventSink(IEvalEventSink* sink) { m_pEventSink = sink; }
+  IEvalEventSink* GetEventSink() const { return m_pEventSink; }
 
   const CRecord& GetEvaluatedRecord() const { return m_recEvaluated; }
   CEvalRequestCaller& GetCaller() { return m_caller; }

@@ -1,5 +1,7 @@
 #include "push/PushDoc.h"
 
+#include "eval/EvalDoc.h"
+#include "settings/ConfigDoc.h"
 #include "store/IntfDB.h"
 #include "zenuModule/src/IntfUpdateControl.h"
 #include "zenuModule/src/TimerControl.h"
@@ -16,6 +18,11 @@ CPushDoc::~CPushDoc() {
     m_callerPromptUsage.UnRegisterTimer();
   if (m_bUpdateRegistered && CIntfUpdateControl::HasInstance())
     CIntfUpdateControl::GetInstance()->UnRegister(this);
+  // The services outlive a replaced engine; they must not call into it.
+  if (CEvalDoc::HasInstance() && CEvalDoc::GetInstance()->GetEventSink() == this)
+    CEvalDoc::GetInstance()->SetEventSink(nullptr);
+  if (CConfigDoc::HasInstance() && CConfigDoc::GetInstance()->GetPushMethodSink() == this)
+    CConfigDoc::GetInstance()->SetPushMethodSink(nullptr);
 }
 
 // Parts of the engine that live elsewhere (downloads, record commands, Thunder).

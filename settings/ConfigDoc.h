@@ -37,6 +37,7 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
 
   // The push engine registers itself here; not owned.
   void SetPushMethodSink(IPushMethodSink* sink) { m_pPushMethodSink = sink; }
+  IPushMethodSink* GetPushMethodSink() const { return m_pPushMethodSink; }
 
   static const char* MissingItem() { return "-1000"; }
 

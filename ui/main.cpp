@@ -37,6 +37,11 @@ int main(int argc, char** argv) {
 
   CQtMessageLoop loop;
   CPlatform::SetLoop(&loop);
+  // Singletons that end after main (timers still registered) must not reach
+  // the loop once it is gone.
+  struct SLoopGuard {
+    ~SLoopGuard() { CPlatform::SetLoop(nullptr); }
+  } loopGuard;
   CDBusAutomation automation;
   SetAutomation(&automation);
   SetNetworkSense(&SystemNetworkSense());

@@ -184,6 +184,16 @@ TEST_F(MainDocSessionTest, NetworkUpAtLoginRequestsAtOnceAndWindowShowsMaximised
   EXPECT_EQ(Types(frame.events), std::vector<int>{1});
 }
 
+TEST_F(MainDocSessionTest, QuitDuringThePushMethodQuestionStartsNoRequest) {
+  network.bAlive = true;
+  CConfigDoc::GetInstance()->InitFirstStart();
+  CConfigDoc::ResetInstance();
+  push.onCheckPushMethod = [&] { doc->ClearStuffAtQuit(); };
+  StartAndBeReady();
+  EXPECT_EQ(push.calls,
+            (std::vector<CString>{"InitFrame(1)", "CheckPushMethod(0)", "EndAllHTMLDialog()"}));
+}
+
 TEST_F(MainDocSessionTest, CancelledLoginAndRetiredVersionPostTheExitCommandOnce) {
   login.bAccept = FALSE;
   StartAndBeReady();

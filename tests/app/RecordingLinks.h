@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 // Recording stand-ins for the documents the session controller talks to.
 #include <json/writer.h>
 
@@ -36,7 +37,10 @@ class CRecordingPush final : public IPushEngine {
   }
   void CheckPushMethod(BOOL bForce) override {
     calls.push_back(StringFormat("CheckPushMethod(%d)", bForce));
+    if (onCheckPushMethod) onCheckPushMethod();
   }
+  // Runs inside the push-method question, as events do in its nested loop.
+  std::function<void()> onCheckPushMethod;
   void StartRequesting(const CString& strParam, int iUserKind) override {
     calls.push_back(StringFormat("StartRequesting(%s,%d)", strParam.c_str(), iUserKind));
   }

@@ -17,7 +17,7 @@
 #include "platform/qt/QtText.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/TempHome.h"
-#include "ui/frame/PushPlaceholderPane.h"
+#include "ui/push/PushFrame.h"
 #include "ui/panels/WebPanels.h"
 #include "zenuModule/src/ProcessValues.h"
 
@@ -76,7 +76,7 @@ TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("Vadeko2012冬季版"));
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
   ASSERT_NE(frame->Pane(CMainFrame::kPushFrame), nullptr);
-  EXPECT_NE(qobject_cast<CPushPlaceholderPane*>(frame->Pane(CMainFrame::kPushFrame)->widget()),
+  EXPECT_NE(qobject_cast<CPushFrame*>(frame->Pane(CMainFrame::kPushFrame)->widget()),
             nullptr);
   EXPECT_EQ(Checks(), (std::vector<bool>{true, false, false, false, false}));
   EXPECT_TRUE(frame->isHidden());  // created hidden; login shows it

@@ -29,7 +29,7 @@ class VadekoRunTest : public ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
     const CString programDir = QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/";
-    for (const char* dir : {"root", "help", "DATA"}) {
+    for (const char* dir : {"root", "help", "DATA", "UI.ini"}) {
       ASSERT_EQ(::symlink((programDir + dir).c_str(), (home.Path() + dir).c_str()), 0);
     }
     CMultiUserMgr::ResetInstance();

@@ -5,6 +5,7 @@
 #include "ConfigDialog.h"
 #include "DownloadProgressDialog.h"
 #include "EvalDialog.h"
+#include "QtHtmlDialog.h"
 #include "LoginDialog.h"
 #include "MsgBoxDialog.h"
 #include "PromptDialog.h"
@@ -27,6 +28,8 @@ struct SQtDialogs {
   CQtVersionStopDialog versionStop;
   CQtConfigDialog config;
   CQtDownloadProgressDialog download;
+  CQtHtmlDialog html;
+  CQtNewTaskDialog newTask;
 };
 
 std::unique_ptr<SQtDialogs> g_dialogs;
@@ -43,6 +46,8 @@ void Point(SQtDialogs* d) {
   SetVersionStopDialog(d ? &d->versionStop : nullptr);
   SetConfigDialog(d ? &d->config : nullptr);
   SetDownloadProgressDialog(d ? &d->download : nullptr);
+  SetHtmlDialogView(d ? &d->html : nullptr);
+  SetNewTaskDialog(d ? &d->newTask : nullptr);
 }
 }  // namespace
 

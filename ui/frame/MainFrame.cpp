@@ -14,7 +14,7 @@
 #include <QSystemTrayIcon>
 #include <QToolBar>
 
-#include "PushPlaceholderPane.h"
+#include "ui/push/PushFrame.h"
 #include "app/MainDoc.h"
 #include "platform/qt/QtText.h"
 #include "settings/ConfigDoc.h"
@@ -283,7 +283,7 @@ QWidget* CMainFrame::CreatePaneWidget(int iFrame) {
     case kHelpFrame:
       return new CWebPanelView(CWebPanelView::kHelp);
     default:
-      return new CPushPlaceholderPane;
+      return new CPushFrame;
   }
 }
 

@@ -1,0 +1,269 @@
+// The push pane against a real record database: the list shows the engine's
+// cells, header clicks and selections reach the engine, the category buttons
+// switch it; the page dialog ends when its page confirms.
+#include "ui/push/PushFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTest>
+#include <QToolBar>
+#include <QWebEngineView>
+#include <fstream>
+
+#include "platform/qt/QtText.h"
+#include "push/PushDoc.h"
+#include "push/RecordCellText.h"
+#include "tests/store/StoreFixture.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "ui/dialogs/QtHtmlDialog.h"
+#include "ui/push/RecordListView.h"
+#include "platform/qt/QtMessageLoop.h"
+#include "zenuModule/src/desktop/MessageBox.h"
+#include "zenuModule/src/desktop/Platform.h"
+#include <QSignalSpy>
+#include <QTimer>
+
+namespace {
+CString Movie(const CString& gid, const CString& title, const CString& expect) {
+  return "<movie gid=\"" + gid + "\" file_name=\"f.rmvb\" bt_seed_url=\"http://h/t\" "
+         "task_display_name=\"" + title + "\" expect_eval=\"" + expect +
+         "\" size=\"700M\" bulletin_url=\"http://h/b\" use_public_torrent=\"1\" "
+         "store_name=\"s\" fetch_method=\"1\" fetch_url=\"http://f\"/>";
+}
+
+class PushFrameTest : public StoreTest {
+ protected:
+  PushFrameTest() {
+    CPushDoc::ResetInstance();
+    db = Login();
+    CGIDList gids;
+    db->AddPushedRecord("<tasks>" + Movie("11", "Bravo", "4.5") + Movie("12", "Alpha", "2.0") +
+                            Movie("13", "Charlie", "3.0") + "</tasks>",
+                        &gids);
+    EXPECT_EQ(3u, gids.size());
+    doc = CPushDoc::GetInstance();
+    frame = std::make_unique<CPushFrame>();
+    list = frame->RecordView();
+    frame->resize(900, 600);
+  }
+  ~PushFrameTest() override {
+    frame.reset();
+    CPushDoc::ResetInstance();
+  }
+  QString Cell(int row, int col) {
+    return list->Model()->data(list->Model()->index(row, col), Qt::DisplayRole).toString();
+  }
+  QStringList Names() {
+    QStringList names;
+    for (int r = 0; r < list->Model()->rowCount(); ++r) names << Cell(r, 0);
+    return names;
+  }
+
+  CIntfDB* db = nullptr;
+  CPushDoc* doc = nullptr;
+  std::unique_ptr<CPushFrame> frame;
+  CRecordListView* list = nullptr;
+};
+}  // namespace
+
+TEST_F(PushFrameTest, StartsWithNothingCheckedAndRecordButtonsDisabled) {
+  EXPECT_EQ(frame.get(), CPushFrame::GetInstance());
+  EXPECT_EQ(-1, frame->CurCategory());
+  for (int cmd : {CPushFrame::kCmdDownloaded, CPushFrame::kCmdDownloading, CPushFrame::kCmdDeleted,
+                  CPushFrame::kCmdNewTask, CPushFrame::kCmdUneval, CPushFrame::kCmdThunder})
+    EXPECT_FALSE(frame->Action(cmd)->isChecked()) << cmd;
+  for (int cmd : {CPushFrame::kCmdPlay, CPushFrame::kCmdStop, CPushFrame::kCmdDownload,
+                  CPushFrame::kCmdDelete})
+    EXPECT_FALSE(frame->Action(cmd)->isEnabled()) << cmd;
+  EXPECT_TRUE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
+  EXPECT_EQ(QStringLiteral("新推送"), frame->Action(CPushFrame::kCmdNewTask)->text());
+  EXPECT_EQ(QStringLiteral("立即推送"), frame->Action(CPushFrame::kCmdPushNow)->text());
+  EXPECT_EQ(0, list->Model()->rowCount());
+}
+
+TEST_F(PushFrameTest, CategoryButtonsSwitchTheEngineAndTheListShowsItsCells) {
+  frame->Action(CPushFrame::kCmdDownloaded)->trigger();
+  EXPECT_EQ(PC_DOWNLOADED, doc->GetCurCategory());
+  EXPECT_EQ(PC_DOWNLOADED, frame->CurCategory());
+  EXPECT_TRUE(frame->Action(CPushFrame::kCmdDownloaded)->isChecked());
+  EXPECT_EQ(0, list->Model()->rowCount());
+
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  EXPECT_EQ(PC_NEWTASK, doc->GetCurCategory());
+  EXPECT_TRUE(frame->Action(CPushFrame::kCmdNewTask)->isChecked());
+  EXPECT_FALSE(frame->Action(CPushFrame::kCmdDownloaded)->isChecked());
+  ASSERT_EQ(3, list->Model()->rowCount());
+  EXPECT_EQ(kRecordColumnCount, list->Model()->columnCount());
+  EXPECT_EQ(QStringFromGBK(RecordColumnTitle(0)),
+            list->Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
+  EXPECT_EQ(QStringLiteral("电影名"),
+            list->Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
+  // Every cell is the engine's raw text through the display rule.
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < kRecordColumnCount; ++c) {
+      SRecordViewEvent evt;
+      evt.iType = 6;
+      evt.iRow = r;
+      evt.iColumn = c;
+      doc->OnRecordViewEvent(evt);
+      EXPECT_EQ(QStringFromGBK(DisplayPretty(c, evt.strText)), Cell(r, c)) << r << "," << c;
+    }
+  }
+  QStringList names = Names();
+  names.sort();
+  EXPECT_EQ((QStringList{"Alpha", "Bravo", "Charlie"}), names);
+
+  // Stripes stay with the rows.
+  const QModelIndex first = list->Model()->index(0, 3);
+  const QModelIndex second = list->Model()->index(1, 3);
+  EXPECT_EQ(QColor(214, 231, 255), list->Model()->data(first, Qt::BackgroundRole).value<QColor>());
+  EXPECT_EQ(QColor(253, 253, 253), list->Model()->data(second, Qt::BackgroundRole).value<QColor>());
+
+  // A category switch by the engine itself checks the matching button.
+  doc->OnChangeUneval();
+  EXPECT_TRUE(frame->Action(CPushFrame::kCmdUneval)->isChecked());
+  EXPECT_FALSE(frame->Action(CPushFrame::kCmdNewTask)->isChecked());
+}
+
+TEST_F(PushFrameTest, HeaderClicksSortThroughTheEngine) {
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  QHeaderView* header = list->horizontalHeader();
+  emit header->sectionClicked(0);
+  SSortStatus s = doc->GetSortStatus(PC_NEWTASK);
+  EXPECT_TRUE(s.bSort);
+  EXPECT_EQ(0, s.iColumn);
+  EXPECT_FALSE(s.bAsc);
+  EXPECT_EQ((QStringList{"Charlie", "Bravo", "Alpha"}), Names());
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(Qt::DescendingOrder, header->sortIndicatorOrder());
+
+  emit header->sectionClicked(0);
+  EXPECT_TRUE(doc->GetSortStatus(PC_NEWTASK).bAsc);
+  EXPECT_EQ((QStringList{"Alpha", "Bravo", "Charlie"}), Names());
+  EXPECT_EQ(Qt::AscendingOrder, header->sortIndicatorOrder());
+
+  emit header->sectionClicked(7);
+  EXPECT_EQ(7, doc->GetSortStatus(PC_NEWTASK).iColumn);
+  EXPECT_EQ((QStringList{"Bravo", "Charlie", "Alpha"}), Names());
+  EXPECT_EQ(7, header->sortIndicatorSection());
+}
+
+TEST_F(PushFrameTest, SelectionReachesTheEngineAndShowsTheToolbars) {
+  frame->show();
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  emit list->horizontalHeader()->sectionClicked(0);
+  emit list->horizontalHeader()->sectionClicked(0);  // Alpha, Bravo, Charlie
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+
+  const QRect rowRect = list->visualRect(list->Model()->index(1, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
+  EXPECT_EQ(std::vector<uint32_t>{11}, doc->GetSelectedGIDs());
+  EXPECT_FALSE(frame->RecordBar()->isHidden());
+  EXPECT_FALSE(frame->EvalBar()->isHidden());
+
+  // Held Ctrl: nothing is reported until the key is released.
+  QTest::keyPress(list, Qt::Key_Control);
+  EXPECT_FALSE(list->IsNotifyingSelection());
+  const QRect third = list->visualRect(list->Model()->index(2, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, third.center());
+  EXPECT_EQ(std::vector<uint32_t>{11}, doc->GetSelectedGIDs());
+  QTest::keyRelease(list, Qt::Key_Control);
+  list->selectionModel()->select(list->Model()->index(0, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ((std::vector<uint32_t>{12, 11, 13}), doc->GetSelectedGIDs());
+
+  list->clearSelection();
+  EXPECT_TRUE(doc->GetSelectedGIDs().empty());
+  EXPECT_TRUE(frame->RecordBar()->isHidden());
+  EXPECT_TRUE(frame->EvalBar()->isHidden());
+
+  // The selection is restored with the category.
+  list->selectionModel()->select(list->Model()->index(2, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  frame->Action(CPushFrame::kCmdDownloaded)->trigger();
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  EXPECT_EQ((QModelIndexList{list->Model()->index(2, 0)}), list->selectionModel()->selectedRows());
+}
+
+TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
+  std::unique_ptr<QMenu> menu(frame->BuildPopupMenu());
+  const QList<QAction*> items = menu->actions();
+  ASSERT_EQ(7, items.size());
+  EXPECT_EQ(QStringLiteral("用Vadeko下载"), items[0]->text());
+  EXPECT_EQ(QStringLiteral("播放已下载电影"), items[4]->text());
+  EXPECT_FALSE(items[4]->isEnabled());
+  EXPECT_TRUE(items[5]->isSeparator());
+  ASSERT_NE(nullptr, items[6]->menu());
+  EXPECT_EQ(QStringLiteral("评价"), items[6]->text());
+  EXPECT_EQ(5, items[6]->menu()->actions().size());
+  EXPECT_EQ(QStringLiteral("类似的推送更多"), items[6]->menu()->actions()[4]->text());
+}
+
+namespace {
+class PageDialogTest : public SettingsTest {
+ protected:
+  void SetUp() override {
+    server.Server().Get("/dialog/t.htm", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(
+          "<html><body><div id='footer'></div><script>"
+          "function confirmNow(){var b=document.createElement('button');b.id='ButtonOK';"
+          "b.textContent='OK';document.getElementById('footer').appendChild(b);"
+          "b.click();return 1;}"
+          "</script></body></html>",
+          "text/html; charset=utf-8");
+    });
+    ASSERT_TRUE(server.Start());
+    std::ofstream(home.Path() + "UI.ini") << "[TestDlg]\nwidth=420\nheight=300\n";
+    CPlatform::SetLoop(&loop);
+    SetHtmlDialogView(&host);
+    dlg.SetInitInfo("TestDlg",
+                    "http://127.0.0.1:" + std::to_string(server.Port()) + "/dialog/t.htm");
+  }
+  void TearDown() override {
+    SetHtmlDialogView(nullptr);
+    CPlatform::SetLoop(nullptr);
+  }
+  CLoopbackHttpServer server;
+  CQtMessageLoop loop;
+  CQtHtmlDialog host;
+  CCenterHTMLDialog dlg;
+};
+}  // namespace
+
+TEST_F(PageDialogTest, EndsWithOkOnlyWhenThePageButtonOKIsClicked) {
+  QSize size;
+  bool stillOpen = false;
+  QTimer::singleShot(0, [&] {
+    CHtmlDialogWindow* window = host.Window(&dlg);
+    ASSERT_NE(nullptr, window);
+    size = window->size();
+    // The load may finish before this runs: ask the page until it is there.
+    bool ready = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          window->View()->page()->runJavaScript("typeof confirmNow",
+                                                [&](const QVariant& v) { ready = v == "function"; });
+          QTest::qWait(50);
+          return ready;
+        },
+        30000));
+    // Escape and the close box leave it open.
+    QTest::keyClick(window, Qt::Key_Escape);
+    window->close();
+    QTest::qWait(100);
+    stillOpen = window->isVisible() && dlg.HasWindow();
+    window->View()->page()->runJavaScript("confirmNow();");
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] { dlg.EndDialog(99); });
+  watchdog.start(40000);
+  EXPECT_EQ(IDOK, dlg.DoModal());
+  EXPECT_EQ(QSize(420, 300), size);
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(nullptr, host.Window(&dlg));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
