@@ -106,7 +106,8 @@ class PushTaskTest : public PushTest {
     return "<none>";
   }
   void Event(int id, const CString& text = "") {
-    CIntfScheduleControl::GetInstance()->AddTask(id, new CString(text));
+    CString copy(text);  // the service copies the text at posting
+    CIntfScheduleControl::GetInstance()->AddTask(id, &copy);
     loop.RunPending();
   }
 
@@ -159,7 +160,7 @@ TEST_F(PushTaskTest, PushMethodPagesThenRequest) {
   loop.RunPending();
   // The page reports "by movie type" while open, then the user confirms it.
   pages.scripts["ChooseMDlg"] = [](CCenterHTMLDialog* dlg) {
-    CIntfScheduleControl::GetInstance()->AddTask(112, new CString());
+    CIntfScheduleControl::GetInstance()->AddTask(112, nullptr);
     CPlatform::Loop()->Post([dlg] { dlg->EndDialog(IDOK); });
   };
   doc->CheckPushMethod(FALSE);
@@ -182,7 +183,7 @@ TEST_F(PushTaskTest, PushMethodPagesThenRequest) {
   EXPECT_EQ(2u, Requests().size());
   // Forced (event 130): the page again; a page left with Cancel stores nothing new.
   pages.scripts["ChooseMDlg"] = [](CCenterHTMLDialog* dlg) {
-    CIntfScheduleControl::GetInstance()->AddTask(111, new CString());
+    CIntfScheduleControl::GetInstance()->AddTask(111, nullptr);
     CPlatform::Loop()->Post([dlg] { dlg->EndDialog(0); });
   };
   doc->EndCalcDlg(35);

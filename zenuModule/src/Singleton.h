@@ -7,23 +7,33 @@ template <class T>
 class TSingleton {
  public:
   static T* GetInstance() {
-    auto& slot = Slot();
+    auto& slot = Slot().instance;
     if (!slot) slot = std::shared_ptr<T>(new T);
     return slot.get();
   }
   static std::weak_ptr<T> GetWeakInstance() {
     GetInstance();
-    return Slot();
+    return Slot().instance;
   }
-  static bool HasInstance() { return static_cast<bool>(Slot()); }
-  static void ResetInstance() { Slot().reset(); }
+  // False once the instance has gone at exit, so that other singletons'
+  // destructors, which run in no fixed order, can leave it alone.
+  static bool HasInstance() { return !SSlot::bGone && static_cast<bool>(Slot().instance); }
+  static void ResetInstance() { Slot().instance.reset(); }
 
  protected:
   TSingleton() = default;
 
  private:
-  static std::shared_ptr<T>& Slot() {
-    static std::shared_ptr<T> instance;
-    return instance;
+  struct SSlot {
+    std::shared_ptr<T> instance;
+    ~SSlot() {
+      bGone = true;
+      instance.reset();
+    }
+    static inline bool bGone = false;
+  };
+  static SSlot& Slot() {
+    static SSlot slot;
+    return slot;
   }
 };
