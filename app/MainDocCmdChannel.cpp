@@ -1,9 +1,6 @@
 // The command channel: JSON documents from the local web server component.
-#include <json/reader.h>
-
-#include <memory>
-
 #include "MainDoc.h"
+#include "zenuModule/src/JsonParse.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/ProcessValues.h"
@@ -31,24 +28,13 @@ CString ReadText(const Json::Value& doc, const char* key) {
   return v.isConvertibleTo(Json::stringValue) ? v.asString() : CString();
 }
 
-bool Parse(const CString& text, Json::Value& root) {
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = true;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  try {
-    return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
-  } catch (const std::exception&) {
-    return false;  // nesting beyond the reader's stack limit
-  }
-}
 }  // namespace
 
 int CMainDoc::OnLocalSrvCmd(const char* strJsonPara) {
   OP_BEGIN("CMainDoc::OnLocalSrvCmd")
   const CString text = strJsonPara ? strJsonPara : "";
   Json::Value root;
-  if (!Parse(text, root)) {
+  if (!ParseJsonText(text, root)) {
     CString logged = text;
     if (logged.size() > kLoggedTextLimit) {
       logged = text.substr(0, kLoggedTextLimit) +

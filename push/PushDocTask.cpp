@@ -1,4 +1,3 @@
-#include <json/reader.h>
 #include <json/value.h>
 
 #include <memory>
@@ -12,6 +11,7 @@
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/IntfUpdateControl.h"
+#include "zenuModule/src/JsonParse.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/ProcessValues.h"
@@ -61,12 +61,8 @@ void CPushDoc::StartRequesting(const CString& strParam, int iUserKind) {
   CString response;
   if (!CIntfHttpReq::GetInstance()->HttpRequestSync(url, 80, response))
     RAISE_ERROR("请求任务本地网络异常，可能需要重启");
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = true;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  std::string errors;
-  if (!reader->parse(response.data(), response.data() + response.size(), &root, &errors))
+  if (!ParseJsonText(response, root))
     RAISE_ERROR("请求任务本地解析异常，可能需要重启");
   // Anything but an array whose first element is a non-zero integer is refused.
   int iAccepted = 0;

@@ -1,12 +1,11 @@
 #include "ApiRoutes.h"
 
 #include <httplib.h>
-#include <json/reader.h>
-#include <json/writer.h>
 
 #include <memory>
 
 #include "ComponentSession.h"
+#include "JsonText.h"
 #include "OrvexClient.h"
 #include "RequestGuard.h"
 
@@ -16,19 +15,6 @@ constexpr size_t kMaxQueryBytes = 100;
 constexpr int kKindCount = 12;
 
 SApiError BadParam(const std::string& message) { return SApiError{400, "bad_param", message}; }
-
-bool ParseBody(const std::string& body, Json::Value& root) {
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = false;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  try {
-    return reader->parse(body.data(), body.data() + body.size(), &root, &errors) &&
-           root.isObject();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 bool IntParam(const Json::Value& in, const char* key, long long min, long long max,
               long long& out, SApiError& error) {
@@ -132,12 +118,6 @@ bool ValidPushObject(const Json::Value& movie) {
          movie["UTF8_MOVIE_NAME"].isString() && movie["INT_FETCH_METHOD"].isIntegral();
 }
 
-std::string Write(const Json::Value& value) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  builder["emitUTF8"] = true;
-  return Json::writeString(builder, value);
-}
 }  // namespace
 
 CApiRoutes::CApiRoutes(CComponentSession& session, COrvexClient& client, const std::string& secret)
@@ -179,7 +159,7 @@ void CApiRoutes::Dispatch(const httplib::Request& req, httplib::Response& res,
     error = SApiError{verdict.iStatus, verdict.strCode, verdict.strReason};
   } else if (handler == m_handlers.end()) {
     error = SApiError{404, "unknown_command", "未知的操作：" + name};
-  } else if (!ParseBody(req.body, in)) {
+  } else if (!ParseJsonObject(req.body, in)) {
     error = SApiError{400, "bad_json", "请求内容不是 JSON 对象"};
   } else {
     try {
@@ -201,7 +181,7 @@ void CApiRoutes::Dispatch(const httplib::Request& req, httplib::Response& res,
   }
   res.set_header("Cache-Control", "no-store");
   res.set_header("X-Content-Type-Options", "nosniff");
-  res.set_content(Write(out), "application/json; charset=utf-8");
+  res.set_content(WriteCompactJson(out), "application/json; charset=utf-8");
 }
 
 bool CApiRoutes::FromService(const SServiceReply& reply, Json::Value& out, SApiError& error) {
@@ -210,7 +190,7 @@ bool CApiRoutes::FromService(const SServiceReply& reply, Json::Value& out, SApiE
     return false;
   }
   Json::Value root;
-  const bool parsed = ParseBody(reply.strBody, root);
+  const bool parsed = ParseJsonObject(reply.strBody, root);
   if (reply.iStatus != 200) {
     const bool refused = reply.iStatus >= 400 && reply.iStatus < 500;
     const std::string said = parsed && root["error"].isString() ? root["error"].asString() : "";

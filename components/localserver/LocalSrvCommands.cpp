@@ -1,7 +1,6 @@
 #include "LocalSrvCommands.h"
 
 #include <httplib.h>
-#include <json/reader.h>
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -10,23 +9,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "JsonText.h"
 #include "PageRoutes.h"
 
 namespace {
 const QString kErrorName = QStringLiteral("zenu.Error.Exception");
-
-bool ParseCommand(const QString& json, Json::Value& root) {
-  const std::string text = json.toStdString();
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  try {
-    return reader->parse(text.data(), text.data() + text.size(), &root, &errors) &&
-           root.isObject();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 int ReadInt(const Json::Value& doc, const char* key) {
   const Json::Value& v = doc[key];
@@ -75,7 +62,7 @@ bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error)
 void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& message) {
   message.setDelayedReply(true);
   Json::Value cmd;
-  if (!ParseCommand(json, cmd)) {
+  if (!ParseJsonObject(json.toStdString(), cmd)) {
     m_connection.send(message.createErrorReply(kErrorName, QStringLiteral("not a command document")));
     return;
   }

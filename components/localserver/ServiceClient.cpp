@@ -1,9 +1,10 @@
 #include "ServiceClient.h"
 
 #include <httplib.h>
-#include <json/reader.h>
 
 #include <memory>
+
+#include "JsonText.h"
 
 namespace {
 httplib::Params ToParams(const ServiceParams& params) {
@@ -83,18 +84,8 @@ bool CServiceClient::ParseObject(const SServiceReply& reply, Json::Value& out, s
     error = reply.strError;
     return false;
   }
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  std::string parseError;
-  const char* begin = reply.strBody.data();
-  bool parsed = false;
-  try {
-    parsed = reader->parse(begin, begin + reply.strBody.size(), &root, &parseError);
-  } catch (const std::exception& e) {
-    parseError = e.what();
-  }
-  if (!parsed || !root.isObject()) {
+  if (!ParseJsonObject(reply.strBody, root)) {
     error = reply.iStatus == 200 ? "malformed answer from the service"
                                  : "status " + std::to_string(reply.iStatus);
     return false;

@@ -1,13 +1,13 @@
 #include "TaskRunner.h"
 
 #include <httplib.h>
-#include <json/reader.h>
-#include <json/writer.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include "JsonText.h"
 
 namespace {
 constexpr const char* kJsonType = "application/json; charset=utf-8";
@@ -17,9 +17,7 @@ std::string Refusal(const std::string& reason) {
   Json::Value answer(Json::arrayValue);
   answer.append(0);
   answer.append(reason);
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, answer);
+  return WriteCompactJson(answer);
 }
 
 void Log(const std::string& text) { std::fprintf(stderr, "zenu-localserver: %s\n", text.c_str()); }
@@ -43,16 +41,7 @@ STaskReply Classify(const httplib::Result& result) {
     return out;  // the service's own trouble: worth another try later
   }
   Json::Value root;
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  const std::string& body = result->body;
-  bool parsed = false;
-  try {
-    parsed = reader->parse(body.data(), body.data() + body.size(), &root, &errors);
-  } catch (const std::exception& e) {
-    errors = e.what();
-  }
+  const bool parsed = ParseJson(result->body, root);
   if (status != 200) {
     out.eKind = STaskReply::Refused;
     const bool hasText = parsed && root.isObject() && root["error"].isString();
