@@ -74,6 +74,11 @@ void CMainDoc::SetStatusInfo(int iPane, const CString& strText) {
 
 void CMainDoc::OnActivateRequest() {
   OP_BEGIN("CMainDoc::OnActivateRequest")
+  // During login the window is still empty: the login dialog is what to show.
+  if (m_pLogin && !m_pLogin->IsAllModalDlgClosed()) {
+    m_pLogin->BringToFront();
+    return;
+  }
   if (m_pMainFrame) m_pMainFrame->ShowMaximizedAndRaise();
   OP_END
 }

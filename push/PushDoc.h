@@ -7,13 +7,15 @@
 
 #include "app/PushEngine.h"
 #include "eval/EvalEventSink.h"
+#include "push/BTDownload.h"
+#include "push/OtherDownload.h"
 #include "push/PushViews.h"
 #include "settings/PushMethodSink.h"
-#include "zenuModule/src/desktop/HtmlDialog.h"
-#include "zenuModule/src/TemplTimerCaller.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/TemplIntfScheduleControlCaller.h"
 #include "zenuModule/src/TemplIntfUpdateControlCaller.h"
+#include "zenuModule/src/TemplTimerCaller.h"
+#include "zenuModule/src/desktop/HtmlDialog.h"
 
 class CRecord;
 
@@ -31,11 +33,46 @@ enum EPushCategory {
 // Marks "keep the remembered value" in list operations.
 constexpr int kKeepValue = -1000;
 
-// The push engine: owns what the record list shows and obtains new tasks.
+// Events of the download status machine.
+enum ETaskEvent {
+  TE_STOP = 0,
+  TE_REFRESH = 1,
+  TE_START = 2,
+  TE_DELETE = 3,
+  TE_THUNDER = 4,
+  TE_TO_STOPPED = 5,
+  TE_TO_QUEUED = 6,
+  TE_OPEN = 7,
+};
+
 // One-shot timer that shows the usage hint after new movies arrived.
 class CPromptUsageTimerCaller final : public CTemplTimerCaller {
  public:
   void TimerCallBack() override;
+};
+
+// The one-second poll of the running download.
+class CBTTimerCaller final : public CTemplTimerCaller {
+ public:
+  void TimerCallBack() override;
+};
+
+// The delayed first download after an automatic program start.
+class CWaitStartingDownload final : public CTemplTimerCaller {
+ public:
+  void SetProcessGID(int ulGID) { m_ulGID = ulGID; }
+  int GetProcessGID() const { return m_ulGID; }
+  void TimerCallBack() override;
+
+ private:
+  int m_ulGID = -1;
+};
+
+// The result of the file choice dialog.
+struct SSelectFileResult {
+  int iType = 0;
+  int ulGID = 0;
+  CString strFile;
 };
 
 class CPushDoc final : public IPushEngine,
@@ -56,6 +93,7 @@ class CPushDoc final : public IPushEngine,
   // The views; not owned, null when absent.
   void SetRecordView(IRecordListView* view) { m_pRecordView = view; }
   void SetPushFrame(IPushFrameView* frame) { m_pPushFrame = frame; }
+  void SetBulletinView(IBulletinView* view) { m_pBulletinView = view; }
 
   // Category lists.
   void DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int iScrollX);
@@ -72,8 +110,8 @@ class CPushDoc final : public IPushEngine,
   void OnChangeUneval();
   void SetCategorySortStatus(const SRecordViewEvent& evt);
   void GetRecordSubItem(SRecordViewEvent& evt);
-  static int CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB,
-                         const CString& textB, int iColumn);
+  static int CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB, const CString& textB,
+                         int iColumn);
   void RefreshRecord(int ulGID);
   void SetSelectedGIDs(const CRowList& rows);
   void OnRecordViewEvent(SRecordViewEvent& evt);
@@ -92,6 +130,34 @@ class CPushDoc final : public IPushEngine,
   SListScrollPos GetScrollPos(int iCategory) const { return m_arrScrollPos.at(iCategory); }
   int GetLastFinishedGID() const { return m_ulLastFinishedGID; }
   void SetLastFinishedGID(int gid) { m_ulLastFinishedGID = gid; }
+
+  // Download status machine.
+  void TaskStatusMachine(int ulGID, int event, const Json::Value* data);
+  void OnStopRecord();
+  void OnBTTimerCallerEvent();
+  void AutoStartDownload();
+  int GetDownloadingGID() const { return m_ulDownloadingGID; }
+  int GetRunningCount() const { return m_iRunningCount; }
+  BOOL IsBTCreated() const { return m_bBTCreated; }
+  CBTDownload& BTDownload() { return m_btDownload; }
+  CBTTimerCaller& BTTimer() { return m_btTimer; }
+  CWaitStartingDownload& WaitStartingDownload() { return m_waitStartingDownload; }
+
+  // Record commands.
+  void OnDeleteRecord();
+  void OnDelTaskDlgEvent(const int* result);
+  void OnPlay();
+  void OnSelectFileDlgEvent(const SSelectFileResult& result);
+  void OnEvalDisgust();
+  void OnEvalDislike();
+  void OnEvalSoso();
+  void OnEvalLike();
+  void OnEvalFond();
+  void OnPushingGuide();
+  void RepeatEval();
+  void DisplayBulletin(uint32_t ulGID);
+  uint32_t GetBulletinGID() const { return m_ulBulletinGID; }
+  int GetDeleteFiles() const { return m_bDeleteFiles; }
 
   // Task acquisition.
   void RequestNewMovie();
@@ -137,12 +203,40 @@ class CPushDoc final : public IPushEngine,
   void SetButtonStates(int iCategory);
   void ChangeCategoryEx(int iCategory, int ulFocusGID);
   void ShowToolbars(int iRecordBar, int iEvalBar);
-  void DisplayBulletin(uint32_t ulGID);
-  void AutoStartDownload();
   void PromptUsage();
+  // Shows the current category again when arrivals may have changed it.
+  void RefreshShownCategory();
+  // Toolbars and bulletin as the current selection wants them.
+  void FollowSelection();
+
+  // Status machine actions.
+  void StartDownload(CRecord rec);
+  void DownloadNext();
+  void DownloadingData(CRecord rec);
+  BOOL _RefreshDownloadingData(CRecord rec);
+  void DonwloadFinish(CRecord rec);
+  void _StopRecord(CRecord rec);
+  void UpdateStopData(CRecord rec);
+  void ChangeStopStat(int ulGID);
+  void ChangeQueueingStat(int ulGID);
+  // The downloader failed or vanished: the record stops with its text shown.
+  void StopOnDownloaderError(const CString& strError);
+  // Fetches the torrent file of a record unless it is there; false when it is not.
+  bool FetchTorrent(const CRecord& rec, CString& strTorrentFile);
+
+  // Download-manager hand-off.
+  void RunningThunder(CRecord rec, const Json::Value* data);
+  void DownloadBTWithThunder(CRecord rec);
+  void MarkThunder(CRecord rec);
+
+  // Record commands.
+  void DeleteRecord(CRecord rec);
+  void OpenSource(int ulGID);
+  void EvalSelected(int iScore);
 
   IRecordListView* m_pRecordView = nullptr;
   IPushFrameView* m_pPushFrame = nullptr;
+  IBulletinView* m_pBulletinView = nullptr;
 
   int m_iCurCategory = PC_NONE;
   std::vector<uint32_t> m_arrGIDs;
@@ -159,4 +253,15 @@ class CPushDoc final : public IPushEngine,
   uint32_t m_ulFocusGID = 0;
   int m_ulLastFinishedGID = -1;
   bool m_bUpdateRegistered = false;
+
+  CBTDownload m_btDownload;
+  CBTTimerCaller m_btTimer;
+  CWaitStartingDownload m_waitStartingDownload;
+  COtherDownload m_otherDownload;
+  int m_ulDownloadingGID = -1;
+  int m_iRunningCount = 0;
+  BOOL m_bBTCreated = FALSE;
+  uint32_t m_ulBulletinGID = 0;
+  int m_bDeleteFiles = 1;
+  int m_bPromptUsageDone = 0;
 };

@@ -150,6 +150,28 @@ void CPushDoc::DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int i
   reload.iTopRow = iTop;
   reload.iScrollX = iX;
   SendRecordView(reload);
+  // What is selected now is what the commands and the bulletin act on.
+  SetSelectedGIDs(rows);
+  FollowSelection();
+  OP_END
+}
+
+void CPushDoc::FollowSelection() {
+  if (m_arrSelectedGIDs.empty()) {
+    ShowToolbars(0, 0);
+    DisplayBulletin(0);
+  } else if (m_arrSelectedGIDs.size() == 1) {
+    ShowToolbars(5, 5);
+    DisplayBulletin(m_arrSelectedGIDs.front());
+  } else {
+    ShowToolbars(5, -1);
+  }
+}
+
+void CPushDoc::RefreshShownCategory() {
+  OP_BEGIN("CPushDoc::RefreshShownCategory")
+  if (IsValidCategory(m_iCurCategory))
+    DisplayCategory(m_iCurCategory, kKeepValue, kKeepValue, kKeepValue);
   OP_END
 }
 
@@ -263,8 +285,8 @@ void CPushDoc::GetRecordSubItem(SRecordViewEvent& evt) {
   OP_END
 }
 
-int CPushDoc::CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB,
-                          const CString& textB, int iColumn) {
+int CPushDoc::CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB, const CString& textB,
+                          int iColumn) {
   OP_BEGIN("CPushDoc::CompareFunc")
   if (iColumn == 2 || iColumn == 6 || iColumn == 7 || iColumn == 8) {
     CRecord a, b;
@@ -335,12 +357,10 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
       if (!m_arrSelectedGIDs.empty()) DisplayBulletin(m_arrSelectedGIDs.front());
       break;
     case 2:
-      SetSelectedGIDs(evt.arrRows);
-      ShowToolbars(5, -1);
-      break;
     case 3:
-      SetSelectedGIDs(CRowList());
-      ShowToolbars(0, 0);
+      // The bulletin follows a selection made by keyboard too.
+      SetSelectedGIDs(evt.iType == 2 ? evt.arrRows : CRowList());
+      FollowSelection();
       break;
     case 4: {
       SPushFrameData data;
@@ -357,7 +377,8 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
       GetRecordSubItem(evt);
       break;
     case 7:
-      if (IsValidCategory(m_iCurCategory)) m_arrScrollPos[m_iCurCategory] = {evt.iVertPos, evt.iHorzPos};
+      if (IsValidCategory(m_iCurCategory))
+        m_arrScrollPos[m_iCurCategory] = {evt.iVertPos, evt.iHorzPos};
       break;
     default:
       RAISE_ERROR("遇到未知RecordView事件");
@@ -367,8 +388,14 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
 
 void CPushDoc::SetFocusOnNewDownloaded() {
   OP_BEGIN("CPushDoc::SetFocusOnNewDownloaded")
-  CMainDoc::GetInstance()->OnActivateRequest();
-  OnChangeDownloaded();
+  // The window may show another pane: the list is what the prompt is about.
+  CMainDoc::GetInstance()->OnPushDocEvent(0);
+  // The prompt announced one movie: that is the one to select.
+  if (m_ulLastFinishedGID != -1) {
+    ChangeDownloadedEx(m_ulLastFinishedGID);
+  } else {
+    OnChangeDownloaded();
+  }
   m_ulLastFinishedGID = -1;
   OP_END
 }

@@ -62,8 +62,7 @@ void CPushDoc::StartRequesting(const CString& strParam, int iUserKind) {
   if (!CIntfHttpReq::GetInstance()->HttpRequestSync(url, 80, response))
     RAISE_ERROR("请求任务本地网络异常，可能需要重启");
   Json::Value root;
-  if (!ParseJsonText(response, root))
-    RAISE_ERROR("请求任务本地解析异常，可能需要重启");
+  if (!ParseJsonText(response, root)) RAISE_ERROR("请求任务本地解析异常，可能需要重启");
   // Anything but an array whose first element is a non-zero integer is refused.
   int iAccepted = 0;
   if (root.isArray() && root.size() > 0 && (root[0].isIntegral() || root[0].isDouble()))
@@ -127,7 +126,8 @@ void CPushDoc::EndCalcDlg(int iCmd) {
   if (m_dlgCalcProgress.HasWindow()) m_dlgCalcProgress.EndDialog(IDOK);
   if (iCmd == 36)
     ShowMessageBox(
-        "对不起，指定推送方式的电影都已推送完，请稍后再试。\n\n如果您是按电影类型推送，可以尝试放宽限制条件。",
+        "对不起，指定推送方式的电影都已推送完，请稍后再试。\n\n如果您是按电影类型推送，可以尝试放宽"
+        "限制条件。",
         MB_OK);
   OP_END
 }
@@ -153,6 +153,8 @@ int CPushDoc::ReceiveNewTask(const CString& strMediaInfo) {
   if (gids.empty()) return 0;
   const int count = static_cast<int>(gids.size());
   ZTRACE(1, "CPushDoc::ReceiveNewTask", "请求任务成功，获得新任务. Total is: %d", count);
+  // The list shows the new movies whatever the answer to the question below.
+  RefreshShownCategory();
   CMainDoc::GetInstance()->SetStatusInfo(3, "");
   OnRequestRecordStatus(1, count);
   ProcessPushInfo();
@@ -184,7 +186,9 @@ void CPushDoc::ReceiveNewTask2(const Json::Value& dictMovie) {
   OP_BEGIN("CPushDoc::ReceiveNewTask2")
   CRecord rec;
   if (CIntfDB::GetInstance()->AddPushedRecord2(&dictMovie, &rec)) {
-    if (AskNewTask(StringFormat("有新电影“%s”，是否立即查看？", rec.GetTaskDisplayName().c_str()))) {
+    RefreshShownCategory();
+    if (AskNewTask(
+            StringFormat("有新电影“%s”，是否立即查看？", rec.GetTaskDisplayName().c_str()))) {
       m_ulFocusGID = rec.GetGID();
       ChangeToNewTask(TRUE);
     }
@@ -243,10 +247,9 @@ void CPushDoc::OnRequestRecordStatus(int iState, int iCount) {
 void CPushDoc::InitFrame(BOOL bShowNewTask) {
   OP_BEGIN("CPushDoc::InitFrame")
   CIntfDB::GetInstance()->LoadDB();
-  const CString url =
-      UrlAndPort(StringFormat("http://%s/update_info/zenu/update.ini",
-                              CProcessValues::GetRemoteSrvHost().c_str()),
-                 CProcessValues::GetRemoteSrvPort());
+  const CString url = UrlAndPort(StringFormat("http://%s/update_info/zenu/update.ini",
+                                              CProcessValues::GetRemoteSrvHost().c_str()),
+                                 CProcessValues::GetRemoteSrvPort());
   CIntfUpdateControl::GetInstance()->Register(this, kProgramVersion, kDisplayName, url);
   m_bUpdateRegistered = true;
   if (bShowNewTask) {

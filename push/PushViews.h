@@ -64,3 +64,16 @@ class IPushFrameView {
   virtual ~IPushFrameView() = default;
   virtual void OnPushFrameUpdate(const SPushFrameData& data) = 0;
 };
+
+// Update of the bulletin view: 0 show the page at strUrl (an empty address
+// shows the placeholder), 2 run the shown page's "StartThunderDownload".
+struct SBulletinViewData {
+  int iType = 0;
+  CString strUrl;
+};
+
+class IBulletinView {
+ public:
+  virtual ~IBulletinView() = default;
+  virtual void OnBulletinViewUpdate(const SBulletinViewData& data) = 0;
+};

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 #include "zenuModule/src/TextCodec.h"
 
@@ -25,6 +26,21 @@ bool IsFolder(const CString& path) {
 bool IsRealFolder(const CString& path) {
   struct stat st {};
   return ::lstat(ToSysPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RegularFileSize(const CString& path, int64_t& size) {
+  struct stat st {};
+  if (::stat(ToSysPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  size = static_cast<int64_t>(st.st_size);
+  return true;
+}
+
+CString RealPath(const CString& path) {
+  char* resolved = ::realpath(ToSysPath(path).c_str(), nullptr);
+  if (!resolved) return CString();
+  CString out = Utf8ToGBK(resolved);
+  std::free(resolved);
+  return out;
 }
 
 bool MakeFolder(const CString& path) { return ::mkdir(ToSysPath(path).c_str(), 0755) == 0; }
@@ -80,6 +96,13 @@ bool WriteWholeFile(const CString& path, const CString& content) {
 
 bool AppendToFile(const CString& path, const CString& content) {
   return WriteWithFlags(path, content, O_APPEND);
+}
+
+bool CanListFolder(const CString& path) {
+  DIR* dir = ::opendir(ToSysPath(path).c_str());
+  if (!dir) return false;
+  ::closedir(dir);
+  return true;
 }
 
 std::vector<CString> ListFolder(const CString& path) {

@@ -6,18 +6,18 @@
 #include <memory>
 
 #include "RecordingLinks.h"
-#include "tests/support/RaisedText.h"
 #include "tests/support/FakeAutomation.h"
-#include "zenuModule/src/ProgramException.h"
+#include "tests/support/HttpWait.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualLoop.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/IntfUpdateControl.h"
-#include "zenuModule/src/TimerControl.h"
-#include "zenuModule/src/desktop/Platform.h"
-#include "tests/support/HttpWait.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/ProgramException.h"
+#include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/Platform.h"
 
 namespace {
 Json::Value ParseSent(const SFakeComponent::SCall& call) {
@@ -25,8 +25,8 @@ Json::Value ParseSent(const SFakeComponent::SCall& call) {
   Json::CharReaderBuilder builder;
   std::string errors;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  EXPECT_TRUE(reader->parse(call.strArg.data(), call.strArg.data() + call.strArg.size(), &doc,
-                            &errors));
+  EXPECT_TRUE(
+      reader->parse(call.strArg.data(), call.strArg.data() + call.strArg.size(), &doc, &errors));
   return doc;
 }
 
@@ -135,4 +135,14 @@ TEST_F(MainDocTest, StartFailuresStatusPanesAndActivation) {
   EXPECT_EQ(frame.events[0].iParam, 3);
   EXPECT_EQ(frame.events[0].strText, "已连接");
   EXPECT_EQ(frame.iRaised, 1);
+
+  // A second start while the login dialog is up raises the dialog, not the
+  // still empty window.
+  CRecordingLogin login;
+  login.bDialogOpen = TRUE;
+  doc->SetLoginService(&login);
+  doc->OnActivateRequest();
+  EXPECT_EQ(login.iBroughtToFront, 1);
+  EXPECT_EQ(frame.iRaised, 1);
+  doc->SetLoginService(nullptr);
 }

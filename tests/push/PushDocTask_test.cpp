@@ -4,16 +4,20 @@
 
 #include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
+#include "settings/ConfigDoc.h"
+#include "store/MultiUserMgr.h"
 #include "tests/push/PushFixture.h"
 #include "tests/support/HttpWait.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/RecordingMainFrame.h"
+#include "tests/support/ScriptedPromptDialogs.h"
 #include "tests/support/VirtualLoop.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/IntfUpdateControl.h"
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/desktop/HtmlDialog.h"
+#include "zenuModule/src/desktop/IniFile.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 namespace {
@@ -56,8 +60,10 @@ class CScriptedPages final : public IHtmlDialogView, public INewTaskDialog {
 };
 
 CString Movie(const CString& gid, const CString& title, const CString& expect = "3.5") {
-  return "<movie gid=\"" + gid + "\" file_name=\"f.rmvb\" bt_seed_url=\"http://h/t\" "
-         "task_display_name=\"" + title + "\" expect_eval=\"" + expect +
+  return "<movie gid=\"" + gid +
+         "\" file_name=\"f.rmvb\" bt_seed_url=\"http://h/t\" "
+         "task_display_name=\"" +
+         title + "\" expect_eval=\"" + expect +
          "\" size=\"700M\" bulletin_url=\"http://h/b\" use_public_torrent=\"1\" "
          "store_name=\"s\" fetch_method=\"1\" fetch_url=\"http://f\"/>";
 }
@@ -144,15 +150,19 @@ TEST_F(PushTaskTest, RequestFormsAndTheCalcFlag) {
 
 TEST_F(PushTaskTest, AcknowledgementFailures) {
   answer = "[0]";
-  EXPECT_EQ("请求任务本地返回异常，可能需要重启", RaisedText([&] { doc->StartRequesting("quick", 0); }));
+  EXPECT_EQ("请求任务本地返回异常，可能需要重启",
+            RaisedText([&] { doc->StartRequesting("quick", 0); }));
   answer = "{\"a\": 1}";
-  EXPECT_EQ("请求任务本地返回异常，可能需要重启", RaisedText([&] { doc->StartRequesting("quick", 0); }));
+  EXPECT_EQ("请求任务本地返回异常，可能需要重启",
+            RaisedText([&] { doc->StartRequesting("quick", 0); }));
   answer = "[2] // accepted";
   EXPECT_EQ("", RaisedText([&] { doc->StartRequesting("quick", 0); }));
   answer = "busy";
-  EXPECT_EQ("请求任务本地解析异常，可能需要重启", RaisedText([&] { doc->StartRequesting("quick", 0); }));
+  EXPECT_EQ("请求任务本地解析异常，可能需要重启",
+            RaisedText([&] { doc->StartRequesting("quick", 0); }));
   server.Stop();
-  EXPECT_EQ("请求任务本地网络异常，可能需要重启", RaisedText([&] { doc->StartRequesting("quick", 0); }));
+  EXPECT_EQ("请求任务本地网络异常，可能需要重启",
+            RaisedText([&] { doc->StartRequesting("quick", 0); }));
 }
 
 TEST_F(PushTaskTest, PushMethodPagesThenRequest) {
@@ -221,7 +231,8 @@ TEST_F(PushTaskTest, CalculatingPageEndsOnCommand) {
   EXPECT_EQ(0, CEvalDoc::GetInstance()->GetCalcFlag());
   ASSERT_EQ(1u, box.texts.size());
   EXPECT_EQ(
-      "对不起，指定推送方式的电影都已推送完，请稍后再试。\n\n如果您是按电影类型推送，可以尝试放宽限制条件。",
+      "对不起，指定推送方式的电影都已推送完，请稍后再试。\n\n如果您是按电影类型推送，可以尝试放宽限"
+      "制条件。",
       box.texts[0]);
 
   // At quit every open page ends.
@@ -342,13 +353,19 @@ TEST_F(PushTaskTest, InitFrameShowsNewPushesAndListensForEvents) {
   a.gid = 2;
   a.pushed = 200;
   Insert(a);
+  // Left downloading by the previous run, with automatic download off: stopped.
+  a.gid = 3;
+  a.status = RS_DOWNLOADING;
+  Insert(a);
+  IniWriteString(CMultiUserMgr::GetInstance()->GetLoginingUserPath(), "User", "AutoDownload", "0");
+  CConfigDoc::GetInstance()->LoadConfig();
   doc->InitFrame(TRUE);
+  EXPECT_EQ(RS_STOPPED, Get(3).GetStatus());
   EXPECT_EQ(PC_NEWTASK, doc->GetCurCategory());
   EXPECT_EQ(G2(2, 1), doc->GetGIDs());
   EXPECT_EQ(1, main.iRaised);
-  EXPECT_EQ("评价一个电影后将按您喜好推送新电影（2个未评价）", Pane(1));
+  EXPECT_EQ("评价一个电影后将按您喜好推送新电影（3个未评价）", Pane(1));
   EXPECT_EQ("服务器未连接", Pane(2));
-  EXPECT_NE(CString::npos, home.TraceLog().find("AutoStartDownload"));
 
   // Event 111 (push by rating) requests at once without a page.
   Event(111);
@@ -365,17 +382,24 @@ TEST_F(PushTaskTest, StartedAutomaticallyStaysInTheBackground) {
   doc->InitFrame(TRUE);
   EXPECT_EQ(PC_NEWTASK, doc->GetCurCategory());
   EXPECT_EQ(0, main.iRaised);
-  EXPECT_EQ(CString::npos, home.TraceLog().find("AutoStartDownload"));
 }
 
 TEST_F(PushTaskTest, UsageHintFollowsAnArrivalAfterThirtySeconds) {
+  CScriptedPromptDialog hint;
+  hint.results.push_back(IDCANCEL);  // "知道了，不再提示" ticked
   doc->InitFrame(FALSE);
   Event(37, "not xml");
   EXPECT_TRUE(CTimerControl::GetInstance()->IsRegistered(&doc->PromptUsageCaller()));
   loop.AdvanceBy(29000);
-  EXPECT_EQ(CString::npos, home.TraceLog().find("PromptUsage"));
+  EXPECT_TRUE(hint.shown.empty());
   loop.AdvanceBy(2000);
-  EXPECT_NE(CString::npos, home.TraceLog().find("PromptUsage"));
+  ASSERT_EQ(1u, hint.shown.size());
+  EXPECT_EQ("软件使用提示", hint.shown[0].strTitle);
   EXPECT_FALSE(CTimerControl::GetInstance()->IsRegistered(&doc->PromptUsageCaller()));
+  EXPECT_EQ("1", CConfigDoc::GetInstance()->LoadUserConfigItem("Prompt", "Usuage"));
+  // Later arrivals show no hint.
+  Event(37, "not xml");
+  loop.AdvanceBy(31000);
+  EXPECT_EQ(1u, hint.shown.size());
   EXPECT_TRUE(box.texts.empty());
 }

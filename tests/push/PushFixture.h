@@ -72,6 +72,8 @@ struct SRow {
   CString path = "/save/m";
   CString store = "s";
   CString percent = "0.0";
+  int fetch = 1;
+  CString seed;
 };
 
 // A logged-in user's real record database and a fresh push engine with
@@ -88,20 +90,24 @@ class PushTest : public StoreTest {
   ~PushTest() override { CPushDoc::ResetInstance(); }
 
   // Writes a row through a second connection, as any other writer would.
-  void Insert(const SRow& r) {
+  void Exec(const CString& sql) {
     sqlite3* h = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(GBKToUtf8(CDatabase2::GetDBFilePath()).c_str(), &h));
-    const CString sql = StringFormat(
-        "insert into records (ulGID, strTaskDisplayName, eStatus, tlPushed, iSize, fExpectEval, "
-        "iEval, tlStartDownloadTime, strLocalAbsPath, strStorePath, fDownloadedPercent, "
-        "tlFinishedTime) values (%u, '%s', %d, %lld, %s, %s, %d, %lld, '%s', '%s', %s, 0)",
-        r.gid, r.name.c_str(), r.status, static_cast<long long>(r.pushed), r.size.c_str(),
-        r.expect.c_str(), r.eval, static_cast<long long>(r.started), r.path.c_str(),
-        r.store.c_str(), r.percent.c_str());
     char* err = nullptr;
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &err)) << (err ? err : "");
     sqlite3_free(err);
     sqlite3_close(h);
+  }
+  void Insert(const SRow& r) {
+    const CString sql = StringFormat(
+        "insert into records (ulGID, strTaskDisplayName, eStatus, tlPushed, iSize, fExpectEval, "
+        "iEval, tlStartDownloadTime, strLocalAbsPath, strStorePath, fDownloadedPercent, "
+        "tlFinishedTime, iFetchMethod, strBTSeedUrl) values (%u, '%s', %d, %lld, %s, %s, %d, "
+        "%lld, '%s', '%s', %s, 0, %d, '%s')",
+        r.gid, r.name.c_str(), r.status, static_cast<long long>(r.pushed), r.size.c_str(),
+        r.expect.c_str(), r.eval, static_cast<long long>(r.started), r.path.c_str(),
+        r.store.c_str(), r.percent.c_str(), r.fetch, r.seed.c_str());
+    Exec(sql);
   }
   void Insert(uint32_t gid, int status) {
     SRow r;

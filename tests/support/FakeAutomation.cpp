@@ -19,6 +19,12 @@ class CFakeObject final : public IAutomationObject {
 
   int32_t Invoke(DISPID id, const CString* arg, CString& result) override {
     m_component->calls.push_back({id, arg != nullptr, arg ? *arg : CString()});
+    if (m_component->onInvoke) {
+      CString name;
+      for (const auto& m : m_component->methods)
+        if (m.second == id) name = m.first;
+      return m_component->onInvoke(name, arg, result);
+    }
     if (m_component->invokeResult < 0) return m_component->invokeResult;
     result = m_component->strResult;
     return m_component->invokeResult;

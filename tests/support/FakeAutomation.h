@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -14,6 +15,8 @@ struct SFakeComponent {
     CString strArg;
   };
   std::map<CString, DISPID> methods;
+  // When set, answers every call instead of invokeResult and strResult.
+  std::function<int32_t(const CString& method, const CString* arg, CString& result)> onInvoke;
   int32_t invokeResult = AUTO_S_OK;
   CString strResult;
   std::vector<CString> lookups;

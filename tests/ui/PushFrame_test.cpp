@@ -8,28 +8,33 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QWebEngineView>
+#include <atomic>
 #include <fstream>
 
+#include "platform/qt/QtMessageLoop.h"
 #include "platform/qt/QtText.h"
 #include "push/PushDoc.h"
 #include "push/RecordCellText.h"
 #include "tests/store/StoreFixture.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "ui/dialogs/QtHtmlDialog.h"
+#include "ui/push/BulletinView.h"
 #include "ui/push/RecordListView.h"
-#include "platform/qt/QtMessageLoop.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
-#include <QSignalSpy>
-#include <QTimer>
 
 namespace {
 CString Movie(const CString& gid, const CString& title, const CString& expect) {
-  return "<movie gid=\"" + gid + "\" file_name=\"f.rmvb\" bt_seed_url=\"http://h/t\" "
-         "task_display_name=\"" + title + "\" expect_eval=\"" + expect +
+  return "<movie gid=\"" + gid +
+         "\" file_name=\"f.rmvb\" bt_seed_url=\"http://h/t\" "
+         "task_display_name=\"" +
+         title + "\" expect_eval=\"" + expect +
          "\" size=\"700M\" bulletin_url=\"http://h/b\" use_public_torrent=\"1\" "
          "store_name=\"s\" fetch_method=\"1\" fetch_url=\"http://f\"/>";
 }
@@ -78,7 +83,9 @@ TEST_F(PushFrameTest, StartsWithNothingCheckedAndRecordButtonsDisabled) {
   for (int cmd : {CPushFrame::kCmdPlay, CPushFrame::kCmdStop, CPushFrame::kCmdDownload,
                   CPushFrame::kCmdDelete})
     EXPECT_FALSE(frame->Action(cmd)->isEnabled()) << cmd;
-  EXPECT_TRUE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
+  // Without a selection no record command has anything to act on.
+  EXPECT_FALSE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
+  EXPECT_FALSE(frame->Action(CPushFrame::kCmdEval1)->isEnabled());
   EXPECT_EQ(QStringLiteral("新推送"), frame->Action(CPushFrame::kCmdNewTask)->text());
   EXPECT_EQ(QStringLiteral("立即推送"), frame->Action(CPushFrame::kCmdPushNow)->text());
   EXPECT_EQ(0, list->Model()->rowCount());
@@ -175,10 +182,12 @@ TEST_F(PushFrameTest, SelectionReachesTheEngineAndShowsTheToolbars) {
                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
   EXPECT_EQ((std::vector<uint32_t>{12, 11, 13}), doc->GetSelectedGIDs());
 
+  EXPECT_TRUE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
   list->clearSelection();
   EXPECT_TRUE(doc->GetSelectedGIDs().empty());
   EXPECT_TRUE(frame->RecordBar()->isHidden());
   EXPECT_TRUE(frame->EvalBar()->isHidden());
+  EXPECT_FALSE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
 
   // The selection is restored with the category.
   list->selectionModel()->select(list->Model()->index(2, 0),
@@ -200,6 +209,58 @@ TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   EXPECT_EQ(QStringLiteral("评价"), items[6]->text());
   EXPECT_EQ(5, items[6]->menu()->actions().size());
   EXPECT_EQ(QStringLiteral("类似的推送更多"), items[6]->menu()->actions()[4]->text());
+}
+
+TEST_F(PushFrameTest, BulletinFollowsTheSelectionOnceAndReplacesMissingPages) {
+  CLoopbackHttpServer server;
+  std::atomic<int> hits11{0};
+  server.Server().Get("/Bulletin", [&](const httplib::Request& req, httplib::Response& res) {
+    if (req.get_param_value("iMovieID") != "11") {
+      res.status = 404;
+      res.set_content("no such movie", "text/plain");
+      return;
+    }
+    ++hits11;
+    res.set_content(
+        "<html><body style='height:5000px'>Bravo<script>"
+        "function StartThunderDownload(){document.title='thunder started';}</script></body></html>",
+        "text/html; charset=utf-8");
+  });
+  ASSERT_TRUE(server.Start());
+  CProcessValues::SetLocalSrvBaseUrl("http://127.0.0.1:" + std::to_string(server.Port()));
+  CBulletinView* bulletin = frame->BulletinView();
+  QSignalSpy shown(bulletin, &CBulletinView::pageShown);
+  frame->show();
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+
+  // Rows in push order: 11, 12, 13. A click on 11 shows its page, a second does not reload.
+  const QRect first = list->visualRect(list->Model()->index(0, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+  ASSERT_TRUE(shown.wait(10000));
+  EXPECT_EQ(1, hits11.load());
+  EXPECT_TRUE(bulletin->url().toString().contains(QStringLiteral("iMovieID=11")));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+  QTest::qWait(300);
+  EXPECT_EQ(1, hits11.load());
+
+  // The page's own download-manager start, on the engine's request.
+  SBulletinViewData thunder;
+  thunder.iType = 2;
+  bulletin->OnBulletinViewUpdate(thunder);
+  QTRY_COMPARE_WITH_TIMEOUT(bulletin->title(), QStringLiteral("thunder started"), 5000);
+
+  // The arrow key moves the bulletin too; a page the server lacks shows the placeholder.
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(std::vector<uint32_t>{12}, doc->GetSelectedGIDs());
+  QTRY_VERIFY_WITH_TIMEOUT(bulletin->url() == CBulletinView::PlaceholderUrl(), 10000);
+  EXPECT_TRUE(bulletin->CurrentUrl().toString().contains(QStringLiteral("iMovieID=12")));
+
+  // An empty category shows no movie.
+  frame->Action(CPushFrame::kCmdDownloaded)->trigger();
+  EXPECT_TRUE(bulletin->CurrentUrl().isEmpty());
+  EXPECT_EQ(0u, doc->GetBulletinGID());
 }
 
 namespace {
@@ -244,8 +305,8 @@ TEST_F(PageDialogTest, EndsWithOkOnlyWhenThePageButtonOKIsClicked) {
     bool ready = false;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-          window->View()->page()->runJavaScript("typeof confirmNow",
-                                                [&](const QVariant& v) { ready = v == "function"; });
+          window->View()->page()->runJavaScript(
+              "typeof confirmNow", [&](const QVariant& v) { ready = v == "function"; });
           QTest::qWait(50);
           return ready;
         },

@@ -5,10 +5,11 @@
 #include "ConfigDialog.h"
 #include "DownloadProgressDialog.h"
 #include "EvalDialog.h"
-#include "QtHtmlDialog.h"
 #include "LoginDialog.h"
 #include "MsgBoxDialog.h"
 #include "PromptDialog.h"
+#include "QtHtmlDialog.h"
+#include "RecordDialogs.h"
 #include "RegLoginWaitDialog.h"
 #include "RegisterDialog.h"
 #include "UpdateVersionDialog.h"
@@ -30,6 +31,8 @@ struct SQtDialogs {
   CQtDownloadProgressDialog download;
   CQtHtmlDialog html;
   CQtNewTaskDialog newTask;
+  CQtDeleteTaskDialog deleteTask;
+  CQtSelectFileDialog selectFile;
 };
 
 std::unique_ptr<SQtDialogs> g_dialogs;
@@ -48,6 +51,8 @@ void Point(SQtDialogs* d) {
   SetDownloadProgressDialog(d ? &d->download : nullptr);
   SetHtmlDialogView(d ? &d->html : nullptr);
   SetNewTaskDialog(d ? &d->newTask : nullptr);
+  SetDeleteTaskDialog(d ? &d->deleteTask : nullptr);
+  SetSelectFileDialog(d ? &d->selectFile : nullptr);
 }
 }  // namespace
 

@@ -8,16 +8,12 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
+#include "BulletinView.h"
 #include "RecordListView.h"
-#include "platform/qt/QtText.h"
 #include "push/PushDoc.h"
 #include "zenuModule/src/CatchApp.h"
 #include "zenuModule/src/Log.h"
-#include "zenuModule/src/PathHelpers.h"
-#include "zenuModule/src/ProcessValues.h"
-#include "zenuModule/src/StringHelpers.h"
 
 namespace {
 CPushFrame* g_frame = nullptr;
@@ -99,22 +95,18 @@ CPushFrame::CPushFrame(QWidget* parent) : QWidget(parent) {
 
   m_wndSplitter = new QSplitter(Qt::Vertical, this);
   m_pRecordView = new CRecordListView(m_wndSplitter);
-  m_pBulletin = new QWebEngineView(m_wndSplitter);
+  m_pBulletin = new CBulletinView(m_wndSplitter);
   m_wndSplitter->addWidget(m_pRecordView);
   m_wndSplitter->addWidget(m_pBulletin);
   m_wndSplitter->setStretchFactor(0, 0);
   m_wndSplitter->setStretchFactor(1, 1);
   m_wndSplitter->setSizes({kListHeight, 400});
   layout->addWidget(m_wndSplitter, 1);
-  connect(m_pRecordView, &CRecordListView::recordClicked, this, [this] {
-    const auto& sel = CPushDoc::GetInstance()->GetSelectedGIDs();
-    if (!sel.empty()) ShowBulletin(sel.front());
-  });
 
   m_wndRecordBar->hide();
   m_wndEvalBar->hide();
   SyncChecks();
-  ShowBulletin(0);
+  m_pBulletin->OnBulletinViewUpdate(SBulletinViewData());
   CPushDoc::GetInstance()->SetPushFrame(this);
 }
 
@@ -147,14 +139,57 @@ QAction* CPushFrame::Action(int iCommand) const {
 
 void CPushFrame::OnCommand(int iCommand) {
   switch (iCommand) {
-    case kCmdDownloaded: Doc([](CPushDoc* d) { d->OnChangeDownloaded(); }); break;
-    case kCmdDownloading: Doc([](CPushDoc* d) { d->OnChangeDownloading(); }); break;
-    case kCmdDeleted: Doc([](CPushDoc* d) { d->OnChangeDeleted(); }); break;
-    case kCmdNewTask: Doc([](CPushDoc* d) { d->OnChangeNewTask(); }); break;
-    case kCmdUneval: Doc([](CPushDoc* d) { d->OnChangeUneval(); }); break;
-    case kCmdThunder: Doc([](CPushDoc* d) { d->OnChangeThunder(); }); break;
-    case kCmdDownload: Doc([](CPushDoc* d) { d->OnDownloadRecord(); }); break;
-    case kCmdThunderDownload: Doc([](CPushDoc* d) { d->OnRunningThunder(); }); break;
+    case kCmdDownloaded:
+      Doc([](CPushDoc* d) { d->OnChangeDownloaded(); });
+      break;
+    case kCmdDownloading:
+      Doc([](CPushDoc* d) { d->OnChangeDownloading(); });
+      break;
+    case kCmdDeleted:
+      Doc([](CPushDoc* d) { d->OnChangeDeleted(); });
+      break;
+    case kCmdNewTask:
+      Doc([](CPushDoc* d) { d->OnChangeNewTask(); });
+      break;
+    case kCmdUneval:
+      Doc([](CPushDoc* d) { d->OnChangeUneval(); });
+      break;
+    case kCmdThunder:
+      Doc([](CPushDoc* d) { d->OnChangeThunder(); });
+      break;
+    case kCmdPushNow:
+      Doc([](CPushDoc* d) { d->OnPushingGuide(); });
+      break;
+    case kCmdDownload:
+      Doc([](CPushDoc* d) { d->OnDownloadRecord(); });
+      break;
+    case kCmdThunderDownload:
+      Doc([](CPushDoc* d) { d->OnRunningThunder(); });
+      break;
+    case kCmdStop:
+      Doc([](CPushDoc* d) { d->OnStopRecord(); });
+      break;
+    case kCmdDelete:
+      Doc([](CPushDoc* d) { d->OnDeleteRecord(); });
+      break;
+    case kCmdPlay:
+      Doc([](CPushDoc* d) { d->OnPlay(); });
+      break;
+    case kCmdEval1:
+      Doc([](CPushDoc* d) { d->OnEvalDisgust(); });
+      break;
+    case kCmdEval1 + 1:
+      Doc([](CPushDoc* d) { d->OnEvalDislike(); });
+      break;
+    case kCmdEval1 + 2:
+      Doc([](CPushDoc* d) { d->OnEvalSoso(); });
+      break;
+    case kCmdEval1 + 3:
+      Doc([](CPushDoc* d) { d->OnEvalLike(); });
+      break;
+    case kCmdEval1 + 4:
+      Doc([](CPushDoc* d) { d->OnEvalFond(); });
+      break;
     default:
       ZTRACE(1, "CPushFrame::OnCommand", "no handler: %d", iCommand);
       break;
@@ -167,6 +202,8 @@ void CPushFrame::OnPushFrameUpdate(const SPushFrameData& data) {
   switch (data.iType) {
     case 0:
       m_wndRecordBar->setVisible(data.iShow != 0);
+      m_bHasSelection = data.iShow != 0;
+      SyncChecks();
       break;
     case 1:
       m_wndEvalBar->setVisible(data.iShow != 0);
@@ -197,7 +234,9 @@ void CPushFrame::SyncChecks() {
   for (const SCategoryButton& b : kCategories)
     m_actions[b.iCommand]->setChecked(b.iCategory == m_iCurCategory);
   for (const SRecordButton& b : kRecordButtons)
-    if (b.iStateIndex >= 0) m_actions[b.iCommand]->setEnabled(m_arrBtnState[b.iStateIndex] != 0);
+    m_actions[b.iCommand]->setEnabled(m_bHasSelection &&
+                                      (b.iStateIndex < 0 || m_arrBtnState[b.iStateIndex] != 0));
+  for (int i = 0; i < 5; ++i) m_actions[kCmdEval1 + i]->setEnabled(m_bHasSelection);
 }
 
 QMenu* CPushFrame::BuildPopupMenu() {
@@ -213,6 +252,7 @@ QMenu* CPushFrame::BuildPopupMenu() {
   for (int i = 0; i < 5; ++i) {
     QAction* src = m_actions[kCmdEval1 + i];
     QAction* item = eval->addAction(QString::fromUtf8(kEvalMenu[i]));
+    item->setEnabled(src->isEnabled());
     connect(item, &QAction::triggered, src, &QAction::trigger);
   }
   return menu;
@@ -223,13 +263,3 @@ void CPushFrame::OnRightPopupmenu() {
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->popup(QCursor::pos());
 }
-
-QUrl CPushFrame::BulletinUrl(unsigned ulGID) {
-  if (ulGID == 0)
-    return QUrl::fromLocalFile(QStringFromGBK(GetExePath(0)) + QStringLiteral("DATA/NULL_BULLETIN.HTM"));
-  return QUrl(QStringFromGBK(StringFormat("http://127.0.0.1:%d/Bulletin?strAction=View&iMovieID=%d",
-                                          CProcessValues::GetLocalSrvPort(),
-                                          static_cast<int>(ulGID))));
-}
-
-void CPushFrame::ShowBulletin(unsigned ulGID) { m_pBulletin->load(BulletinUrl(ulGID)); }

@@ -1,5 +1,4 @@
 #pragma once
-#include <QUrl>
 #include <QWidget>
 #include <map>
 
@@ -10,7 +9,7 @@ class QActionGroup;
 class QMenu;
 class QSplitter;
 class QToolBar;
-class QWebEngineView;
+class CBulletinView;
 class CRecordListView;
 
 // The push pane: category, push-now, record and rating toolbars over a
@@ -51,18 +50,16 @@ class CPushFrame final : public QWidget, public IPushFrameView {
   QAction* Action(int iCommand) const;
   int CurCategory() const { return m_iCurCategory; }
   CRecordListView* RecordView() const { return m_pRecordView; }
-  QWebEngineView* BulletinView() const { return m_pBulletin; }
+  CBulletinView* BulletinView() const { return m_pBulletin; }
   QToolBar* RecordBar() const { return m_wndRecordBar; }
   QToolBar* EvalBar() const { return m_wndEvalBar; }
-  // The bulletin page of a movie; the placeholder page for 0.
-  static QUrl BulletinUrl(unsigned ulGID);
+  // Runs a command as the toolbar or the menu would.
+  void OnCommand(int iCommand);
 
  private:
   QToolBar* NewBar(int iIconSize);
   QAction* AddCommand(QToolBar* bar, int iCommand, const QString& text);
-  void OnCommand(int iCommand);
   void SyncChecks();
-  void ShowBulletin(unsigned ulGID);
 
   QSplitter* m_wndSplitter = nullptr;
   QToolBar* m_wndCategoryBar = nullptr;
@@ -70,9 +67,11 @@ class CPushFrame final : public QWidget, public IPushFrameView {
   QToolBar* m_wndRecordBar = nullptr;
   QToolBar* m_wndEvalBar = nullptr;
   CRecordListView* m_pRecordView = nullptr;
-  QWebEngineView* m_pBulletin = nullptr;
+  CBulletinView* m_pBulletin = nullptr;
   QActionGroup* m_categoryGroup = nullptr;
   std::map<int, QAction*> m_actions;
   int m_iCurCategory = -1;
   int m_arrBtnState[4] = {0, 0, 0, 0};
+  // The record commands act on the selection; without one they are off.
+  bool m_bHasSelection = false;
 };

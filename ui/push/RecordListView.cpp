@@ -123,7 +123,6 @@ void CRecordListView::OnClicked(const QModelIndex& index) {
   evt.iType = 1;
   evt.arrRows.push_back(static_cast<uint32_t>(index.row()));
   Send(evt);
-  emit recordClicked(index.row());
 }
 
 void CRecordListView::OnRecordViewUpdate(const SRecordViewData& data) {

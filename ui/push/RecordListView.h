@@ -39,10 +39,6 @@ class CRecordListView final : public QTableView, public IRecordListView {
   CRecordListModel* Model() const { return m_pModel; }
   bool IsNotifyingSelection() const { return m_bNotifySelection; }
 
- signals:
-  // One record was clicked: its bulletin page is wanted.
-  void recordClicked(int iRow);
-
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;

@@ -1,6 +1,7 @@
 // The installed desktop services beyond the loop and the message box.
 #include "DownloadProgressDialog.h"
 #include "NetworkSense.h"
+#include "RecordDialogs.h"
 #include "Shell.h"
 #include "UpdateVersionDialog.h"
 #include "VersionStopDialog.h"
@@ -11,6 +12,8 @@ IShell* g_shell = nullptr;
 IDownloadProgressDialog* g_downloadDialog = nullptr;
 IUpdateVersionDialog* g_updateDialog = nullptr;
 IVersionStopDialog* g_versionStopDialog = nullptr;
+IDeleteTaskDialog* g_deleteTaskDialog = nullptr;
+ISelectFileDialog* g_selectFileDialog = nullptr;
 }  // namespace
 
 INetworkSense& NetworkSense() { return g_networkSense ? *g_networkSense : SystemNetworkSense(); }
@@ -27,3 +30,9 @@ void SetUpdateVersionDialog(IUpdateVersionDialog* dialog) { g_updateDialog = dia
 
 IVersionStopDialog* VersionStopDialog() { return g_versionStopDialog; }
 void SetVersionStopDialog(IVersionStopDialog* dialog) { g_versionStopDialog = dialog; }
+
+IDeleteTaskDialog* DeleteTaskDialog() { return g_deleteTaskDialog; }
+void SetDeleteTaskDialog(IDeleteTaskDialog* dialog) { g_deleteTaskDialog = dialog; }
+
+ISelectFileDialog* SelectFileDialog() { return g_selectFileDialog; }
+void SetSelectFileDialog(ISelectFileDialog* dialog) { g_selectFileDialog = dialog; }

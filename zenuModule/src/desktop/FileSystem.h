@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -18,7 +19,13 @@ bool WriteWholeFile(const CString& path, const CString& content);
 bool AppendToFile(const CString& path, const CString& content);
 // Entry names (GBK) of a folder without "." and ".."; empty when it cannot be read.
 std::vector<CString> ListFolder(const CString& path);
+// Whether a folder can be opened for listing.
+bool CanListFolder(const CString& path);
 // A symbolic link counts as a file here, so that deleting never follows it.
 bool IsRealFolder(const CString& path);
+// The size of a regular file (links followed); false for anything else.
+bool RegularFileSize(const CString& path, int64_t& size);
+// The path with every link resolved; empty when it does not exist.
+CString RealPath(const CString& path);
 CString GetCurrentFolder();
 bool SetCurrentFolder(const CString& path);

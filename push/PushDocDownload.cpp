@@ -1,0 +1,393 @@
+// The download status machine: every change of a record's download state
+// passes TaskStatusMachine; one BitTorrent download runs at a time.
+#include <json/value.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "prompt/PromptMgrDoc.h"
+#include "push/PushDoc.h"
+#include "settings/ConfigDoc.h"
+#include "store/IntfDB.h"
+#include "zenuModule/src/CmdParams.h"
+#include "zenuModule/src/HTTPDownLoadDoc.h"
+#include "zenuModule/src/Log.h"
+#include "zenuModule/src/OperationWrapper.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/ProgramException.h"
+#include "zenuModule/src/StringHelpers.h"
+#include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/FileSystem.h"
+#include "zenuModule/src/desktop/Platform.h"
+
+namespace {
+// Message boxes inside the poll run nested loops in which further ticks arrive.
+int g_bInBTPoll = 0;
+
+const char kComponentGone[] = "Vadeko下载进程意外退出，下载已停止。可以重新开始下载";
+
+// Inside the quotes of the argument line a quote or a backslash is escaped, so a
+// title holding either still names its own folder.
+CString QuoteArg(const CString& path) {
+  CString out;
+  for (char c : path) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+CString ErrorText(CException* e) {
+  if (auto* pe = dynamic_cast<CProgramException*>(e)) return pe->GetErrInfo();
+  char message[2000] = {0};
+  e->GetErrorMessage(message, sizeof message);
+  return message;
+}
+}  // namespace
+
+void CBTTimerCaller::TimerCallBack() { CPushDoc::GetInstance()->OnBTTimerCallerEvent(); }
+
+void CWaitStartingDownload::TimerCallBack() {
+  CPushDoc::GetInstance()->TaskStatusMachine(m_ulGID, TE_START, nullptr);
+}
+
+void CPushDoc::TaskStatusMachine(int ulGID, int event, const Json::Value* data) {
+  OP_BEGIN("CPushDoc::TaskStatusMachine")
+  CRecord rec;
+  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  const time_t now = time(nullptr);
+  switch (rec.GetStatus()) {
+    case RS_DELETED:
+      if (event == TE_START) StartDownload(rec);
+      if (event == TE_THUNDER) RunningThunder(rec, data);
+      break;
+    case RS_DOWNLOADED:
+      if (event == TE_DELETE) DeleteRecord(rec);
+      if (event == TE_OPEN) OpenSource(ulGID);
+      break;
+    case RS_DOWNLOADING:
+      switch (event) {
+        case TE_STOP:
+          _StopRecord(rec);
+          DownloadNext();
+          break;
+        case TE_REFRESH:
+          DownloadingData(rec);
+          break;
+        case TE_DELETE:
+          _StopRecord(rec);
+          DeleteRecord(rec);
+          DownloadNext();
+          break;
+        case TE_THUNDER:
+          _StopRecord(rec);
+          RunningThunder(rec, data);
+          DownloadNext();
+          break;
+        case TE_TO_STOPPED:
+          ChangeStopStat(ulGID);
+          break;
+        case TE_TO_QUEUED:
+          ChangeQueueingStat(ulGID);
+          break;
+        default:
+          break;
+      }
+      break;
+    case RS_QUEUED:
+      if (event == TE_STOP) UpdateStopData(rec);
+      if (event == TE_START) StartDownload(rec);
+      if (event == TE_DELETE) DeleteRecord(rec);
+      if (event == TE_THUNDER) RunningThunder(rec, data);
+      if (event == TE_TO_STOPPED) ChangeStopStat(ulGID);
+      break;
+    case RS_STOPPED:
+      if (event == TE_START) StartDownload(rec);
+      if (event == TE_DELETE) DeleteRecord(rec);
+      if (event == TE_THUNDER) RunningThunder(rec, data);
+      if (event == TE_TO_QUEUED) ChangeQueueingStat(ulGID);
+      break;
+    case RS_NEW:
+      if (event == TE_START) {
+        rec.SetStartDownloadTime(now);
+        StartDownload(rec);
+      }
+      if (event == TE_DELETE) DeleteRecord(rec);
+      if (event == TE_THUNDER) RunningThunder(rec, data);
+      break;
+    case RS_THUNDER:
+      if (event == TE_START) StartDownload(rec);
+      if (event == TE_DELETE) DeleteRecord(rec);
+      if (event == TE_THUNDER) RunningThunder(rec, data);
+      break;
+    default:
+      break;
+  }
+  OP_END
+}
+
+bool CPushDoc::FetchTorrent(const CRecord& rec, CString& strTorrentFile) {
+  OP_BEGIN("CPushDoc::FetchTorrent")
+  const CString folder = StringFormat("%sdata/%u", GetExePath(0).c_str(), rec.GetGID());
+  strTorrentFile = StringFormat("%s/%u.torrent", folder.c_str(), rec.GetGID());
+  if (PathExists(strTorrentFile)) return true;
+  return CHTTPDownLoadDoc::GetInstance()->DownFile(rec.GetBTSeedUrl(), strTorrentFile) == 1;
+  OP_END
+}
+
+void CPushDoc::StartDownload(CRecord rec) {
+  OP_BEGIN("CPushDoc::StartDownload")
+  if (rec.GetFetchMethod() == 5) {
+    ShowMessageBox("该电影是迅雷专用下载资源，将启动迅雷进行下载");
+    RunningThunder(rec, nullptr);
+    return;
+  }
+  if (rec.GetFetchMethod() != 1) {
+    ShowMessageBox("未知的资源下载类型,无法下载");
+    return;
+  }
+  // A component that failed once is made again rather than left unusable.
+  if (m_bBTCreated && m_btDownload.GetState() != 1) m_bBTCreated = FALSE;
+  if (!m_bBTCreated) {
+    m_btDownload.CreateInstance();
+    m_bBTCreated = TRUE;
+  }
+  if (m_iRunningCount >= 1) {
+    rec.SetStatus(RS_QUEUED);
+    CIntfDB::GetInstance()->UpdateRecord(rec);
+    OnChangeDownloading();
+    return;
+  }
+  CString torrent;
+  if (!FetchTorrent(rec, torrent)) {
+    ShowMessageBox("找不到torrent文件,无法启动下载");
+    return;
+  }
+  m_ulDownloadingGID = static_cast<int>(rec.GetGID());
+  const CString args =
+      StringFormat("--responsefile \"%s\" --saveas \"%s\"", QuoteArg(torrent).c_str(),
+                   QuoteArg(rec.GetLocalAbsPath()).c_str());
+  ZTRACE(1, zenuOpName_, "下载参数 %s", args.c_str());
+  BOOL started = FALSE;
+  try {
+    started = m_btDownload.StartBT(args);
+  } catch (CException* e) {
+    // The driver has shown its message; the program goes on and the next
+    // start makes the component again.
+    WriteErrorLog(ErrorText(e));
+    e->Delete();
+    m_bBTCreated = FALSE;
+    return;
+  }
+  if (!started) {
+    ShowMessageBox("启动下载失败");
+    return;
+  }
+  rec.SetStatus(RS_DOWNLOADING);
+  rec.SetDownloadingTime(time(nullptr));
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  ++m_iRunningCount;
+  OnChangeDownloading();
+  if (!CTimerControl::GetInstance()->IsRegistered(&m_btTimer)) m_btTimer.RegisterTimer(1, 0);
+  OP_END
+}
+
+void CPushDoc::OnBTTimerCallerEvent() {
+  if (g_bInBTPoll) return;
+  g_bInBTPoll = 1;
+  try {
+    const int percent = static_cast<int>(m_btDownload.GetPercent());
+    if (percent >= 0) {
+      TaskStatusMachine(m_ulDownloadingGID, TE_REFRESH, nullptr);
+    } else {
+      m_btTimer.UnRegisterTimer();
+      const CString text = m_btDownload.GetLastError();
+      TaskStatusMachine(m_ulDownloadingGID, TE_STOP, nullptr);
+      ShowMessageBox(text);
+    }
+  } catch (CException* e) {
+    // Logged, and the next tick polls again; a component that no longer
+    // answers ends the download instead of reading as 0 percent.
+    WriteErrorLog(ErrorText(e));
+    e->Delete();
+    if (m_btDownload.GetState() != 1 && m_ulDownloadingGID != -1) {
+      try {
+        StopOnDownloaderError(kComponentGone);
+      } catch (CException* e2) {
+        WriteErrorLog(ErrorText(e2));
+        e2->Delete();
+      }
+    }
+  }
+  g_bInBTPoll = 0;
+}
+
+void CPushDoc::StopOnDownloaderError(const CString& strError) {
+  OP_BEGIN("CPushDoc::StopOnDownloaderError")
+  m_btTimer.UnRegisterTimer();
+  m_bBTCreated = FALSE;
+  TaskStatusMachine(m_ulDownloadingGID, TE_STOP, nullptr);
+  ShowMessageBox(strError);
+  OP_END
+}
+
+void CPushDoc::DownloadingData(CRecord rec) {
+  OP_BEGIN("CPushDoc::DownloadingData")
+  if (_RefreshDownloadingData(rec)) {
+    DonwloadFinish(rec);
+    DownloadNext();
+  }
+  OP_END
+}
+
+BOOL CPushDoc::_RefreshDownloadingData(CRecord rec) {
+  OP_BEGIN("CPushDoc::_RefreshDownloadingData")
+  rec.SetDownloadedPercent(m_btDownload.GetPercent());
+  rec.SetLeftTime(m_btDownload.GetLeftTime());
+  rec.SetPeerConn(m_btDownload.GetPeerConnNum());
+  rec.SetRate(m_btDownload.GetDownloadRate());
+  rec.SetTrackerInfo(m_btDownload.GetOtherRunInfo(1));
+  const bool finished = 100 - rec.GetDownloadedPercent() <= 0.00000001;
+  if (finished) rec.SetStatus(RS_DOWNLOADED);
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  if (finished) {
+    m_ulDownloadingGID = -1;
+    return TRUE;
+  }
+  RefreshRecord(static_cast<int>(rec.GetGID()));
+  return FALSE;
+  OP_END
+}
+
+void CPushDoc::DonwloadFinish(CRecord rec) {
+  OP_BEGIN("CPushDoc::DonwloadFinish")
+  OnChangeDownloading();
+  CPromptMgrDoc* prompts = CPromptMgrDoc::GetInstance();
+  prompts->ShowPrompt(0, StringFormat("电影:\"%s\"下载已经完成", rec.GetTaskDisplayName().c_str()),
+                      "");
+  prompts->SetCloseBallonEvent(2);
+  m_ulLastFinishedGID = static_cast<int>(rec.GetGID());
+  m_btDownload.Exit();
+  m_iRunningCount = std::max(0, m_iRunningCount - 1);
+  OP_END
+}
+
+void CPushDoc::DownloadNext() {
+  OP_BEGIN("CPushDoc::DownloadNext")
+  CGIDList queue;
+  CIntfDB::GetInstance()->GetGIDList(RS_QUEUED, &queue, 1);
+  if (queue.empty() || m_iRunningCount != 0) return;
+  CRecord rec;
+  CIntfDB::GetInstance()->GetOneRecordData(queue.front(), &rec);
+  StartDownload(rec);
+  OP_END
+}
+
+void CPushDoc::_StopRecord(CRecord rec) {
+  OP_BEGIN("CPushDoc::_StopRecord")
+  m_btDownload.Exit();
+  m_btTimer.UnRegisterTimer();
+  m_iRunningCount = std::max(0, m_iRunningCount - 1);
+  UpdateStopData(rec);
+  OP_END
+}
+
+void CPushDoc::UpdateStopData(CRecord rec) {
+  OP_BEGIN("CPushDoc::UpdateStopData")
+  if (rec.GetStatus() == RS_DOWNLOADING) m_ulDownloadingGID = -1;
+  rec.SetStatus(RS_STOPPED);
+  rec.SetRate(-0.1);
+  rec.SetTrackerInfo("");
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  RefreshRecord(static_cast<int>(rec.GetGID()));
+  OP_END
+}
+
+void CPushDoc::ChangeStopStat(int ulGID) {
+  OP_BEGIN("CPushDoc::ChangeStopStat")
+  CRecord rec;
+  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  rec.SetStatus(RS_STOPPED);
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  OP_END
+}
+
+void CPushDoc::ChangeQueueingStat(int ulGID) {
+  OP_BEGIN("CPushDoc::ChangeQueueingStat")
+  CRecord rec;
+  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  rec.SetStatus(RS_QUEUED);
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  OP_END
+}
+
+void CPushDoc::AutoStartDownload() {
+  OP_BEGIN("CPushDoc::AutoStartDownload")
+  CIntfDB* db = CIntfDB::GetInstance();
+  if (CConfigDoc::GetInstance()->GetAutoDownload()) {
+    CGIDList left;
+    db->GetGIDList(RS_DOWNLOADING, &left, 0);
+    int first = -1;
+    if (left.empty()) {
+      CGIDList queue;
+      db->GetGIDList(RS_QUEUED, &queue, 0);
+      if (!queue.empty()) first = static_cast<int>(queue.front());
+    } else {
+      first = static_cast<int>(left.front());
+      for (uint32_t gid : left) TaskStatusMachine(static_cast<int>(gid), TE_TO_QUEUED, nullptr);
+    }
+    if (first == -1) return;
+    if (CCmdParams::GetInstance()->GetIsAuto()) {
+      m_waitStartingDownload.SetProcessGID(first);
+      m_waitStartingDownload.RegisterTimer(60, 1);
+    } else {
+      TaskStatusMachine(first, TE_START, nullptr);
+    }
+    return;
+  }
+  CGIDList group;
+  db->GetGIDList(RS_DOWNLOADING, &group, 1);
+  for (uint32_t gid : group) TaskStatusMachine(static_cast<int>(gid), TE_TO_STOPPED, nullptr);
+  db->SaveDB();
+  OP_END
+}
+
+void CPushDoc::OnDownloadRecord() {
+  OP_BEGIN("CPushDoc::OnDownloadRecord")
+  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
+  if (sel.size() >= 2) {
+    ShowMessageBox("请选择单个电影下载");
+    return;
+  }
+  if (sel.size() == 1) TaskStatusMachine(static_cast<int>(sel.front()), TE_START, nullptr);
+  OP_END
+}
+
+void CPushDoc::OnStopRecord() {
+  OP_BEGIN("CPushDoc::OnStopRecord")
+  // The machine may reload the list, and with it the selection.
+  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
+  for (uint32_t gid : sel) TaskStatusMachine(static_cast<int>(gid), TE_STOP, nullptr);
+  OP_END
+}
+
+void CPushDoc::StopRefreshRecord() {
+  OP_BEGIN("CPushDoc::StopRefreshRecord")
+  if (CTimerControl::HasInstance() && CTimerControl::GetInstance()->IsRegistered(&m_btTimer))
+    m_btTimer.UnRegisterTimer();
+  OP_END
+}
+
+void CPushDoc::CloseBTCOM() {
+  OP_BEGIN("CPushDoc::CloseBTCOM")
+  // A component that died must not hold up the quit.
+  try {
+    m_btDownload.Exit();
+  } catch (CException* e) {
+    WriteErrorLog(ErrorText(e));
+    e->Delete();
+  }
+  m_btDownload.DestroyInstance();
+  ZTRACE(1, zenuOpName_, "关闭了bt com");
+  OP_END
+}

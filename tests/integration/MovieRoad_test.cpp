@@ -1,0 +1,277 @@
+// The road of a movie through the real processes: the service pushes it, the
+// client downloads it with its BitTorrent component from the service's web
+// seed into a Chinese-named folder, announces it, plays it, rates it and
+// deletes it with its files.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "account/RegLoginDoc.h"
+#include "app/MainDoc.h"
+#include "app/NetworkStatus.h"
+#include "app/UApp.h"
+#include "eval/EvalDoc.h"
+#include "platform/qt/DBusAutomation.h"
+#include "platform/qt/QtMessageLoop.h"
+#include "prompt/PromptMgrDoc.h"
+#include "push/PushDoc.h"
+#include "settings/ConfigDoc.h"
+#include "store/IntfDB.h"
+#include "store/MultiUserMgr.h"
+#include "tests/app/RecordingLinks.h"
+#include "tests/componentrig/ChildProcesses.h"
+#include "tests/componentrig/ServiceRequests.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/HttpWait.h"
+#include "tests/support/TempHome.h"
+#include "zenuModule/src/CmdParams.h"
+#include "zenuModule/src/HttpReqControl.h"
+#include "zenuModule/src/IntfHttpReq.h"
+#include "zenuModule/src/IntfScheduleControl.h"
+#include "zenuModule/src/IntfUpdateControl.h"
+#include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/TextCodec.h"
+#include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/FileSystem.h"
+#include "zenuModule/src/desktop/IniFile.h"
+#include "zenuModule/src/desktop/NetworkSense.h"
+#include "zenuModule/src/desktop/Platform.h"
+#include "zenuModule/src/desktop/RecordDialogs.h"
+
+namespace {
+const char kDigest[] = "0123456789abcdef0123456789abcdef";
+
+class CAliveNetwork final : public INetworkSense {
+ public:
+  CAliveNetwork() { SetNetworkSense(this); }
+  ~CAliveNetwork() override { SetNetworkSense(nullptr); }
+  bool IsNetworkAlive() override { return true; }
+};
+
+class CTestFramework final : public IAppFramework {
+ public:
+  BOOL InitAutomation() override { return QDBusConnection::sessionBus().isConnected(); }
+  BOOL CreateMainFrame() override { return TRUE; }
+  BOOL RunShellCommand() override { return TRUE; }
+};
+
+// The delete question answered with OK and the files box ticked.
+class CConfirmingDelete final : public IDeleteTaskDialog {
+ public:
+  CConfirmingDelete() { SetDeleteTaskDialog(this); }
+  ~CConfirmingDelete() override { SetDeleteTaskDialog(nullptr); }
+  int DoModal(const CString& question, int* pbDeleteFiles) override {
+    questions.push_back(question);
+    *pbDeleteFiles = 1;
+    return IDOK;
+  }
+  std::vector<CString> questions;
+};
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool ProcessGone(uint pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return true;
+  const QByteArray line = stat.readAll();
+  const int close = line.lastIndexOf(')');
+  return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+class MovieRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
+    CPlatform::SetLoop(&loop);
+    CPlatform::SetMainWindowCreated(true);
+    ResetAll();
+    SetAutomation(&automation);
+    for (const char* exe : {ZENU_LOCALSERVER_EXE, ZENU_BTDOWNLOAD_EXE}) {
+      const std::string name = std::string(exe).substr(std::string(exe).rfind('/') + 1);
+      ASSERT_EQ(::symlink(exe, (home.Path() + name).c_str()), 0);
+    }
+    ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
+    // xdg-open as the desktop would run it: here it only notes what it opened.
+    const std::string bin = home.Path() + "bin";
+    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+    {
+      std::ofstream script(bin + "/xdg-open");
+      script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << home.Path() << "opened.txt'\n";
+    }
+    ::chmod((bin + "/xdg-open").c_str(), 0755);
+    m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + m_oldPath).c_str(), 1);
+    ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 8)) << service.Output();
+    setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
+  }
+  void TearDown() override {
+    unsetenv("VADEKO_REMOTE_HOST");
+    if (!m_oldPath.empty()) setenv("PATH", m_oldPath.c_str(), 1);
+    SetAutomation(nullptr);
+    CIntfHttpReq::GetInstance()->ExitAllHTTP();
+    WaitForWorkers();
+    ResetAll();
+    CPlatform::SetMainWindowCreated(false);
+    CPlatform::SetLoop(nullptr);
+  }
+  static void ResetAll() {
+    CPushDoc::ResetInstance();
+    CMainDoc::ResetInstance();
+    CIntfDB::ResetInstance();
+    CIntfUpdateControl::ResetInstance();
+    CIntfScheduleControl::ResetInstance();
+    CTimerControl::ResetInstance();
+    CCmdParams::ResetInstance();
+    CProcessValues::Reset();
+    CNetworkStatus::ResetFirstUp();
+    CMultiUserMgr::ResetInstance();
+    CConfigDoc::ResetInstance();
+    CRegLoginDoc::ResetInstance();
+    CPromptMgrDoc::ResetInstance();
+    CEvalDoc::ResetInstance();
+  }
+  bool RunUntil(const std::function<bool()>& done, int ms = 30000) {
+    bool timedOut = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { timedOut = true; });
+    guard.start(ms);
+    loop.RunModal([&] { return timedOut || done(); });
+    return done();
+  }
+  CRecord Get(uint32_t gid) {
+    CRecord r;
+    CIntfDB::GetInstance()->GetOneRecordData(gid, &r);
+    return r;
+  }
+
+  CTempHome home;
+  CQtMessageLoop loop;
+  CFakeMessageBox boxes;
+  CDBusAutomation automation;
+  CAliveNetwork network;
+  CServiceProcess service;
+  std::string m_oldPath;
+};
+}  // namespace
+
+TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
+  const CString user = "观众";
+  ASSERT_TRUE(service::Register(service.Port(), user));
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);
+  // The user's settings: a Chinese save folder, the push method chosen before.
+  const CString userIni = CMultiUserMgr::GetInstance()->GetLoginingUserPath();
+  const CString save = Utf8ToGBK(home.Path()) + "我的电影";
+  IniWriteString(userIni, "User", "Saveas", save);
+  IniWriteString(userIni, "Prompt", "ChoosePushMethod", "1");
+  IniWriteString(userIni, "Prompt", "FirstRun", "1");
+  IniWriteString(userIni, "Prompt", "Usuage", "1");
+
+  CRecordingFrame frame;
+  CMainDoc::GetInstance()->SetMainFrame(&frame);
+  CTestFramework framework;
+  CUApp app(framework);
+  const std::string port = std::to_string(service.Port());
+  const char* argv[] = {"vadeko", "-server_port", port.c_str()};
+  ASSERT_TRUE(app.InitInstance(3, argv)) << home.ErrorLog();
+
+  // Pushed: the first BitTorrent movie that arrives.
+  CPushDoc* doc = CPushDoc::GetInstance();
+  uint32_t gid = 0;
+  ASSERT_TRUE(RunUntil([&] {
+    CGIDList ids;
+    if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
+    for (uint32_t id : ids)
+      if (Get(id).GetFetchMethod() == 1) gid = id;
+    return gid != 0;
+  })) << home.ErrorLog()
+      << home.TraceLog();
+  const CRecord pushed = Get(gid);
+  EXPECT_EQ(pushed.GetLocalAbsPath().find(save + "/"), 0u);
+
+  // Downloaded through the bus from the web seed.
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  ASSERT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{gid});
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << "status " << Get(gid).GetStatus() << "\n"
+      << home.ErrorLog() << boxes.texts.size();
+  EXPECT_TRUE(PathExists(GetExePath(0) + StringFormat("data/%u/%u.torrent", gid, gid)));
+  const std::vector<CString> files = ListFolder(pushed.GetLocalAbsPath());
+  ASSERT_EQ(files.size(), 1u);
+  httplib::Client http("127.0.0.1", service.Port());
+  const auto content =
+      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
+  ASSERT_TRUE(content && content->status == 200);
+  EXPECT_EQ(ReadBytes(GBKToUtf8(pushed.GetLocalAbsPath() + "/" + files[0])), content->body)
+      << "byte-identical";
+
+  // Announced: the balloon names the movie; its click selects it in "已下载".
+  bool announced = false;
+  for (const SMainDocEvent& e : frame.events)
+    announced |= e.iType == 0 && e.strInfo2 == StringFormat("电影:\"%s\"下载已经完成",
+                                                            pushed.GetTaskDisplayName().c_str());
+  EXPECT_TRUE(announced);
+  SMainFrameEvent click;
+  click.iType = 3;
+  CMainDoc::GetInstance()->OnMainFrameEvent(click);
+  EXPECT_EQ(doc->GetCurCategory(), PC_DOWNLOADED);
+  EXPECT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{gid});
+
+  // Played: the desktop's opener gets the movie file.
+  doc->OnPlay();
+  const std::string opened = home.Path() + "opened.txt";
+  ASSERT_TRUE(RunUntil([&] { return !ReadBytes(opened).empty(); }, 10000));
+  EXPECT_EQ(ReadBytes(opened), GBKToUtf8(pushed.GetLocalAbsPath() + "/" + files[0]));
+
+  // Rated: stored once the service took the report.
+  doc->OnEvalLike();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetEval() == 4; })) << home.ErrorLog();
+
+  // Deleted with its files: exactly this movie's folders go.
+  const CString sibling = save + "/别的电影";
+  CheckFolder(sibling, 1);
+  CheckFolder(GetExePath(0) + "data/999999", 1);
+  CConfirmingDelete confirm;
+  doc->OnDeleteRecord();
+  ASSERT_EQ(confirm.questions.size(), 1u);
+  EXPECT_EQ(Get(gid).GetStatus(), RS_DELETED);
+  EXPECT_FALSE(PathExists(pushed.GetLocalAbsPath()));
+  EXPECT_FALSE(PathExists(GetExePath(0) + StringFormat("data/%u", gid)));
+  EXPECT_TRUE(IsFolder(sibling));
+  EXPECT_TRUE(IsFolder(save));
+  EXPECT_TRUE(IsFolder(GetExePath(0) + "data/999999"));
+
+  // The quit sequence ends both components.
+  const QDBusReply<uint> bt =
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
+  SMainFrameEvent quit;
+  quit.iType = 0;
+  CMainDoc::GetInstance()->OnMainFrameEvent(quit);
+  ASSERT_TRUE(RunUntil([&] { return !frame.events.empty() && frame.events.back().iType == 5; }));
+  if (bt.isValid()) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+    EXPECT_TRUE(ProcessGone(bt.value()));
+  }
+  EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+  EXPECT_EQ(home.ErrorLog(), "");
+}
