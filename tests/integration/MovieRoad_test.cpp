@@ -108,6 +108,7 @@ class MovieRoadTest : public ::testing::Test {
       ASSERT_EQ(::symlink(exe, (home.Path() + name).c_str()), 0);
     }
     ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
+    std::ofstream(home.Path() + "UI.ini") << ReadBytes(VADEKO_SOURCE_DIR "/resources/UI.ini");
     // xdg-open as the desktop would run it: here it only notes what it opened.
     const std::string bin = home.Path() + "bin";
     ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
@@ -118,7 +119,7 @@ class MovieRoadTest : public ::testing::Test {
     ::chmod((bin + "/xdg-open").c_str(), 0755);
     m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (bin + ":" + m_oldPath).c_str(), 1);
-    ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 8)) << service.Output();
+    ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
     setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
   }
   void TearDown() override {
@@ -259,19 +260,18 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
   EXPECT_TRUE(IsFolder(save));
   EXPECT_TRUE(IsFolder(GetExePath(0) + "data/999999"));
 
-  // The quit sequence ends both components.
-  const QDBusReply<uint> bt =
-      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
+  // The quit sequence ends the local server and closes the frame.
+  const QDBusReply<uint> local =
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.LocalServer"));
+  ASSERT_TRUE(local.isValid());
   SMainFrameEvent quit;
   quit.iType = 0;
   CMainDoc::GetInstance()->OnMainFrameEvent(quit);
   ASSERT_TRUE(RunUntil([&] { return !frame.events.empty() && frame.events.back().iType == 5; }));
-  if (bt.isValid()) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
-    EXPECT_TRUE(ProcessGone(bt.value()));
-  }
+  QElapsedTimer clock;
+  clock.start();
+  while (!ProcessGone(local.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+  EXPECT_TRUE(ProcessGone(local.value()));
   EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
   EXPECT_EQ(home.ErrorLog(), "");
 }
