@@ -170,8 +170,12 @@ void CPushDoc::FollowSelection() {
 
 void CPushDoc::RefreshShownCategory() {
   OP_BEGIN("CPushDoc::RefreshShownCategory")
-  if (IsValidCategory(m_iCurCategory))
+  if (IsValidCategory(m_iCurCategory)) {
     DisplayCategory(m_iCurCategory, kKeepValue, kKeepValue, kKeepValue);
+  } else {
+    // Nothing shown yet (the first start opens on the help): the new movies are.
+    ChangeNewTaskEx(kKeepValue);
+  }
   OP_END
 }
 

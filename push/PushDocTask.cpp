@@ -29,9 +29,17 @@ const char kResourceHint[] = "评价一个电影后将按您喜好推送新电�
 CString LocalUrl(const char* path) { return CProcessValues::GetLocalSrvBaseUrl() + path; }
 
 // Whether a user-chosen dialog answered OK; without a UI the question is skipped.
+// Movies that arrive while the question is open are in the list already: asking
+// again from inside the open question would stack one question on another.
+int g_bAskingNewTask = 0;
 bool AskNewTask(const CString& text) {
   INewTaskDialog* dlg = NewTaskDialog();
-  return dlg && dlg->DoModal(text) == IDOK;
+  if (!dlg || g_bAskingNewTask) return false;
+  g_bAskingNewTask = 1;
+  struct SReset {
+    ~SReset() { g_bAskingNewTask = 0; }
+  } reset;
+  return dlg->DoModal(text) == IDOK;
 }
 }  // namespace
 

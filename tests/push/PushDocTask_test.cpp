@@ -1,6 +1,7 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
+#include <utility>
 
 #include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
@@ -47,6 +48,7 @@ class CScriptedPages final : public IHtmlDialogView, public INewTaskDialog {
   void Close(CCenterHTMLDialog*) override { --open; }
   int DoModal(const CString& text) override {
     questions.push_back(text);
+    if (whileOpen) std::exchange(whileOpen, nullptr)();
     if (answers.empty()) return IDOK;
     int a = answers.front();
     answers.pop_front();
@@ -56,6 +58,7 @@ class CScriptedPages final : public IHtmlDialogView, public INewTaskDialog {
   std::vector<SOpen> opens;
   std::vector<CString> questions;
   std::deque<int> answers;
+  std::function<void()> whileOpen;
   int open = 0;
 };
 
@@ -282,6 +285,15 @@ TEST_F(PushTaskTest, ArrivalsStoreTellAndSwitch) {
   Event(37, Doc(Movie("11", "甲")));
   EXPECT_EQ(3u, pages.questions.size());
   EXPECT_EQ(events, main.events.size());
+
+  // Movies arriving while a question is open join the list unasked.
+  doc->OnChangeDownloaded();
+  pages.answers = {IDCANCEL};
+  pages.whileOpen = [&] { Event(37, Doc(Movie("16", "己"))); };
+  Event(37, Doc(Movie("17", "庚")));
+  EXPECT_EQ(4u, pages.questions.size());
+  doc->OnChangeNewTask();
+  EXPECT_EQ(7u, doc->GetGIDs().size());
 }
 
 TEST_F(PushTaskTest, MoviePushedNow) {

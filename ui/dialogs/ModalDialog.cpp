@@ -33,6 +33,8 @@ void CModalDialog::BeginRun() {
 }
 
 int CModalDialog::RunModal() {
+  // A second run from inside the first would hide the dialog the first still waits on.
+  if (m_bRunning) return IDCANCEL;
   if (!m_bEnded) {
     m_bRunning = true;
     exec();
