@@ -30,9 +30,16 @@ const char kComponentGone[] = "Vadeko下载进程意外退出，下载已停止�
 // title holding either still names its own folder.
 CString QuoteArg(const CString& path) {
   CString out;
-  for (char c : path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    // The second byte of a GBK character may be a backslash: it is not one.
+    if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+      out += path.substr(i, 2);
+      ++i;
+      continue;
+    }
     if (c == '"' || c == '\\') out += '\\';
-    out += c;
+    out += path[i];
   }
   return out;
 }

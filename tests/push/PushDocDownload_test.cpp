@@ -247,13 +247,14 @@ TEST_F(DownloadTest, PollFaultsAndADeadComponent) {
 TEST_F(DownloadTest, TitlesWithQuotesAndBackslashesStayWhole) {
   SRow r;
   r.gid = 7;
-  r.name = "A \"B\" \\C";
-  r.path = Save() + "A \"B\" \\C";
+  // 淺 ends in the byte of a backslash, which must not be escaped.
+  r.name = "A \"B\" \\C淺";
+  r.path = Save() + "A \"B\" \\C淺";
   Insert(r);
   CheckFolder(StringFormat("%sdata/7", GetExePath(0).c_str()), 1);
   std::ofstream(ToSysPath(GetExePath(0) + "data/7/7.torrent")) << "x";
   Event(7, TE_START);
   ASSERT_EQ(bt.starts.size(), 1u);
-  EXPECT_NE(bt.starts[0].find("--saveas \"" + Save() + "A \\\"B\\\" \\\\C\""), CString::npos)
+  EXPECT_NE(bt.starts[0].find("--saveas \"" + Save() + "A \\\"B\\\" \\\\C淺\""), CString::npos)
       << bt.starts[0];
 }
