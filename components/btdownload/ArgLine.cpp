@@ -11,7 +11,11 @@ std::vector<std::string> SplitArgLine(const std::string& line) {
     std::string word;
     bool quoted = false;
     while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-      if (line[i] == '"') {
+      const bool escape = quoted && line[i] == '\\' && i + 1 < line.size() &&
+                          (line[i + 1] == '"' || line[i + 1] == '\\');
+      if (escape) {
+        word += line[++i];
+      } else if (line[i] == '"') {
         quoted = !quoted;
       } else {
         word += line[i];

@@ -11,7 +11,9 @@ struct SArgLine {
   int maxPort = 0;
 };
 
-// Words separated by blanks; a double-quoted part keeps its blanks.
+// Words separated by blanks; a double-quoted part keeps its blanks. Inside
+// quotes \" stands for " and \\ for \; any other backslash is itself, so lines
+// from clients that did not escape keep their paths.
 std::vector<std::string> SplitArgLine(const std::string& line);
 // False with a reason when the torrent or the folder is missing or a port is bad.
 bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error);

@@ -1,5 +1,6 @@
 #include "BTEngine.h"
 
+#include <filesystem>
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/error_code.hpp>
@@ -72,6 +73,15 @@ bool CBTEngine::Start(const std::string& argLine) {
   auto info = std::make_shared<lt::torrent_info>(args.torrentFile, ec);
   if (ec) {
     Fail("无法读取种子文件 " + args.torrentFile + ": " + ec.message());
+    return false;
+  }
+
+  // libtorrent takes a backslash for a separator when it makes the folders of
+  // a path, so a folder named with one would be made beside the right one.
+  std::error_code made;
+  std::filesystem::create_directories(args.saveFolder, made);
+  if (made) {
+    Fail("无法创建保存位置 " + args.saveFolder + ": " + made.message());
     return false;
   }
 

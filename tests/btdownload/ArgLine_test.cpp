@@ -46,3 +46,16 @@ TEST(ArgLine, SplitKeepsQuotedBlanksAndEmptyQuotes) {
   EXPECT_EQ(SplitArgLine("  a \"b c\"  d\"e f\" \"\" "),
             (std::vector<std::string>{"a", "b c", "de f", ""}));
 }
+
+TEST(ArgLine, QuotedEscapesAndLiteralBackslashes) {
+  SArgLine args;
+  std::string error;
+  // The client writes " as \" and \ as \\ inside quotes.
+  ASSERT_TRUE(
+      ParseArgLine(R"(--responsefile "/d/7.torrent" --saveas "/m/say \"hi\"\\x \\")", args, error))
+      << error;
+  EXPECT_EQ(args.saveFolder, R"(/m/say "hi"\x \)");
+  // Any other backslash is literal, as older clients wrote it; outside quotes too.
+  EXPECT_EQ(SplitArgLine(R"("a\b\n" c\"d)"), (std::vector<std::string>{R"(a\b\n)", R"(c\d)"}));
+  EXPECT_EQ(SplitArgLine(R"("end\")"), (std::vector<std::string>{R"(end")"}));
+}
