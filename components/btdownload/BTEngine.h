@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "ResumeFile.h"
+
 // One download at a time on a libtorrent session. Every failure is kept as the
 // last error and shows as a negative percentage until the next start or stop.
 class CBTEngine final {
@@ -27,13 +29,15 @@ class CBTEngine final {
   int LeftTime();
   int PeerCount();
   double RateKB();
-  // Ends the current download: the files are written out and closed before
-  // it returns; what is on disk stays.
+  // Ends the current download: the files are written out and closed and the
+  // resume data saved before it returns; what is on disk stays.
   void Stop();
   std::string LastError() const { return m_lastError; }
-  // kind 1: the state of the transfer and its sources.
+  // kind 1: the state of the transfer and its sources; kind 2: how the
+  // download began, "resumed" or "checked: <why>".
   std::string OtherRunInfo(int kind);
-  // Once a second: libtorrent's alerts.
+  // Once a second: libtorrent's alerts, the disk guard every few seconds and
+  // the resume data every half minute.
   void Tick();
 
  private:
@@ -48,16 +52,30 @@ class CBTEngine final {
   // Asks libtorrent to write out what it holds; true once it has.
   void AskFlush();
   bool Flushed() const { return m_flushes > m_flushBase; }
+  std::unique_ptr<lt::add_torrent_params> FetchResumeData();
+  bool ResumeDataWorthKeeping(const lt::torrent_status& status) const;
+  void SaveResumeWhileRunning();
+  // false, with the download paused and the error set, when the disk is too full.
+  bool GuardRoom();
 
   lt::session m_session;
   lt::torrent_handle m_handle;
+  std::shared_ptr<const lt::torrent_info> m_info;
+  std::unique_ptr<CResumeFile> m_resume;
+  std::string m_saveFolder;
   bool m_failed = false;
+  bool m_fileError = false;
   bool m_complete = false;
   std::string m_lastError;
+  std::string m_startInfo;
 
   int m_flushes = 0;  // libtorrent's answers to flushes of this download
   int m_flushBase = 0;
   bool m_flushAsked = false;
   Clock::time_point m_flushAskedAt;
+  std::unique_ptr<lt::add_torrent_params> m_resumeData;
+  bool m_resumeDataFailed = false;
   bool m_removed = false;
+  Clock::time_point m_nextGuard;
+  Clock::time_point m_nextResumeSave;
 };

@@ -1,9 +1,11 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "settings/ConfigDoc.h"
@@ -100,6 +102,13 @@ TEST_F(BTComponentTest, AnUnreadableTorrentIsANegativePercentWithItsReason) {
   EXPECT_EQ(bt->StartBT(Args(junk, Utf8ToGBK(home.Path()) + "out")), TRUE);
   EXPECT_LT(bt->GetPercent(), 0);
   EXPECT_NE(bt->GetLastError().find(Utf8ToGBK(junk)), CString::npos);
+
+  // A pipe named as the torrent is refused at once rather than waited on.
+  const std::string pipe = home.Path() + "pipe.torrent";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(bt->StartBT(Args(pipe, Utf8ToGBK(home.Path()) + "out")), TRUE);
+  EXPECT_LT(bt->GetPercent(), 0);
+  EXPECT_NE(bt->GetLastError().find(Utf8ToGBK(pipe)), CString::npos);
 }
 
 TEST_F(BTComponentTest, TheComponentLeavesWithItsClient) {

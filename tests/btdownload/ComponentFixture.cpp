@@ -92,6 +92,7 @@ void BTComponentTest::SetUp() {
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u1", "0123456789abcdef0123456789abcdef");
   // Installed like the program: the component next to it in the program folder.
   ASSERT_EQ(::symlink(ZENU_BTDOWNLOAD_EXE, (home.Path() + "zenu-btdownload").c_str()), 0);
+  SetRateLimit(0);
   NewClient();
 }
 
@@ -146,6 +147,11 @@ void BTComponentTest::FetchMovie() {
   torrentFile = TorrentFile(movie);
   std::filesystem::create_directories(std::filesystem::path(torrentFile).parent_path());
   std::ofstream(torrentFile, std::ios::binary) << torrentBytes;
+}
+
+void BTComponentTest::SetRateLimit(int kb) {
+  CConfigDoc::GetInstance()->SaveUserConfigItem("User", "RateLimit", std::to_string(kb));
+  CConfigDoc::GetInstance()->LoadConfig();
 }
 
 std::string BTComponentTest::TorrentFile(int id) const {

@@ -42,6 +42,9 @@ class BTComponentTest : public ::testing::Test {
   // A web-seeded torrent of bytes stored as the client stores torrent number id.
   std::unique_ptr<CWebSeed> MakeSeed(int id, std::int64_t bytes);
   std::string TorrentFile(int id) const;
+  // The user's "RateLimit" setting, which the driver sends along; 0 unless a
+  // test sets it.
+  void SetRateLimit(int kb);
 
   // The argument line of the status machine: GBK paths, quoted.
   CString Args(const std::string& utf8Torrent, const CString& gbkSaveas) const;
