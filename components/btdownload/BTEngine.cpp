@@ -236,7 +236,7 @@ void CBTEngine::Stop() {
     m_session.remove_torrent(m_handle);
     WaitFor([this] { return m_removed; }, kAlertWaitMs);
     if (resume) {
-      m_resume->Save(*resume, *m_info, m_saveFolder);
+      m_resume->Save(std::move(*resume), *m_info, m_saveFolder);
     } else if (m_fileError) {
       m_resume->Remove();
     }
@@ -291,7 +291,7 @@ void CBTEngine::SaveResumeWhileRunning() {
     if (i >= status.pieces.end_index() || !status.pieces[i]) resume->have_pieces.clear_bit(i);
   }
   resume->unfinished_pieces.clear();
-  m_resume->Save(*resume, *m_info, m_saveFolder);
+  m_resume->Save(std::move(*resume), *m_info, m_saveFolder);
 }
 
 void CBTEngine::Tick() {

@@ -124,8 +124,13 @@ bool CResumeFile::Load(lt::add_torrent_params& params, std::string& why) const {
   return true;
 }
 
-bool CResumeFile::Save(const lt::add_torrent_params& params, const lt::torrent_info& info,
+bool CResumeFile::Save(lt::add_torrent_params params, const lt::torrent_info& info,
                        const std::string& savePath) const {
+  // Load() takes only the pieces; the hash trees (a megabyte for a large
+  // torrent) come from the torrent file again.
+  params.merkle_trees.clear();
+  params.merkle_tree_mask.clear();
+  params.verified_leaf_hashes.clear();
   const std::string resume = Bencoded(lt::write_resume_data(params));
   const std::string stamps = Bencoded(FileStamps(info, savePath));
   lt::entry file(lt::entry::dictionary_t);

@@ -18,7 +18,7 @@ class CResumeFile final {
   bool Load(lt::add_torrent_params& params, std::string& why) const;
   // Written whole or not at all. params: the torrent's resume data; the file
   // stamps are taken now, so the files must not change afterwards.
-  bool Save(const lt::add_torrent_params& params, const lt::torrent_info& info,
+  bool Save(lt::add_torrent_params params, const lt::torrent_info& info,
             const std::string& savePath) const;
   void Remove() const;
 
