@@ -166,8 +166,13 @@ double CBTEngine::Percent() {
   // Every piece has passed its check; the last ones may still be on their way
   // to the files.
   if (status.is_seeding) {
-    const bool stale = m_flushAsked && Clock::now() - m_flushAskedAt > std::chrono::seconds(10);
-    if (!m_flushAsked || stale) AskFlush();
+    // Only a flush asked for after the last piece passed will do.
+    const bool stale =
+        m_finishFlushAsked && Clock::now() - m_flushAskedAt > std::chrono::seconds(10);
+    if (!m_finishFlushAsked || stale) {
+      AskFlush();
+      m_finishFlushAsked = true;
+    }
     if (WaitFor([this] { return Flushed(); }, 2000)) {
       m_complete = true;
       return 100;
@@ -202,7 +207,6 @@ double CBTEngine::RateKB() {
 void CBTEngine::AskFlush() {
   PollAlerts();
   m_flushBase = m_flushes;
-  m_flushAsked = true;
   m_flushAskedAt = Clock::now();
   m_handle.flush_cache();
 }
@@ -248,7 +252,7 @@ void CBTEngine::Stop() {
   m_fileError = false;
   m_complete = false;
   m_flushes = m_flushBase = 0;
-  m_flushAsked = false;
+  m_finishFlushAsked = false;
   PollAlerts();
 }
 

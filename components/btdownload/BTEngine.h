@@ -71,7 +71,7 @@ class CBTEngine final {
 
   int m_flushes = 0;  // libtorrent's answers to flushes of this download
   int m_flushBase = 0;
-  bool m_flushAsked = false;
+  bool m_finishFlushAsked = false;
   Clock::time_point m_flushAskedAt;
   std::unique_ptr<lt::add_torrent_params> m_resumeData;
   bool m_resumeDataFailed = false;
