@@ -1,7 +1,9 @@
 #include "BTDownload.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "settings/ConfigDoc.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/StringHelpers.h"
@@ -75,6 +77,8 @@ BOOL CBTDownload::StartBT(CString args) {
   }
   const int port = m_portSelect.GetListenPort(1);
   args += StringFormat(" --minport %d --maxport %d", port, port + 10);
+  // The user's limit in KB/s; 0 and anything below it mean unlimited.
+  args += StringFormat(" --ratelimit %d", std::max(0, CConfigDoc::GetInstance()->GetRateLimit()));
   ZTRACE(1, zenuOpName_, "启动BT的端口:%s", args.c_str());
   CString ignored;
   const int32_t hr = Invoke(M_STARTBT, &args, ignored);

@@ -16,7 +16,8 @@ class CBTDownload final {
 
   void CreateInstance();
   void DestroyInstance();
-  // args: "--responsefile \"<torrent>\" --saveas \"<folder>\""; the port range is appended.
+  // args: "--responsefile \"<torrent>\" --saveas \"<folder>\""; the port range and the
+  // configured rate limit are appended.
   BOOL StartBT(CString args);
   double GetPercent();
   int GetLeftTime();

@@ -1,6 +1,7 @@
 #include "ArgLine.h"
 
 #include <charconv>
+#include <climits>
 
 std::vector<std::string> SplitArgLine(const std::string& line) {
   std::vector<std::string> words;
@@ -11,7 +12,11 @@ std::vector<std::string> SplitArgLine(const std::string& line) {
     std::string word;
     bool quoted = false;
     while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-      if (line[i] == '"') {
+      const bool escape = quoted && line[i] == '\\' && i + 1 < line.size() &&
+                          (line[i + 1] == '"' || line[i + 1] == '\\');
+      if (escape) {
+        word += line[++i];
+      } else if (line[i] == '"') {
         quoted = !quoted;
       } else {
         word += line[i];
@@ -24,14 +29,17 @@ std::vector<std::string> SplitArgLine(const std::string& line) {
 }
 
 namespace {
-bool ParsePort(const std::string& text, int& port) {
+bool ParseNumber(const std::string& text, int max, int& number) {
   int value = 0;
   const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
   if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return false;
-  if (value < 0 || value > 65535) return false;
-  port = value;
+  if (value < 0 || value > max) return false;
+  number = value;
   return true;
 }
+
+// Above this libtorrent's bytes per second overflow; no line is that fast anyway.
+constexpr int kMaxRateLimitKB = INT_MAX / 1024;
 }  // namespace
 
 bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
@@ -40,7 +48,8 @@ bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& key = words[i];
     const bool hasValue = i + 1 < words.size();
-    if (key == "--responsefile" || key == "--saveas" || key == "--minport" || key == "--maxport") {
+    if (key == "--responsefile" || key == "--saveas" || key == "--minport" || key == "--maxport" ||
+        key == "--ratelimit") {
       if (!hasValue) {
         error = "参数 " + key + " 缺少值";
         return false;
@@ -50,7 +59,13 @@ bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
         out.torrentFile = value;
       } else if (key == "--saveas") {
         out.saveFolder = value;
-      } else if (!ParsePort(value, key == "--minport" ? out.minPort : out.maxPort)) {
+      } else if (key == "--ratelimit") {
+        if (!ParseNumber(value, INT_MAX, out.rateLimitKB)) {
+          error = "限速值无效: " + value;
+          return false;
+        }
+        if (out.rateLimitKB > kMaxRateLimitKB) out.rateLimitKB = 0;
+      } else if (!ParseNumber(value, 65535, key == "--minport" ? out.minPort : out.maxPort)) {
         error = "端口无效: " + value;
         return false;
       }

@@ -3,15 +3,18 @@
 #include <vector>
 
 // What the client's argument line asks for:
-// --responsefile "<torrent>" --saveas "<folder>" --minport N --maxport N
+// --responsefile "<torrent>" --saveas "<folder>" --minport N --maxport N [--ratelimit KB/s]
 struct SArgLine {
   std::string torrentFile;
   std::string saveFolder;
   int minPort = 0;
   int maxPort = 0;
+  int rateLimitKB = 0;  // 0: unlimited, also when the client does not send it
 };
 
-// Words separated by blanks; a double-quoted part keeps its blanks.
+// Words separated by blanks; a double-quoted part keeps its blanks. Inside
+// quotes \" stands for " and \\ for \; any other backslash is itself, so lines
+// from clients that did not escape keep their paths.
 std::vector<std::string> SplitArgLine(const std::string& line);
-// False with a reason when the torrent or the folder is missing or a port is bad.
+// False with a reason when the torrent or the folder is missing or a number is bad.
 bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error);

@@ -1,39 +1,36 @@
 #include "BTEngine.h"
 
+#include <algorithm>
+#include <climits>
+#include <filesystem>
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/error_code.hpp>
-#include <libtorrent/settings_pack.hpp>
-#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/torrent_status.hpp>
-#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "ArgLine.h"
+#include "DiskRoom.h"
+#include "SessionSettings.h"
 
 namespace {
-lt::settings_pack BaseSettings() {
-  lt::settings_pack pack;
-  // The service's torrents bring their own web seed; nothing is announced to
-  // the wider network.
-  pack.set_bool(lt::settings_pack::enable_dht, false);
-  pack.set_bool(lt::settings_pack::enable_lsd, false);
-  pack.set_bool(lt::settings_pack::enable_upnp, false);
-  pack.set_bool(lt::settings_pack::enable_natpmp, false);
-  pack.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:0");
-  pack.set_str(lt::settings_pack::user_agent, "zenu-btdownload/1.72");
-  pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error |
-                                                  lt::alert_category::storage |
-                                                  lt::alert_category::status);
-  return pack;
-}
+// The most a download reports before it is finished and written out.
+constexpr double kAlmostDone = 99.99;
+constexpr auto kGuardPeriod = std::chrono::seconds(2);
+constexpr auto kResumeSavePeriod = std::chrono::seconds(30);
+// Bounds of the waits for libtorrent, well inside the client's call timeout.
+constexpr int kFlushWaitMs = 8000;
+constexpr int kAlertWaitMs = 3000;
+constexpr std::uintmax_t kMaxTorrentBytes = 16 << 20;
 
 const char* StateName(lt::torrent_status::state_t state) {
   switch (state) {
     case lt::torrent_status::checking_files:
-    case lt::torrent_status::checking_resume_data:
       return "checking";
+    case lt::torrent_status::checking_resume_data:
+      return "resuming";
     case lt::torrent_status::downloading_metadata:
       return "metadata";
     case lt::torrent_status::downloading:
@@ -46,11 +43,24 @@ const char* StateName(lt::torrent_status::state_t state) {
       return "unknown";
   }
 }
+
+// The user's rate limit holds for every source, the local network included
+// (libtorrent would exempt local peers).
+lt::ip_filter EverySourceInTheGlobalClass() {
+  const std::uint32_t global = 1u << static_cast<std::uint32_t>(lt::session::global_peer_class_id);
+  lt::ip_filter filter;
+  filter.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
+  filter.add_rule(lt::make_address("::"),
+                  lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
+  return filter;
+}
 }  // namespace
 
-CBTEngine::CBTEngine() : m_session(lt::session_params(BaseSettings())) {}
+CBTEngine::CBTEngine() : m_session(lt::session_params(BaseSettings())) {
+  m_session.set_peer_class_filter(EverySourceInTheGlobalClass());
+}
 
-CBTEngine::~CBTEngine() = default;
+CBTEngine::~CBTEngine() { Stop(); }
 
 void CBTEngine::Fail(const std::string& error) {
   m_failed = true;
@@ -61,6 +71,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   Stop();
   m_failed = false;
   m_lastError.clear();
+  m_startInfo.clear();
   SArgLine args;
   std::string error;
   if (!ParseArgLine(argLine, args, error)) {
@@ -69,26 +80,68 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
 
   lt::error_code ec;
-  auto info = std::make_shared<lt::torrent_info>(args.torrentFile, ec);
+  std::shared_ptr<lt::torrent_info> info;
+  // Read only a plain file of a torrent's size: a pipe or a device would hold
+  // the component up.
+  std::error_code statError;
+  const bool plain = std::filesystem::is_regular_file(args.torrentFile, statError);
+  if (!plain) {
+    ec = lt::error_code(statError ? statError.value() : EINVAL, lt::system_category());
+  } else if (std::filesystem::file_size(args.torrentFile, statError) > kMaxTorrentBytes) {
+    ec = lt::error_code(EFBIG, lt::system_category());
+  } else {
+    info = std::make_shared<lt::torrent_info>(args.torrentFile, ec);
+  }
   if (ec) {
     Fail("无法读取种子文件 " + args.torrentFile + ": " + ec.message());
     return false;
   }
 
-  lt::settings_pack ports;
-  ports.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:" + std::to_string(args.minPort));
-  ports.set_int(lt::settings_pack::max_retry_port_bind, args.maxPort - args.minPort);
-  m_session.apply_settings(ports);
+  // libtorrent takes a backslash for a separator when it makes the folders of
+  // a path, so a folder named with one would be made beside the right one.
+  std::error_code made;
+  std::filesystem::create_directories(args.saveFolder, made);
+  if (made) {
+    Fail("无法创建保存位置 " + args.saveFolder + ": " + made.message());
+    return false;
+  }
+
+  const std::int64_t missing = BytesStillMissing(info->files(), args.saveFolder);
+  SDiskRoom room;
+  if (missing > 0 && ProbeDiskRoom(args.saveFolder, room) &&
+      room.available < missing + RoomMargin(room)) {
+    Fail(NoRoomText(args.saveFolder, missing + RoomMargin(room), room.available));
+    return false;
+  }
+
+  lt::settings_pack run;
+  run.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:" + std::to_string(args.minPort));
+  run.set_int(lt::settings_pack::max_retry_port_bind, args.maxPort - args.minPort);
+  run.set_int(lt::settings_pack::download_rate_limit, args.rateLimitKB * 1024);
+  // libtorrent hands out a limited rate in bursts, one per tick at most: short
+  // ticks keep a limited download close to its limit.
+  run.set_int(lt::settings_pack::tick_interval, args.rateLimitKB > 0 ? 100 : 500);
+  m_session.apply_settings(run);
 
   lt::add_torrent_params params;
   params.ti = info;
   params.save_path = args.saveFolder;
+  params.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
+  auto resume = std::make_unique<CResumeFile>(args.torrentFile);
+  std::string why;
+  m_startInfo = resume->Load(params, why) ? "resumed" : "checked: " + why;
+
   m_handle = m_session.add_torrent(std::move(params), ec);
   if (ec) {
     m_handle = lt::torrent_handle();
     Fail("无法开始下载 " + args.torrentFile + ": " + ec.message());
     return false;
   }
+  m_info = info;
+  m_resume = std::move(resume);
+  m_saveFolder = args.saveFolder;
+  m_nextGuard = Clock::now() + kGuardPeriod;
+  m_nextResumeSave = Clock::now() + kResumeSavePeriod;
   return true;
 }
 
@@ -109,10 +162,25 @@ double CBTEngine::Percent() {
   const bool running = Refresh(status);
   if (m_failed) return -1;
   if (!running) return 0;
-  if (status.total_wanted <= 0) return status.is_finished ? 100 : 0;
-  if (status.is_finished || status.is_seeding) return 100;
-  return 100.0 * static_cast<double>(status.total_wanted_done) /
-         static_cast<double>(status.total_wanted);
+  if (m_complete) return 100;
+  // Every piece has passed its check; the last ones may still be on their way
+  // to the files.
+  if (status.is_seeding) {
+    // Only a flush asked for after the last piece passed will do.
+    const bool stale =
+        m_finishFlushAsked && Clock::now() - m_flushAskedAt > std::chrono::seconds(10);
+    if (!m_finishFlushAsked || stale) {
+      AskFlush();
+      m_finishFlushAsked = true;
+    }
+    if (WaitFor([this] { return Flushed(); }, 2000)) {
+      m_complete = true;
+      return 100;
+    }
+  }
+  if (status.total_wanted <= 0) return 0;
+  return std::min(kAlmostDone, 100.0 * static_cast<double>(status.total_wanted_done) /
+                                   static_cast<double>(status.total_wanted));
 }
 
 int CBTEngine::LeftTime() {
@@ -121,7 +189,7 @@ int CBTEngine::LeftTime() {
   const std::int64_t left = status.total_wanted - status.total_wanted_done;
   if (left <= 0) return 0;
   if (status.download_payload_rate <= 0) return -1;
-  return static_cast<int>(left / status.download_payload_rate);
+  return static_cast<int>(std::min<std::int64_t>(INT_MAX, left / status.download_payload_rate));
 }
 
 int CBTEngine::PeerCount() {
@@ -136,14 +204,61 @@ double CBTEngine::RateKB() {
   return status.download_payload_rate / 1024.0;
 }
 
+void CBTEngine::AskFlush() {
+  PollAlerts();
+  m_flushBase = m_flushes;
+  m_flushAskedAt = Clock::now();
+  m_handle.flush_cache();
+}
+
+std::unique_ptr<lt::add_torrent_params> CBTEngine::FetchResumeData() {
+  m_resumeData.reset();
+  m_resumeDataFailed = false;
+  m_handle.save_resume_data();
+  WaitFor([this] { return m_resumeData || m_resumeDataFailed; }, kAlertWaitMs);
+  return std::move(m_resumeData);
+}
+
+bool CBTEngine::ResumeDataWorthKeeping(const lt::torrent_status& status) const {
+  // After a failed write a piece may count as passed that never reached the disk.
+  return m_info && !m_fileError && !status.errc && status.has_metadata &&
+         status.state != lt::torrent_status::checking_files &&
+         status.state != lt::torrent_status::checking_resume_data;
+}
+
 void CBTEngine::Stop() {
-  if (m_handle.is_valid()) m_session.remove_torrent(m_handle);
+  if (m_handle.is_valid()) {
+    m_handle.unset_flags(lt::torrent_flags::auto_managed);
+    m_handle.pause();
+    const lt::torrent_status status = m_handle.status();
+    std::unique_ptr<lt::add_torrent_params> resume;
+    // Paused: nothing is written after the flush, so the stamps taken below hold.
+    AskFlush();
+    if (WaitFor([this] { return Flushed(); }, kFlushWaitMs) && ResumeDataWorthKeeping(status))
+      resume = FetchResumeData();
+    m_removed = false;
+    m_session.remove_torrent(m_handle);
+    WaitFor([this] { return m_removed; }, kAlertWaitMs);
+    if (resume) {
+      m_resume->Save(std::move(*resume), *m_info, m_saveFolder);
+    } else if (m_fileError) {
+      m_resume->Remove();
+    }
+  }
   m_handle = lt::torrent_handle();
+  m_info.reset();
+  m_resume.reset();
   m_failed = false;
+  m_fileError = false;
+  m_complete = false;
+  m_flushes = m_flushBase = 0;
+  m_finishFlushAsked = false;
   PollAlerts();
 }
 
 std::string CBTEngine::OtherRunInfo(int kind) {
+  PollAlerts();
+  if (kind == 2) return m_startInfo;
   if (kind != 1) return std::string();
   lt::torrent_status status;
   if (!Refresh(status)) return m_failed ? m_lastError : std::string();
@@ -154,15 +269,85 @@ std::string CBTEngine::OtherRunInfo(int kind) {
   return text.str();
 }
 
+bool CBTEngine::GuardRoom() {
+  if (m_complete || m_failed) return !m_failed;
+  const std::int64_t missing = BytesStillMissing(m_info->files(), m_saveFolder);
+  SDiskRoom room;
+  if (missing <= 0 || !ProbeDiskRoom(m_saveFolder, room)) return true;
+  const std::int64_t needed = missing + RoomMargin(room);
+  if (room.available >= needed) return true;
+  m_handle.unset_flags(lt::torrent_flags::auto_managed);
+  m_handle.pause();
+  Fail(NoRoomText(m_saveFolder, needed, room.available));
+  return false;
+}
+
+void CBTEngine::SaveResumeWhileRunning() {
+  const lt::torrent_status status = m_handle.status(lt::torrent_handle::query_pieces);
+  if (m_complete || m_failed || !ResumeDataWorthKeeping(status)) return;
+  // Pieces that passed before the flush was asked for are surely in the files;
+  // later ones may not be yet.
+  AskFlush();
+  if (!WaitFor([this] { return Flushed(); }, kFlushWaitMs)) return;
+  std::unique_ptr<lt::add_torrent_params> resume = FetchResumeData();
+  if (!resume) return;
+  for (lt::piece_index_t i(0); i < resume->have_pieces.end_index(); ++i) {
+    if (i >= status.pieces.end_index() || !status.pieces[i]) resume->have_pieces.clear_bit(i);
+  }
+  resume->unfinished_pieces.clear();
+  m_resume->Save(std::move(*resume), *m_info, m_saveFolder);
+}
+
+void CBTEngine::Tick() {
+  PollAlerts();
+  if (!m_handle.is_valid() || m_failed) return;
+  const Clock::time_point now = Clock::now();
+  if (now >= m_nextGuard) {
+    m_nextGuard = now + kGuardPeriod;
+    if (!GuardRoom()) return;
+  }
+  if (now >= m_nextResumeSave) {
+    m_nextResumeSave = now + kResumeSavePeriod;
+    SaveResumeWhileRunning();
+  }
+}
+
+bool CBTEngine::WaitFor(const std::function<bool()>& done, int ms) {
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+  PollAlerts();
+  while (!done()) {
+    const auto left = std::chrono::duration_cast<lt::milliseconds>(end - Clock::now());
+    if (left.count() <= 0) return false;
+    m_session.wait_for_alert(left);
+    PollAlerts();
+  }
+  return true;
+}
+
 void CBTEngine::PollAlerts() {
   std::vector<lt::alert*> alerts;
   m_session.pop_alerts(&alerts);
-  for (const lt::alert* a : alerts) {
-    if (!m_handle.is_valid()) continue;
-    if (const auto* fe = lt::alert_cast<lt::file_error_alert>(a)) {
-      if (fe->handle == m_handle) Fail("文件错误: " + fe->message());
-    } else if (const auto* te = lt::alert_cast<lt::torrent_error_alert>(a)) {
-      if (te->handle == m_handle) Fail("下载出错: " + te->message());
-    }
+  for (const lt::alert* a : alerts) HandleAlert(a);
+}
+
+void CBTEngine::HandleAlert(const lt::alert* a) {
+  const auto* ta = dynamic_cast<const lt::torrent_alert*>(a);
+  // Compared even once removed: a handle stays equal to itself.
+  if (!ta || ta->handle != m_handle) return;
+  if (const auto* fe = lt::alert_cast<lt::file_error_alert>(a)) {
+    m_fileError = true;
+    if (GuardRoom()) Fail("文件错误: " + fe->message());
+  } else if (const auto* te = lt::alert_cast<lt::torrent_error_alert>(a)) {
+    Fail("下载出错: " + te->message());
+  } else if (lt::alert_cast<lt::cache_flushed_alert>(a)) {
+    ++m_flushes;
+  } else if (const auto* rd = lt::alert_cast<lt::save_resume_data_alert>(a)) {
+    m_resumeData = std::make_unique<lt::add_torrent_params>(rd->params);
+  } else if (lt::alert_cast<lt::save_resume_data_failed_alert>(a)) {
+    m_resumeDataFailed = true;
+  } else if (lt::alert_cast<lt::torrent_removed_alert>(a)) {
+    m_removed = true;
+  } else if (const auto* fr = lt::alert_cast<lt::fastresume_rejected_alert>(a)) {
+    m_startInfo = "checked: resume data rejected (" + fr->error.message() + ")";
   }
 }

@@ -1,13 +1,20 @@
 #pragma once
+#include <chrono>
+#include <functional>
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <memory>
 #include <string>
+
+#include "ResumeFile.h"
 
 // One download at a time on a libtorrent session. Every failure is kept as the
 // last error and shows as a negative percentage until the next start or stop.
 class CBTEngine final {
  public:
   CBTEngine();
+  // Ends the current download as Stop() does.
   ~CBTEngine();
   CBTEngine(const CBTEngine&) = delete;
   CBTEngine& operator=(const CBTEngine&) = delete;
@@ -15,26 +22,60 @@ class CBTEngine final {
   bool IsRunning() const { return m_handle.is_valid(); }
   // false when the download could not be started (see LastError()).
   bool Start(const std::string& argLine);
-  // 0 to 100; -1 on an error.
+  // 0 to 100, and 100 only once every piece passed its check and is written
+  // out; -1 on an error.
   double Percent();
   // Seconds to go at the current rate; 0 when done, -1 when unknown.
   int LeftTime();
   int PeerCount();
   double RateKB();
-  // Ends the current download, keeping what is on disk.
+  // Ends the current download: the files are written out and closed and the
+  // resume data saved before it returns; what is on disk stays.
   void Stop();
   std::string LastError() const { return m_lastError; }
-  // kind 1: the state of the transfer and its sources.
+  // kind 1: the state of the transfer and its sources; kind 2: how the
+  // download began, "resumed" or "checked: <why>".
   std::string OtherRunInfo(int kind);
-  // Drains libtorrent's alerts, keeping the errors among them.
-  void PollAlerts();
+  // Once a second: libtorrent's alerts, the disk guard every few seconds and
+  // the resume data every half minute.
+  void Tick();
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   void Fail(const std::string& error);
   bool Refresh(lt::torrent_status& status);
+  void PollAlerts();
+  void HandleAlert(const lt::alert* alert);
+  // Handles alerts until done() or ms have passed; done()'s last answer.
+  bool WaitFor(const std::function<bool()>& done, int ms);
+  // Asks libtorrent to write out what it holds; true once it has.
+  void AskFlush();
+  bool Flushed() const { return m_flushes > m_flushBase; }
+  std::unique_ptr<lt::add_torrent_params> FetchResumeData();
+  bool ResumeDataWorthKeeping(const lt::torrent_status& status) const;
+  void SaveResumeWhileRunning();
+  // false, with the download paused and the error set, when the disk is too full.
+  bool GuardRoom();
 
   lt::session m_session;
   lt::torrent_handle m_handle;
+  std::shared_ptr<const lt::torrent_info> m_info;
+  std::unique_ptr<CResumeFile> m_resume;
+  std::string m_saveFolder;
   bool m_failed = false;
+  bool m_fileError = false;
+  bool m_complete = false;
   std::string m_lastError;
+  std::string m_startInfo;
+
+  int m_flushes = 0;  // libtorrent's answers to flushes of this download
+  int m_flushBase = 0;
+  bool m_finishFlushAsked = false;
+  Clock::time_point m_flushAskedAt;
+  std::unique_ptr<lt::add_torrent_params> m_resumeData;
+  bool m_resumeDataFailed = false;
+  bool m_removed = false;
+  Clock::time_point m_nextGuard;
+  Clock::time_point m_nextResumeSave;
 };

@@ -46,3 +46,32 @@ TEST(ArgLine, SplitKeepsQuotedBlanksAndEmptyQuotes) {
   EXPECT_EQ(SplitArgLine("  a \"b c\"  d\"e f\" \"\" "),
             (std::vector<std::string>{"a", "b c", "de f", ""}));
 }
+
+TEST(ArgLine, QuotedEscapesAndLiteralBackslashes) {
+  SArgLine args;
+  std::string error;
+  // The client writes " as \" and \ as \\ inside quotes.
+  ASSERT_TRUE(
+      ParseArgLine(R"(--responsefile "/d/7.torrent" --saveas "/m/say \"hi\"\\x \\")", args, error))
+      << error;
+  EXPECT_EQ(args.saveFolder, R"(/m/say "hi"\x \)");
+  // Any other backslash is literal, as older clients wrote it; outside quotes too.
+  EXPECT_EQ(SplitArgLine(R"("a\b\n" c\"d)"), (std::vector<std::string>{R"(a\b\n)", R"(c\d)"}));
+  EXPECT_EQ(SplitArgLine(R"("end\")"), (std::vector<std::string>{R"(end")"}));
+}
+
+TEST(ArgLine, TheRateLimitComesLastAndMayBeMissing) {
+  SArgLine args;
+  std::string error;
+  const std::string line = "--responsefile t --saveas s --minport 1 --maxport 11";
+  ASSERT_TRUE(ParseArgLine(line + " --ratelimit 5120", args, error)) << error;
+  EXPECT_EQ(args.rateLimitKB, 5120);
+  // Older clients do not send it: unlimited, as 0 is.
+  ASSERT_TRUE(ParseArgLine(line, args, error));
+  EXPECT_EQ(args.rateLimitKB, 0);
+  ASSERT_TRUE(ParseArgLine(line + " --ratelimit 2147483647", args, error));
+  EXPECT_EQ(args.rateLimitKB, 0);  // beyond what libtorrent counts: no limit
+  EXPECT_FALSE(ParseArgLine(line + " --ratelimit -1", args, error));
+  EXPECT_NE(error.find("-1"), std::string::npos);
+  EXPECT_FALSE(ParseArgLine(line + " --ratelimit fast", args, error));
+}

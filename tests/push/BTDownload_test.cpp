@@ -9,9 +9,9 @@
 
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
-#include "tests/support/RaisedText.h"
 #include "tests/support/FakeAutomation.h"
 #include "tests/support/FakeMessageBox.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/ProgramException.h"
 #include "zenuModule/src/desktop/IniFile.h"
@@ -110,7 +110,7 @@ TEST_F(BTDownloadTest, CreationFailuresNameWhatFailed) {
   EXPECT_NE(home.TraceLog().find("CBTDownload::StartBT启动下载失败"), CString::npos);
 }
 
-TEST_F(BTDownloadTest, StartAppendsTheFreeConfiguredPortRange) {
+TEST_F(BTDownloadTest, StartAppendsTheFreeConfiguredPortRangeAndTheRateLimit) {
   CBoundPort probe;
   const int port = probe.Port();
   probe.Release();
@@ -122,8 +122,9 @@ TEST_F(BTDownloadTest, StartAppendsTheFreeConfiguredPortRange) {
   ASSERT_EQ(component->calls.size(), 1u);
   EXPECT_EQ(component->calls[0].id, Id("StartBT"));
   ASSERT_TRUE(component->calls[0].bHasArg);
-  const CString expected =
-      args + " --minport " + std::to_string(port) + " --maxport " + std::to_string(port + 10);
+  // The configured rate limit (KB/s) goes last.
+  const CString expected = args + " --minport " + std::to_string(port) + " --maxport " +
+                           std::to_string(port + 10) + " --ratelimit 5120";
   EXPECT_EQ(component->calls[0].strArg, expected);
   EXPECT_EQ(ConfiguredPort(), std::to_string(port));
   const CString trace = home.TraceLog();
@@ -142,8 +143,8 @@ TEST_F(BTDownloadTest, ATakenPortIsReplacedAndRemembered) {
   EXPECT_NE(chosen, taken.Port());
   EXPECT_GT(chosen, 0);
   EXPECT_EQ(ConfiguredPort(), std::to_string(chosen));
-  EXPECT_EQ(component->calls[0].strArg,
-            "x --minport " + std::to_string(chosen) + " --maxport " + std::to_string(chosen + 10));
+  EXPECT_EQ(component->calls[0].strArg, "x --minport " + std::to_string(chosen) + " --maxport " +
+                                            std::to_string(chosen + 10) + " --ratelimit 5120");
 }
 
 TEST_F(BTDownloadTest, FiguresAreReadFromTheirOwnMethods) {

@@ -1,0 +1,38 @@
+#include "SessionSettings.h"
+
+#include <algorithm>
+#include <libtorrent/alert.hpp>
+#include <thread>
+
+lt::settings_pack BaseSettings() {
+  lt::settings_pack pack;
+  // The service's torrents bring their own web seed; nothing is announced to
+  // the wider network.
+  pack.set_bool(lt::settings_pack::enable_dht, false);
+  pack.set_bool(lt::settings_pack::enable_lsd, false);
+  pack.set_bool(lt::settings_pack::enable_upnp, false);
+  pack.set_bool(lt::settings_pack::enable_natpmp, false);
+  pack.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:0");
+  pack.set_str(lt::settings_pack::user_agent, "zenu-btdownload/1.72");
+  pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error |
+                                                  lt::alert_category::storage |
+                                                  lt::alert_category::status);
+
+  // One torrent at a time: checking its pieces is worth every core.
+  pack.set_int(lt::settings_pack::hashing_threads,
+               static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+  // Large web-seed requests, with room to take them in and to queue their
+  // writes, instead of stopping the socket at every megabyte.
+  pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 64 << 20);
+  pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 8 << 20);
+  pack.set_int(lt::settings_pack::max_peer_recv_buffer_size, 8 << 20);
+  pack.set_int(lt::settings_pack::max_queued_disk_bytes, 64 << 20);
+  // A web server that drops a connection (some lose pipelined requests) is
+  // asked again after 2 seconds rather than 30.
+  pack.set_int(lt::settings_pack::urlseed_wait_retry, 2);
+  // libtorrent would dial every peer over uTP first, which on the local
+  // network and the loopback is many times slower than TCP, and it cannot be
+  // told per peer. Peers that dial us over uTP are still welcome.
+  pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+  return pack;
+}

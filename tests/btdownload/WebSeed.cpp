@@ -1,0 +1,80 @@
+#include "tests/btdownload/WebSeed.h"
+
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <libtorrent/bencode.hpp>
+#include <libtorrent/create_torrent.hpp>
+#include <libtorrent/file_storage.hpp>
+#include <random>
+#include <stdexcept>
+
+namespace {
+constexpr int kPieceBytes = 256 * 1024;
+constexpr size_t kChunk = 64 * 1024;
+}  // namespace
+
+CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::string& torrentFile) {
+  std::mt19937_64 random(static_cast<std::uint64_t>(bytes));
+  m_content.resize(static_cast<size_t>(bytes));
+  for (size_t i = 0; i < m_content.size(); i += 8) {
+    const std::uint64_t word = random();
+    for (size_t b = 0; b < 8 && i + b < m_content.size(); ++b)
+      m_content[i + b] = static_cast<char>(word >> (8 * b));
+  }
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/" + m_name, std::ios::binary) << m_content;
+
+  m_server.Server().Get("/" + m_name, [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(
+        m_content.size(), "application/octet-stream",
+        [this](size_t offset, size_t length, httplib::DataSink& sink) {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          m_changed.wait(lock, [this] { return m_closing || m_served < m_limit; });
+          if (m_closing) return false;
+          const size_t n =
+              std::min<size_t>({length, kChunk, static_cast<size_t>(m_limit - m_served)});
+          m_served += static_cast<std::int64_t>(n);
+          lock.unlock();
+          return sink.write(m_content.data() + offset, n);
+        });
+  });
+  if (!m_server.Start()) throw std::runtime_error("web seed: no port");
+
+  lt::file_storage files;
+  files.add_file(m_name, bytes);
+  lt::create_torrent maker(files, kPieceBytes, lt::create_torrent::v1_only);
+  maker.add_url_seed(m_server.Url("/" + m_name));
+  lt::error_code ec;
+  lt::set_piece_hashes(maker, folder, ec);
+  if (ec) throw std::runtime_error("web seed: " + ec.message());
+  std::filesystem::create_directories(std::filesystem::path(torrentFile).parent_path());
+  std::ofstream out(torrentFile, std::ios::binary);
+  lt::bencode(std::ostream_iterator<char>(out), maker.generate());
+}
+
+CWebSeed::~CWebSeed() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closing = true;
+  }
+  m_changed.notify_all();
+  m_server.Stop();
+}
+
+std::int64_t CWebSeed::Served() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_served;
+}
+
+void CWebSeed::HoldAfter(std::int64_t bytes) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_limit = bytes;
+  }
+  m_changed.notify_all();
+}
+
+void CWebSeed::Release() { HoldAfter(INT64_MAX); }
