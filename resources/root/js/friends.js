@@ -56,33 +56,70 @@
   }
 
   var lastUsers = null;
+  var lastQuery = '';
   function showUsers(users) {
     lastUsers = users;
     document.getElementById('userSection').classList.remove('hidden');
     fill(document.getElementById('userResults'), users, '没有找到这个用户',
       function (u) { return userRow(u, !u.self); });
   }
+  // A follow changes that user's follower count: ask again rather than guess.
   function refreshUsers() {
-    if (!lastUsers) return;
-    lastUsers.forEach(function (u) { u.following = !!following[u.username]; });
-    showUsers(lastUsers);
+    if (!lastUsers || !lastQuery) return;
+    V.api('users/find', {q: lastQuery})
+        .then(
+            function(data) {
+              data.users.forEach(function(u) {
+                following[u.username] = u.following;
+              });
+              showUsers(data.users);
+            },
+            function() {
+              lastUsers.forEach(function(u) {
+                u.following = !!following[u.username];
+              });
+              showUsers(lastUsers);
+            });
   }
 
-  function pushNow(button, movieId) {
+  function pushNow(button, r) {
     button.disabled = true;
-    V.api('push_now', { movie_id: movieId }).then(function (data) {
-      button.textContent = data.status === 'already_pushed' ? '已在列表中' : '已推送';
-      button.className = 'btn done push';
-      V.setStatus(status, '《' + data.title + '》已推送到您的新推送列表。', 'ok');
-    }, function (err) {
-      button.disabled = false;
-      V.setStatus(status, err.message, 'error');
-    });
+    V.api('push_now', {movie_id: r.movie_id})
+        .then(
+            function(data) {
+              var there = data.status !== 'pushed';
+              button.textContent = there ? '已在列表中' : '已推送';
+              button.className = 'btn done push';
+              V.setStatus(
+                  status,
+                  '《' + r.title + '》' +
+                      (there ? '已在您的电影列表中。' : '已推送到您的新推送列表。'),
+                  'ok');
+            },
+            function(err) {
+              button.disabled = false;
+              V.setStatus(status, err.message, 'error');
+            });
   }
 
   function recommendationRow(r) {
-    var button = V.el('button', { type: 'button', className: 'btn primary push', text: '立即推送', 'data-id': r.movie_id });
-    button.addEventListener('click', function () { pushNow(button, r.movie_id); });
+    var button = r.in_list ? V.el('button', {
+      type: 'button',
+      className: 'btn done push',
+      text: '已在列表中',
+      'data-id': r.movie_id,
+      disabled: true
+    }) :
+                             V.el('button', {
+                               type: 'button',
+                               className: 'btn primary push',
+                               text: '立即推送',
+                               'data-id': r.movie_id
+                             });
+    if (!r.in_list)
+      button.addEventListener('click', function() {
+        pushNow(button, r);
+      });
     var when = r.rated_at ? new Date(r.rated_at * 1000).toLocaleDateString('zh-CN') : '';
     return V.el('li', { 'data-id': r.movie_id }, [
       V.el('div', { className: 'thumb c' + (r.movie_id % 6), text: V.firstChar(r.title) }),
@@ -113,6 +150,7 @@
     V.api('users/find', { q: q }).then(function (data) {
       data.users.forEach(function (u) { following[u.username] = u.following; });
       V.setStatus(status, '');
+      lastQuery = q;
       showUsers(data.users);
     }, function (err) { V.setStatus(status, err.message, 'error'); });
   });
