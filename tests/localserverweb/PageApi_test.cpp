@@ -11,6 +11,7 @@ class PageApi : public ::testing::Test {
   void SetUp() override {
     rig = &CWebRig::Get();
     ASSERT_TRUE(rig->Ok()) << rig->Error();
+    rig->ClearList("alice");
   }
   // A refused or failed action: its status and code, and no command sent.
   void ExpectRefused(const httplib::Result& res, int status, const std::string& code) {

@@ -45,6 +45,7 @@ class PageBrowser : public ::testing::Test {
   void SetUp() override {
     rig = &CWebRig::Get();
     ASSERT_TRUE(rig->Ok()) << rig->Error();
+    rig->ClearList("alice");
     page->errors.clear();
   }
   void TearDown() override { EXPECT_TRUE(page->errors.isEmpty()) << page->errors.join("\n").toStdString(); }

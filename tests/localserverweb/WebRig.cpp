@@ -3,7 +3,7 @@
 #include <sqlite3.h>
 
 #include <QDir>
-
+#include <QFile>
 #include <cstdlib>
 
 #include "tests/componentrig/ServiceRequests.h"
@@ -106,6 +106,10 @@ bool CWebRig::PointAtService(int port) {
 void CWebRig::SetUser(const std::string& name) {
   Sent(m_component.Login(name, m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat")
                                    .toStdString()));
+}
+
+void CWebRig::ClearList(const std::string& name) {
+  QFile::remove(m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat"));
 }
 
 bool CWebRig::PutInList(const std::string& name, int movieId) {

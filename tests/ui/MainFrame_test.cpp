@@ -88,6 +88,7 @@ TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
 }
 
 TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
+  frame->show();
   Trigger(CMainFrame::kCmdSearch);
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kSearchFrame);
   QMdiSubWindow* search = frame->Pane(CMainFrame::kSearchFrame);
