@@ -55,7 +55,8 @@ session_start() {
 }
 
 session_stop() {
-  [ -n "${session_pid:-}" ] && kill -TERM -- "-$session_pid" 2>/dev/null
+  [ -n "${session_pid:-}" ] || return 0
+  kill -TERM -- "-$session_pid" 2>/dev/null
   for _ in $(seq 100); do
     kill -0 "$session_pid" 2>/dev/null || break
     sleep 0.1
@@ -98,10 +99,10 @@ session_trace_has() { grep -q "$1" "$session_dir/client/trace.log" 2>/dev/null; 
 # session_login NAME PASSWORD: an account at the service, then the login dialog.
 session_login() {
   local digest w
+  w=$(session_window "用户登录" 900) || return 1
   digest=$(printf '%s' "$2" | md5sum | cut -d' ' -f1)
   curl -fsS "http://127.0.0.1:$session_port/urls/UserRegister?username=$1&md5_passwd=$digest&action=add&iVersion=172" \
     >/dev/null || return 1
-  w=$(session_window "用户登录" 600) || return 1
   xdotool windowfocus --sync "$w"
   session_click "$w" 250 126
   xdotool type --delay 40 "$1"
@@ -123,6 +124,17 @@ session_choose_method() {
 }
 
 session_main() { session_window "Vadeko2012冬季版" 60; }
+
+# Ends the program's open message boxes (their title is the program's name) with
+# their button.
+session_dismiss_boxes() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Vadeko$' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    session_click "$w" $((WIDTH - 52)) $((HEIGHT - 24))
+    sleep 1
+  done
+}
 
 # Toolbar buttons of the main window, and the push pane's category buttons.
 session_toolbar() {
