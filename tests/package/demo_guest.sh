@@ -16,6 +16,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=account.sh
+. "$(dirname "$0")/account.sh"
 
 home="$work/home"
 demo="$home/.local/share/vadeko-demo"
@@ -23,24 +25,12 @@ mkdir -p "$home"
 
 # A small catalogue made beforehand, with the user's account; the demo keeps a
 # store it finds.
-"$build/service/zenu-service" --host 127.0.0.1 --port 0 --data "$demo/service" --demo-movies 12 \
-  >"$work/service.log" 2>&1 &
-service=$!
-port=""
-for _ in $(seq 300); do
-  port="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/service.log")"
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "service: $(cat "$work/service.log")"
-digest="$(printf 'secret' | md5sum | cut -d' ' -f1)"
-curl -fsS "http://127.0.0.1:$port/urls/UserRegister?username=guest&md5_passwd=$digest&action=add&iVersion=172" \
-  >/dev/null || fail "register"
-kill "$service"
-wait "$service" 2>/dev/null || true
-mkdir -p "$demo/client/users/guest"
-printf '%s' "$digest" >"$demo/client/users/guest/passwd.txt"
-printf '[DefaultUser]\nuser=guest\npwd=%s\n' "$digest" >"$demo/client/config.ini"
+service_with_account "$build/service/zenu-service" "$demo/service" "$work/service.log" guest \
+  --demo-movies 12 || fail "service"
+port="$service_port"
+kill "$service_pid"
+wait "$service_pid" 2>/dev/null || true
+remembered_login "$demo/client" guest
 
 touch "$work/marker"
 sleep 1
@@ -51,11 +41,7 @@ env -u DBUS_SESSION_BUS_ADDRESS -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE
   setsid "$source_dir/scripts/run-demo" >"$work/demo.log" 2>&1 &
 demo_pid=$!
 entry="$demo/home/.config/autostart/zenu.desktop"
-for _ in $(seq 900); do
-  grep -q "LocalSrv is ready" "$demo/client/trace.log" 2>/dev/null && [ -f "$entry" ] && break
-  kill -0 "$demo_pid" 2>/dev/null || break
-  sleep 0.1
-done
+logged_in "$demo_pid" "$demo/client" "$entry" || true
 grep -q "LocalSrv is ready" "$demo/client/trace.log" 2>/dev/null ||
   fail "not ready: $(tail -20 "$work/demo.log")"
 [ -f "$entry" ] || fail "no start-at-login entry in the demo's own home"

@@ -17,6 +17,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=account.sh
+. "$(dirname "$0")/account.sh"
 
 (cd "$build" && cpack -G DEB -B "$work/dist" >/dev/null) || fail "cpack"
 deb="$(ls "$work"/dist/*.deb)"
@@ -34,25 +36,14 @@ if command -v appstreamcli >/dev/null; then
     fail "metainfo"
 fi
 
-"$service_exe" --host 127.0.0.1 --port 0 --data "$work/service" >"$work/service.log" 2>&1 &
-pids+=($!)
-port=""
-for _ in $(seq 300); do
-  port="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/service.log")"
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "service: $(cat "$work/service.log")"
-digest="$(printf 'secret' | md5sum | cut -d' ' -f1)"
-curl -fsS "http://127.0.0.1:$port/urls/UserRegister?username=tester&md5_passwd=$digest&action=add&iVersion=172" \
-  >/dev/null || fail "register"
+service_with_account "$service_exe" "$work/service" "$work/service.log" tester || fail "service"
+pids+=("$service_pid")
+port="$service_port"
 
 # A fresh home whose user logged in before: the login goes through by itself.
 home="$work/home"
 data="$home/.local/share/vadeko"
-mkdir -p "$data/users/tester"
-printf '%s' "$digest" >"$data/users/tester/passwd.txt"
-printf '[DefaultUser]\nuser=tester\npwd=%s\n' "$digest" >"$data/config.ini"
+remembered_login "$data" tester
 mkdir -m 700 "$work/runtime"
 find "$work/root" -printf '%p %s %T@ %m\n' | sort >"$work/tree-before"
 touch "$work/marker"
@@ -65,11 +56,7 @@ env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$work/runtime" \
 vadeko=$!
 pids+=("$vadeko")
 entry="$home/.config/autostart/zenu.desktop"
-for _ in $(seq 600); do
-  grep -q "LocalSrv is ready" "$data/trace.log" 2>/dev/null && [ -f "$entry" ] && break
-  kill -0 "$vadeko" 2>/dev/null || break
-  sleep 0.1
-done
+logged_in "$vadeko" "$data" "$entry" || true
 grep -q "LocalSrv is ready" "$data/trace.log" 2>/dev/null ||
   fail "not ready: $(cat "$data/trace.log" "$data/error.log" "$work/vadeko.log" 2>/dev/null | tail -20)"
 [ -f "$entry" ] || fail "no start-at-login entry after the login"

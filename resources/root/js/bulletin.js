@@ -16,49 +16,32 @@
   function download(client, button) {
     button.disabled = true;
     V.setStatus(status, '正在请求…');
-    V.api('download', {movie_id: movieId, client: client, fetch_method: fetchMethod})
-        .then(
-            function() {
-              V.setStatus(
-                  status,
-                  client === 'vadeko' ? '已请求下载，请在“正下载”中查看进度。' :
-                                        '已请求交给迅雷下载，请在“迅雷下载”中查看。',
-                  'ok');
-            },
-            function(err) {
-              V.setStatus(status, err.message, 'error');
-            })
-        .then(function() {
-          setTimeout(function() {
-            button.disabled = false;
-          }, 1500);
-        });
+    V.api('download', { movie_id: movieId, client: client, fetch_method: fetchMethod }).then(function () {
+      V.setStatus(status, client === 'vadeko' ? '已请求下载，请在“正下载”中查看进度。'
+        : '已请求交给迅雷下载，请在“迅雷下载”中查看。', 'ok');
+    }, function (err) {
+      V.setStatus(status, err.message, 'error');
+    }).then(function () {
+      setTimeout(function () { button.disabled = false; }, 1500);
+    });
   }
 
   var own = document.getElementById('btnDownload');
   var thunder = document.getElementById('btnThunder');
-  if (own)
-    own.addEventListener('click', function() {
-      download('vadeko', own);
-    });
-  thunder.addEventListener('click', function() {
-    download('thunder', thunder);
-  });
+  if (own) own.addEventListener('click', function () { download('vadeko', own); });
+  thunder.addEventListener('click', function () { download('thunder', thunder); });
 
   function showAverage(average, count) {
     var cell = document.getElementById('average');
     cell.textContent = '';
-    if (!count) {
-      cell.textContent = '暂无评分';
-      return;
-    }
-    cell.appendChild(V.el('span', {className: 'stars', text: V.stars(average)}));
+    if (!count) { cell.textContent = '暂无评分'; return; }
+    cell.appendChild(V.el('span', { className: 'stars', text: V.stars(average) }));
     cell.appendChild(document.createTextNode(' ' + average.toFixed(1) + '（' + count + '人评价）'));
   }
 
   function pick(score) {
     chosen = score;
-    Array.prototype.forEach.call(document.querySelectorAll('.score'), function(b) {
+    Array.prototype.forEach.call(document.querySelectorAll('.score'), function (b) {
       var on = Number(b.getAttribute('data-score')) === score;
       b.classList.toggle('chosen', on);
       b.setAttribute('aria-pressed', on ? 'true' : 'false');
@@ -67,68 +50,49 @@
     V.setStatus(rateStatus, '');
   }
 
-  Array.prototype.forEach.call(document.querySelectorAll('.score'), function(button) {
-    button.addEventListener('click', function() {
-      pick(Number(button.getAttribute('data-score')));
-    });
+  Array.prototype.forEach.call(document.querySelectorAll('.score'), function (button) {
+    button.addEventListener('click', function () { pick(Number(button.getAttribute('data-score'))); });
   });
 
   // The rating goes through the client to the service; the page says it is
   // saved only once the service shows it.
   function confirm(score, text, tries) {
-    V.api('movie', {movie_id: movieId})
-        .then(
-            function(data) {
-              if (data.my_score === score && data.my_comment === text) {
-                showAverage(data.average_score, data.rating_count);
-                document.getElementById('myRating').textContent =
-                    '您已评价：' + score + '分（' + words[score - 1] + '）。可以修改后再次发送。';
-                V.setStatus(
-                    rateStatus,
-                    '评价已保存：您给了 ' + score + ' 分，Vadeko 会据此为您推送新电影。', 'ok');
-                sendButton.disabled = false;
-                return;
-              }
-              if (tries > 0) {
-                setTimeout(function() {
-                  confirm(score, text, tries - 1);
-                }, 1500);
-                return;
-              }
-              V.setStatus(
-                  rateStatus, '服务器还没有确认这次评价，请稍后重新打开本页查看。', 'error');
-              sendButton.disabled = false;
-            },
-            function(err) {
-              V.setStatus(rateStatus, err.message, 'error');
-              sendButton.disabled = false;
-            });
+    V.api('movie', { movie_id: movieId }).then(function (data) {
+      if (data.my_score === score && data.my_comment === text) {
+        showAverage(data.average_score, data.rating_count);
+        document.getElementById('myRating').textContent =
+          '您已评价：' + score + '分（' + words[score - 1] + '）。可以修改后再次发送。';
+        V.setStatus(rateStatus, '评价已保存：您给了 ' + score + ' 分，Vadeko 会据此为您推送新电影。', 'ok');
+        sendButton.disabled = false;
+        return;
+      }
+      if (tries > 0) { setTimeout(function () { confirm(score, text, tries - 1); }, 1500); return; }
+      V.setStatus(rateStatus, '服务器还没有确认这次评价，请稍后重新打开本页查看。', 'error');
+      sendButton.disabled = false;
+    }, function (err) {
+      V.setStatus(rateStatus, err.message, 'error');
+      sendButton.disabled = false;
+    });
   }
 
-  sendButton.addEventListener('click', function() {
-    if (!chosen) {
-      V.setStatus(rateStatus, '请先选一个分数。', 'error');
-      return;
-    }
+  sendButton.addEventListener('click', function () {
+    if (!chosen) { V.setStatus(rateStatus, '请先选一个分数。', 'error'); return; }
     var score = chosen;
     var text = comment.value.trim();
     sendButton.disabled = true;
     V.setStatus(rateStatus, '正在交给 Vadeko…');
     V.api('rate', {
-       movie_id: movieId,
-       score: score,
-       recommend_all: document.getElementById('recommendAll').checked,
-       comment: text
-     })
-        .then(
-            function() {
-              V.setStatus(rateStatus, 'Vadeko 正在发送您的评价，等待服务器确认…');
-              confirm(score, text, 10);
-            },
-            function(err) {
-              V.setStatus(rateStatus, err.message, 'error');
-              sendButton.disabled = false;
-            });
+      movie_id: movieId,
+      score: score,
+      recommend_all: document.getElementById('recommendAll').checked,
+      comment: text
+    }).then(function () {
+      V.setStatus(rateStatus, 'Vadeko 正在发送您的评价，等待服务器确认…');
+      confirm(score, text, 10);
+    }, function (err) {
+      V.setStatus(rateStatus, err.message, 'error');
+      sendButton.disabled = false;
+    });
   });
 
   // Download-manager-only movies: the client asks the page to start the

@@ -66,60 +66,17 @@
   // A follow changes that user's follower count: ask again rather than guess.
   function refreshUsers() {
     if (!lastUsers || !lastQuery) return;
-    V.api('users/find', {q: lastQuery})
-        .then(
-            function(data) {
-              data.users.forEach(function(u) {
-                following[u.username] = u.following;
-              });
-              showUsers(data.users);
-            },
-            function() {
-              lastUsers.forEach(function(u) {
-                u.following = !!following[u.username];
-              });
-              showUsers(lastUsers);
-            });
-  }
-
-  function pushNow(button, r) {
-    button.disabled = true;
-    V.api('push_now', {movie_id: r.movie_id})
-        .then(
-            function(data) {
-              var there = data.status !== 'pushed';
-              button.textContent = there ? '已在列表中' : '已推送';
-              button.className = 'btn done push';
-              V.setStatus(
-                  status,
-                  '《' + r.title + '》' +
-                      (there ? '已在您的电影列表中。' : '已推送到您的新推送列表。'),
-                  'ok');
-            },
-            function(err) {
-              button.disabled = false;
-              V.setStatus(status, err.message, 'error');
-            });
+    V.api('users/find', { q: lastQuery }).then(function (data) {
+      data.users.forEach(function (u) { following[u.username] = u.following; });
+      showUsers(data.users);
+    }, function () {
+      lastUsers.forEach(function (u) { u.following = !!following[u.username]; });
+      showUsers(lastUsers);
+    });
   }
 
   function recommendationRow(r) {
-    var button = r.in_list ? V.el('button', {
-      type: 'button',
-      className: 'btn done push',
-      text: '已在列表中',
-      'data-id': r.movie_id,
-      disabled: true
-    }) :
-                             V.el('button', {
-                               type: 'button',
-                               className: 'btn primary push',
-                               text: '立即推送',
-                               'data-id': r.movie_id
-                             });
-    if (!r.in_list)
-      button.addEventListener('click', function() {
-        pushNow(button, r);
-      });
+    var button = V.pushButton(r.movie_id, r.title, r.in_list, status);
     var when = r.rated_at ? new Date(r.rated_at * 1000).toLocaleDateString('zh-CN') : '';
     return V.el('li', { 'data-id': r.movie_id }, [
       V.el('div', { className: 'thumb c' + (r.movie_id % 6), text: V.firstChar(r.title) }),
