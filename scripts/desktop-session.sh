@@ -119,8 +119,16 @@ session_choose_method() {
   w=$(session_window "选择推送方式" 60) || return 1
   sleep 3
   session_click "$w" 160 155
+  # The first movies may arrive meanwhile, with a message box over the page.
+  for _ in 1 2 3 4 5; do
+    sleep 2
+    session_dismiss_boxes
+    xdotool search --onlyvisible --name "选择推送方式" >/dev/null 2>&1 || return 0
+    session_click "$w" 527 245
+  done
   sleep 2
-  session_click "$w" 527 245
+  session_dismiss_boxes
+  ! xdotool search --onlyvisible --name "选择推送方式" >/dev/null 2>&1
 }
 
 session_main() { session_window "Vadeko2012冬季版" 60; }
