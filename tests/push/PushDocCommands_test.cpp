@@ -243,7 +243,11 @@ class CFakeDesktop final {
                           << "'\n";
     ::chmod(script.c_str(), 0755);
   }
-  void NoXdgMime() { std::remove((m_root + "bin/xdg-mime").c_str()); }
+  // Nor the system's (xdg-utils is among the packages).
+  void NoXdgMime() {
+    std::remove((m_root + "bin/xdg-mime").c_str());
+    setenv("PATH", (m_root + "bin").c_str(), 1);
+  }
 
  private:
   CString m_root;
