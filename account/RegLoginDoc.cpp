@@ -243,8 +243,7 @@ void CRegLoginDoc::StartRequest(const CString& strUrl, const char* traceLabel,
                                 const CString& strTitle) {
   OP_BEGIN("CRegLoginDoc::StartRequest")
   const bool bStarted = m_requester.HttpRequest(strUrl, CProcessValues::GetRemoteSrvPort());
-  // Only the start of the URL: the rest holds the password digest.
-  ZTRACE(1, "CRegLoginDoc::StartRequest", "%s: %s", traceLabel, strUrl.substr(0, 12).c_str());
+  ZTRACE(1, "CRegLoginDoc::StartRequest", "%s: %s", traceLabel, UrlForTrace(strUrl).c_str());
   if (!bStarted) {
     // Without a running request nothing would ever end the waiting dialog.
     OnRequestFailed("网络错误");

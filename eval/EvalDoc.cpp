@@ -87,7 +87,7 @@ void CEvalDoc::EvalRecord(unsigned long ulGID, int iScore, int iKind, const Json
   }
   m_recEvaluated = record;
 
-  ZTRACE(1, zenuOpName_, "User Report: %s", url.substr(0, 12).c_str());
+  ZTRACE(1, zenuOpName_, "User Report: %s", UrlForTrace(url).c_str());
   if (m_caller.HttpRequest(url, CProcessValues::GetRemoteSrvPort()) &&
       m_recEvaluated.GetGID() != 0) {
     m_recEvaluated.SetEval(iScore);

@@ -1,5 +1,7 @@
 #include "ApiRoutes.h"
 
+#include <optional>
+
 #include "GbkText.h"
 #include "MovieKinds.h"
 #include "RequestParams.h"
@@ -144,6 +146,16 @@ void ApiRoutes::MovieDetails(const httplib::Request& req, httplib::Response& res
   v["average_score"] = ratings.empty() ? 0.0 : sum / ratings.size();
   v["comments"] = comments;
   v["push"] = ctx_.writer->PushNowObject(*m);
+  // The asking user's own rating, for the bulletin page to show it again.
+  if (std::optional<std::string> name = RequestParams(req).Optional("username")) {
+    if (auto user = ctx_.store->FindUser(GbkName(*name))) {
+      for (const RatingRecord& r : ctx_.store->RatingsOfUser(user->id)) {
+        if (r.movieId != m->id) continue;
+        v["my_score"] = r.score;
+        v["my_comment"] = r.comment;
+      }
+    }
+  }
   JsonReply::Send(res, v);
 }
 

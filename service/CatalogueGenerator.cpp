@@ -1,9 +1,12 @@
 #include "CatalogueGenerator.h"
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
+#include "DemoVideo.h"
 #include "MovieKinds.h"
 #include "TorrentMaker.h"
 
@@ -67,7 +70,8 @@ std::vector<Movie> CatalogueGenerator::Generate() const {
             ? FetchMethod::kDownloadManagerOnly
             : FetchMethod::kBitTorrent;
     char name[32];
-    std::snprintf(name, sizeof(name), "movie_%05u.rmvb", m.id);
+    std::snprintf(name, sizeof(name),
+                  options_.videoTool.empty() ? "movie_%05u.rmvb" : "movie_%05u.mp4", m.id);
     m.fileName = name;
     std::string kindNames;
     for (int k : m.kinds) {
@@ -97,11 +101,31 @@ uint8_t CatalogueGenerator::ContentByte(uint32_t movieId, uint64_t offset) {
 void CatalogueGenerator::MakeContent(const std::string& dataDir, std::vector<Movie>& movies) const {
   namespace fs = std::filesystem;
   fs::create_directories(dataDir + "/torrents");
+  std::vector<char> isVideo(movies.size(), 0);  // not vector<bool>: written from several threads
+  if (!options_.videoTool.empty()) {
+    // One encoder per core: a first demo start makes a few hundred of them.
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers(std::max(1u, std::thread::hardware_concurrency()));
+    for (std::thread& worker : workers) {
+      worker = std::thread([&] {
+        for (size_t i = next++; i < movies.size(); i = next++) {
+          const std::string path = ContentPath(dataDir, movies[i]);
+          std::error_code ec;
+          fs::create_directories(fs::path(path).parent_path(), ec);
+          isVideo[i] = DemoVideo::Make(options_.videoTool, movies[i].title, path);
+        }
+      });
+    }
+    for (std::thread& worker : workers) worker.join();
+  }
   std::vector<char> block;
-  for (Movie& m : movies) {
+  for (size_t index = 0; index < movies.size(); ++index) {
+    Movie& m = movies[index];
     std::string path = ContentPath(dataDir, m);
     fs::create_directories(fs::path(path).parent_path());
-    {
+    if (isVideo[index]) {
+      m.sizeBytes = fs::file_size(path);
+    } else {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
       block.resize(1 << 16);
       for (uint64_t at = 0; at < m.sizeBytes; at += block.size()) {

@@ -18,6 +18,8 @@ struct CatalogueOptions final {
   bool makeContent = true;
   // Every n-th movie is offered to the download manager only.
   int downloadManagerOnlyEvery = 8;
+  // An ffmpeg: content files are then short playable videos (MP4) instead of random bytes.
+  std::string videoTool;
 };
 
 // The demo catalogue: Chinese titles, kinds that fit the title, content files whose bytes

@@ -48,6 +48,13 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
     seen.insert(r.movieId);
     rated.insert(r.movieId);
   }
+  // A client start must not pile up movies nobody asked for; a rating asks.
+  int freshLimit = batch;
+  if (form != TaskForm::kQuick) {
+    int unrated = 0;
+    for (const PushRecord& p : store_.Pushes(user.id)) unrated += rated.count(p.movieId) ? 0 : 1;
+    freshLimit = std::min(batch, std::max(0, options_.unratedCap - unrated));
+  }
   // A client with an empty store lost what it had been sent: send the unrated ones again.
   for (const PushRecord& p : redeliver) {
     if (static_cast<int>(result.movies.size()) >= batch) break;
@@ -74,7 +81,7 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
                        [&](const Prediction& p) { return p.score < options_.minPrediction; }),
         predictions.end());
   }
-  size_t best = std::min(predictions.size(), static_cast<size_t>(std::max(batch, 0)));
+  size_t best = std::min(predictions.size(), static_cast<size_t>(std::max(freshLimit, 0)));
   std::partial_sort(predictions.begin(), predictions.begin() + best, predictions.end(),
                     [](const Prediction& a, const Prediction& b) {
                       return a.score != b.score ? a.score > b.score : a.movieId < b.movieId;
@@ -83,12 +90,12 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
 
   std::vector<PushRecord> fresh;
   for (const Prediction& p : predictions) {
-    if (static_cast<int>(fresh.size()) >= batch) break;
+    if (static_cast<int>(fresh.size()) >= freshLimit) break;
     double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
     fresh.push_back({user.id, p.movieId, expect, true, 0});
     result.movies.push_back({catalogue_.Find(p.movieId), expect});
   }
-  result.exhausted = result.movies.empty();
+  result.exhausted = result.movies.empty() && freshLimit > 0;
   if (!fresh.empty() || !pendingDelivered.empty()) {
     store_.RecordDelivery(user.id, fresh, pendingDelivered);
   }

@@ -28,6 +28,8 @@ struct PlannerOptions final {
   int oldUserBatch = 5;
   // Movies predicted below this are never pushed by rating: a 1 means "no more like this".
   double minPrediction = 2.0;
+  // Requests other than the one after a rating only top the user's unrated pushes up to this.
+  int unratedCap = 10;
 };
 
 struct PushedMovie final {
@@ -36,6 +38,7 @@ struct PushedMovie final {
 };
 
 struct TaskResult final {
+  // Nothing left to push by the user's method (not the same as holding back).
   bool exhausted = false;
   std::vector<PushedMovie> movies;
 };

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "DemoVideo.h"
+
 namespace zenu {
 namespace {
 
@@ -47,6 +49,9 @@ void ServiceConfig::Set(const std::string& key, const std::string& value) {
     catalogue.minBytes = static_cast<uint64_t>(std::max(1, ToInt(key, value))) * 1024;
   } else if (key == "demo-max-kib") {
     catalogue.maxBytes = static_cast<uint64_t>(std::max(1, ToInt(key, value))) * 1024;
+  } else if (key == "demo-video") {
+    // "auto": the ffmpeg in PATH, if any; otherwise the tool's path, or empty for none.
+    catalogue.videoTool = value == "auto" ? DemoVideo::FindTool() : value;
   } else if (key == "min-prediction") {
     planner.minPrediction = std::stod(value);
   } else if (key == "new-version") {
@@ -110,6 +115,7 @@ ServiceConfig ServiceConfig::FromArguments(const std::vector<std::string>& args)
 std::string ServiceConfig::Usage() {
   return "usage: zenu-service [--host ADDR] [--port N] [--data DIR] [--public-host NAME]\n"
          "         [--threads N] [--demo-movies N] [--demo-min-kib N] [--demo-max-kib N]\n"
+         "         [--demo-video auto|FFMPEG]\n"
          "         [--min-prediction X] [--new-version N] [--new-version-display TEXT]\n"
          "         [--new-version-function TEXT] [--abandon-version N]\n"
          "         [--abandon-version-display TEXT] [--update-url URL] [--config FILE]\n";

@@ -63,7 +63,7 @@ namespace {
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS users(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE,
-  md5 TEXT NOT NULL, version INTEGER, created INTEGER, push_method INTEGER NOT NULL DEFAULT 1);
+  md5 TEXT NOT NULL, version INTEGER, created INTEGER, push_method INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS user_kinds(user_id INTEGER NOT NULL, kind INTEGER NOT NULL,
   PRIMARY KEY(user_id, kind));
 CREATE TABLE IF NOT EXISTS movies(id INTEGER PRIMARY KEY, title TEXT NOT NULL, year INTEGER,

@@ -18,7 +18,7 @@ struct UserRecord final {
   int64_t id = 0;
   std::string name;  // bytes as the client sent them (GBK)
   std::string md5;
-  int pushMethod = 1;  // 1 by rating, 2 by movie kind
+  int pushMethod = 0;  // 1 by rating, 2 by movie kind; 0 not chosen yet (pushes by rating)
 };
 
 struct RatingRecord final {

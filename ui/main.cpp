@@ -12,11 +12,14 @@
 #include "app/UApp.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "platform/qt/QtTranslations.h"
+#include "ui/dialogs/InstallDialogs.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/QtAppFramework.h"
+#include "ui/web/WebViews.h"
+#include "zenuModule/src/ProgramFolder.h"
 #include "zenuModule/src/desktop/NetworkSense.h"
 #include "zenuModule/src/desktop/Platform.h"
-#include "ui/dialogs/InstallDialogs.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -31,7 +34,9 @@ void OnTerminate(int) {
 int main(int argc, char** argv) {
   // The web panes share their GL contexts with the window.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  PrepareWebEngine();
   QApplication app(argc, argv);
+  InstallQtTranslations();
   // Hidden to the tray is still running: only the quit sequence ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
 
@@ -51,6 +56,7 @@ int main(int argc, char** argv) {
     ~SDialogsGuard() { UninstallQtDialogs(); }
   } dialogsGuard;
 
+  PrepareProgramFolder();
   CQtAppFramework framework;
   CUApp uapp(framework);
   if (!uapp.InitInstance(argc, const_cast<const char* const*>(argv))) {

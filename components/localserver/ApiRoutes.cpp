@@ -8,6 +8,7 @@
 #include "JsonText.h"
 #include "OrvexClient.h"
 #include "RequestGuard.h"
+#include "UserList.h"
 
 namespace {
 constexpr size_t kMaxCommentBytes = 2000;  // what the service stores at most
@@ -128,6 +129,7 @@ CApiRoutes::CApiRoutes(CComponentSession& session, COrvexClient& client, const s
   m_handlers["kinds/save"] = std::bind(&CApiRoutes::SaveKinds, this, _1, _2, _3);
   m_handlers["push_now"] = std::bind(&CApiRoutes::PushNow, this, _1, _2, _3);
   m_handlers["rate"] = std::bind(&CApiRoutes::Rate, this, _1, _2, _3);
+  m_handlers["movie"] = std::bind(&CApiRoutes::Movie, this, _1, _2, _3);
   m_handlers["download"] = std::bind(&CApiRoutes::Download, this, _1, _2, _3);
   m_handlers["push_method"] = std::bind(&CApiRoutes::PushMethod, this, _1, _2, _3);
   m_handlers["users/find"] = std::bind(&CApiRoutes::FindUsers, this, _1, _2, _3);
@@ -215,6 +217,13 @@ bool CApiRoutes::User(std::string& name, SApiError& error) const {
   return true;
 }
 
+void CApiRoutes::MarkInList(Json::Value& items, const char* idKey) const {
+  std::vector<uint32_t> ids;
+  for (const Json::Value& item : items) ids.push_back(item[idKey].asUInt());
+  const std::set<uint32_t> held = CUserList::Holding(m_session.UserDbFile(), ids);
+  for (Json::Value& item : items) item["in_list"] = held.count(item[idKey].asUInt()) > 0;
+}
+
 bool CApiRoutes::Search(const Json::Value& in, Json::Value& out, SApiError& error) {
   std::string q;
   long long limit = 30;
@@ -244,6 +253,7 @@ bool CApiRoutes::Search(const Json::Value& in, Json::Value& out, SApiError& erro
     item["kinds"] = kinds;
     movies.append(item);
   }
+  MarkInList(movies, "id");
   out["count"] = movies.size();
   out["movies"] = movies;
   return true;
@@ -317,6 +327,11 @@ bool CApiRoutes::PushNow(const Json::Value& in, Json::Value& out, SApiError& err
   if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
   std::string user;
   if (!User(user, error)) return false;
+  // Already in the user's list: nothing to push, and the page must not say it was.
+  if (!CUserList::Holding(m_session.UserDbFile(), {static_cast<uint32_t>(id)}).empty()) {
+    out["status"] = "in_list";
+    return true;
+  }
   Json::Value answer;
   if (!FromService(m_session.Service().Post("/api/v1/push_now",
                                             {{"username", user}, {"movie_id", std::to_string(id)}}),
@@ -356,6 +371,28 @@ bool CApiRoutes::Rate(const Json::Value& in, Json::Value& out, SApiError& error)
   cmd["UTF8_COMMENT"] = comment;
   m_client.SendCommand(cmd);
   out["score"] = static_cast<int>(score);
+  return true;
+}
+
+bool CApiRoutes::Movie(const Json::Value& in, Json::Value& out, SApiError& error) {
+  long long id = 0;
+  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  std::string user;
+  if (!User(user, error)) return false;
+  Json::Value movie;
+  if (!FromService(
+          m_session.Service().Get("/api/v1/movies/" + std::to_string(id), {{"username", user}}),
+          movie, error)) {
+    return false;
+  }
+  if (!movie["rating_count"].isIntegral() || !movie["average_score"].isNumeric()) {
+    error = Malformed();
+    return false;
+  }
+  out["rating_count"] = movie["rating_count"].asLargestInt();
+  out["average_score"] = movie["average_score"].asDouble();
+  out["my_score"] = movie["my_score"].isIntegral() ? movie["my_score"].asInt() : 0;
+  out["my_comment"] = movie["my_comment"].isString() ? movie["my_comment"].asString() : "";
   return true;
 }
 
@@ -519,6 +556,7 @@ bool CApiRoutes::Recommendations(const Json::Value& in, Json::Value& out, SApiEr
     item["rated_at"] = r["rated_at"].isIntegral() ? r["rated_at"].asLargestInt() : 0;
     list.append(item);
   }
+  MarkInList(list, "movie_id");
   out["recommendations"] = list;
   return true;
 }

@@ -38,12 +38,15 @@ class CApiRoutes final {
   using Handler = std::function<bool(const Json::Value& in, Json::Value& out, SApiError& error)>;
   void Dispatch(const httplib::Request& req, httplib::Response& res, const std::string& name);
   bool User(std::string& name, SApiError& error) const;
+  // Sets "in_list" on each item whose id (key idKey) the user's list holds.
+  void MarkInList(Json::Value& items, const char* idKey) const;
 
   bool Search(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Kinds(const Json::Value& in, Json::Value& out, SApiError& error);
   bool SaveKinds(const Json::Value& in, Json::Value& out, SApiError& error);
   bool PushNow(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Rate(const Json::Value& in, Json::Value& out, SApiError& error);
+  bool Movie(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Download(const Json::Value& in, Json::Value& out, SApiError& error);
   bool PushMethod(const Json::Value& in, Json::Value& out, SApiError& error);
   bool FindUsers(const Json::Value& in, Json::Value& out, SApiError& error);

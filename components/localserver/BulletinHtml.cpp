@@ -46,6 +46,14 @@ std::string FirstChar(const std::string& title) {
 
 const char* const kScoreWords[] = {"很差", "较差", "还行", "推荐", "力荐"};
 
+std::string AverageText(double average, long long count) {
+  if (count <= 0) return "暂无评分";
+  char avg[16];
+  std::snprintf(avg, sizeof avg, "%.1f", average);
+  return "<span class=\"stars\">" + Stars(average) + "</span> " + avg + "（" +
+         std::to_string(count) + "人评价）";
+}
+
 void Head(std::ostringstream& out, const std::string& title, const std::string& token,
           const char* bodyClass) {
   out << "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -92,17 +100,10 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
   const double average = movie["average_score"].isNumeric() ? movie["average_score"].asDouble() : 0;
   const long long count = Int(movie, "rating_count");
   out << "</div>\n<dl class=\"facts\">\n<dt>大小</dt><dd>" << HtmlEscape(Text(movie, "size"))
-      << "</dd>\n<dt>下载方式</dt><dd>" << (thunderOnly ? "仅支持迅雷下载" : "BT 下载（也可交给迅雷）")
-      << "</dd>\n<dt>网友评分</dt><dd>";
-  if (count > 0) {
-    char avg[16];
-    std::snprintf(avg, sizeof avg, "%.1f", average);
-    out << "<span class=\"stars\">" << Stars(average) << "</span> " << avg << "（" << count
-        << "人评价）";
-  } else {
-    out << "暂无评分";
-  }
-  out << "</dd>\n</dl>\n<div class=\"actions\">\n";
+      << "</dd>\n<dt>下载方式</dt><dd>"
+      << (thunderOnly ? "仅支持迅雷下载" : "BT 下载（也可交给迅雷）")
+      << "</dd>\n<dt>网友评分</dt><dd id=\"average\">" << AverageText(average, count)
+      << "</dd>\n</dl>\n<div class=\"actions\">\n";
   if (!thunderOnly) {
     out << "<button type=\"button\" class=\"btn primary\" id=\"btnDownload\" data-client=\"1\">"
            "用 Vadeko 下载</button>\n";
@@ -114,14 +115,31 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
   out << "<section class=\"card\">\n<h2>剧情简介</h2>\n<p class=\"description\">"
       << HtmlEscape(Text(movie, "description")) << "</p>\n</section>\n";
 
-  out << "<section class=\"card rate\">\n<h2>我的评价</h2>\n<div class=\"score-buttons\">\n";
-  for (int s = 1; s <= 5; ++s) {
-    out << "<button type=\"button\" class=\"score\" id=\"score" << s << "\" data-score=\"" << s
-        << "\"><b>" << s << "分</b><small>" << kScoreWords[s - 1] << "</small></button>\n";
+  // The user's own rating, when there is one: shown again, and the form starts from it.
+  const long long mine = Int(movie, "my_score");
+  const bool rated = mine >= 1 && mine <= 5;
+  out << "<section class=\"card rate\" data-my-score=\"" << (rated ? mine : 0)
+      << "\">\n<h2>我的评价</h2>\n<p class=\"muted\" id=\"myRating\">";
+  if (rated) {
+    out << "您已评价：" << mine << "分（" << kScoreWords[mine - 1] << "）。可以修改后再次发送。";
+  } else {
+    out << "选一个分数，写下短评（可选），然后发送。";
   }
-  out << "</div>\n<textarea id=\"comment\" maxlength=\"500\" placeholder=\"写下您的短评（可选，500字以内）\"></textarea>\n"
-      << "<label class=\"check\"><input type=\"checkbox\" id=\"recommendAll\"> 推荐给所有关注我的好友</label>\n"
-      << "<p class=\"status\" id=\"rateStatus\" role=\"status\"></p>\n</section>\n";
+  out << "</p>\n<div class=\"score-buttons\">\n";
+  for (int s = 1; s <= 5; ++s) {
+    out << "<button type=\"button\" class=\"score" << (s == mine ? " chosen" : "")
+        << "\" id=\"score" << s << "\" data-score=\"" << s << "\" aria-pressed=\""
+        << (s == mine ? "true" : "false") << "\"><b>" << s << "分</b><small>" << kScoreWords[s - 1]
+        << "</small></button>\n";
+  }
+  out << "</div>\n<textarea id=\"comment\" maxlength=\"500\" "
+         "placeholder=\"写下您的短评（可选，500字以内）\">"
+      << HtmlEscape(Text(movie, "my_comment")) << "</textarea>\n"
+      << "<label class=\"check\"><input type=\"checkbox\" id=\"recommendAll\"> "
+         "推荐给所有关注我的好友</label>\n"
+      << "<div class=\"footer\"><p class=\"status\" id=\"rateStatus\" role=\"status\"></p>"
+      << "<button type=\"button\" class=\"btn primary\" id=\"btnRate\""
+      << (rated ? "" : " disabled") << ">发送评价</button></div>\n</section>\n";
 
   out << "<section class=\"card\">\n<h2>网友短评</h2>\n";
   const Json::Value& comments = movie["comments"];

@@ -117,7 +117,10 @@ void CPageRoutes::Bulletin(const httplib::Request& req, httplib::Response& res) 
   Json::Value movie;
   SApiError error;
   const std::string path = "/api/v1/movies/" + std::to_string(std::strtoull(id.c_str(), nullptr, 10));
-  if (!CApiRoutes::FromService(m_session.Service().Get(path), movie, error)) {
+  // With the user, the service adds the user's own rating.
+  ServiceParams params;
+  if (!m_session.UserName().empty()) params.emplace_back("username", m_session.UserName());
+  if (!CApiRoutes::FromService(m_session.Service().Get(path, params), movie, error)) {
     if (error.iStatus == 404) {
       MessagePage(res, 404, "没有这部电影", "服务器上找不到这部电影的介绍。");
     } else {

@@ -24,7 +24,7 @@ void Log(const std::string& text) { std::fprintf(stderr, "zenu-localserver: %s\n
 
 // What came back from the task API.
 struct STaskReply {
-  enum EKind { Unreachable, Refused, Malformed, Movies, Exhausted } eKind = Unreachable;
+  enum EKind { Unreachable, Refused, Malformed, Movies, Nothing, Exhausted } eKind = Unreachable;
   std::string strMediaInfo;
   std::string strWhy;
 };
@@ -57,6 +57,11 @@ STaskReply Classify(const httplib::Result& result) {
   const std::string state = root["status"].asString();
   if (state == "exhausted") {
     out.eKind = STaskReply::Exhausted;
+    return out;
+  }
+  // The service holds back while the user has enough unrated movies.
+  if (state == "ok" && root["count"].isIntegral() && root["count"].asLargestInt() == 0) {
+    out.eKind = STaskReply::Nothing;
     return out;
   }
   const Json::Value& info = root["media_info"];
@@ -217,6 +222,10 @@ CTaskRunner::EOutcome CTaskRunner::Execute(const SJob& job) {
       if (!Current(job)) return EOutcome::Done;
       Send(34);
       Send(37, "STR_MEDIA_INFO", reply.strMediaInfo);
+      Send(35);
+      return EOutcome::Done;
+    case STaskReply::Nothing:
+      Send(34);
       Send(35);
       return EOutcome::Done;
     case STaskReply::Exhausted:

@@ -50,6 +50,16 @@ bool RenamePath(const CString& from, const CString& to) {
   return ::rename(ToSysPath(from).c_str(), ToSysPath(to).c_str()) == 0;
 }
 
+bool MakeLink(const CString& target, const CString& link) {
+  return ::symlink(ToSysPath(target).c_str(), ToSysPath(link).c_str()) == 0;
+}
+
+CString LinkTarget(const CString& path) {
+  char buf[PATH_MAX] = {0};
+  const ssize_t n = ::readlink(ToSysPath(path).c_str(), buf, sizeof buf - 1);
+  return n > 0 ? Utf8ToGBK(CString(buf, static_cast<size_t>(n))) : CString();
+}
+
 FILE* OpenFile(const CString& path, const char* mode) {
   return std::fopen(ToSysPath(path).c_str(), mode);
 }

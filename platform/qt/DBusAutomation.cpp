@@ -39,7 +39,11 @@ QString CDBusAutomation::FindExecutable(const QString& identifier) {
   const QString name = ExecutableName(identifier);
   const QString programFolder = QStringFromGBK(GetExePath(0));
   const QString exeFolder = QFileInfo(QStringFromGBK(GetExePath(1))).absolutePath();
-  for (const QString& folder : {programFolder, exeFolder + QLatin1Char('/')}) {
+  // An installed program keeps its components in <prefix>/lib/vadeko/.
+  const QString installed =
+      GetInstalledShareFolder().empty() ? QString() : exeFolder + QStringLiteral("/../lib/vadeko/");
+  for (const QString& folder : {installed, programFolder, exeFolder + QLatin1Char('/')}) {
+    if (folder.isEmpty()) continue;
     const QFileInfo candidate(folder + name);
     if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
   }

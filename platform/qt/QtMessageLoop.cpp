@@ -1,5 +1,6 @@
 #include "QtMessageLoop.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -51,14 +52,15 @@ void CQtMessageLoop::RunModal(const std::function<bool()>& isDone) {
     if (isDone()) loop.quit();
   });
   const size_t depth = m_modalWakers.size();
-  // Events that are not ours (D-Bus, widgets) can end the wait too.
-  QTimer poll;
-  poll.setInterval(20);
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &isDone] {
-    if (isDone()) loop.quit();
-  });
-  poll.start();
+  // Events that are not ours (D-Bus, widgets) can end the wait too: look
+  // whenever the loop is about to sleep, never on a clock of our own.
+  const QMetaObject::Connection idle =
+      QObject::connect(QAbstractEventDispatcher::instance(),
+                       &QAbstractEventDispatcher::aboutToBlock, &loop, [&loop, &isDone] {
+                         if (isDone()) loop.quit();
+                       });
   loop.exec();
+  QObject::disconnect(idle);
   m_modalWakers.resize(depth - 1);
 }
 

@@ -11,6 +11,7 @@ class PageApi : public ::testing::Test {
   void SetUp() override {
     rig = &CWebRig::Get();
     ASSERT_TRUE(rig->Ok()) << rig->Error();
+    rig->ClearList("alice");
   }
   // A refused or failed action: its status and code, and no command sent.
   void ExpectRefused(const httplib::Result& res, int status, const std::string& code) {
@@ -209,6 +210,25 @@ TEST_F(PageApi, ActionsReachTheClientWithTheCommandSet) {
   EXPECT_EQ(Ok(rig->Action("push_now", "{\"movie_id\": " + std::to_string(movie) + "}"))["status"],
             "already_pushed");
   ASSERT_TRUE(rig->WaitCommand(2, from, cmd));
+  // Once the client's list holds it, nothing goes out and the page hears so.
+  ASSERT_TRUE(rig->PutInList("alice", movie));
+  from = rig->Orvex().commands.size();
+  EXPECT_EQ(Ok(rig->Action("push_now", "{\"movie_id\": " + std::to_string(movie) + "}"))["status"],
+            "in_list");
+  Ok(rig->Action("download", "{\"movie_id\": " + std::to_string(movie) +
+                                 R"(, "client": "vadeko", "fetch_method": 1})"));
+  ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
+  EXPECT_TRUE(rig->Orvex().Of(2, from).empty());
+
+  // The movie as the bulletin page follows it: the user's own rating once the service has it.
+  Json::Value mine = Ok(rig->Action("movie", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  EXPECT_EQ(mine["my_score"].asInt(), 0);
+  const long long before = mine["rating_count"].asLargestInt();
+  ASSERT_TRUE(rig->Rate("alice", movie, 4, false, "很好看"));
+  mine = Ok(rig->Action("movie", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  EXPECT_EQ(mine["my_score"].asInt(), 4);
+  EXPECT_EQ(mine["my_comment"].asString(), "很好看");
+  EXPECT_EQ(mine["rating_count"].asLargestInt(), before + 1);
 
   for (int method : {1, 2}) {
     from = rig->Orvex().commands.size();
@@ -234,6 +254,9 @@ TEST_F(PageApi, SearchAndFriendsGoThroughTheService) {
   const Json::Value found = Ok(rig->Action("search", "{\"q\": \"" + title + "\"}"));
   ASSERT_GE(found["movies"].size(), 1u);
   EXPECT_EQ(found["movies"][0]["title"].asString(), title);
+  EXPECT_EQ(found["movies"][0]["in_list"], false);
+  ASSERT_TRUE(rig->PutInList("alice", rig->BtMovie()));
+  EXPECT_EQ(Ok(rig->Action("search", "{\"q\": \"" + title + "\"}"))["movies"][0]["in_list"], true);
 
   ASSERT_TRUE(rig->Rate("张三", rig->BtMovie(), 5, true, "强烈推荐"));
   const Json::Value users = Ok(rig->Action("users/find", R"({"q": "张"})"));
@@ -249,6 +272,7 @@ TEST_F(PageApi, SearchAndFriendsGoThroughTheService) {
   ASSERT_GE(recs["recommendations"].size(), 1u);
   EXPECT_EQ(recs["recommendations"][0]["friend"].asString(), "张三");
   EXPECT_EQ(recs["recommendations"][0]["comment"].asString(), "强烈推荐");
+  EXPECT_EQ(recs["recommendations"][0]["in_list"], true);
   const Json::Value after = Ok(rig->Action("friends/unfollow", R"({"friend": "张三"})"));
   EXPECT_EQ(after["following"].size(), 0u);
 }

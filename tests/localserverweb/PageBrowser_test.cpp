@@ -45,6 +45,7 @@ class PageBrowser : public ::testing::Test {
   void SetUp() override {
     rig = &CWebRig::Get();
     ASSERT_TRUE(rig->Ok()) << rig->Error();
+    rig->ClearList("alice");
     page->errors.clear();
   }
   void TearDown() override { EXPECT_TRUE(page->errors.isEmpty()) << page->errors.join("\n").toStdString(); }
@@ -105,35 +106,59 @@ TEST_F(PageBrowser, SearchFindsAMovieAndPushNowSendsItToTheClient) {
   EXPECT_EQ(cmd["DICT_MOVIE"]["UTF8_MOVIE_NAME"].asString(), title);
   EXPECT_EQ(cmd["DICT_MOVIE"]["INT_FETCH_METHOD"].asInt(), 1);
   EXPECT_TRUE(WaitJs("document.querySelector('" + button + "').textContent === '已推送'"));
+  // Once it is in the client's list, a search says so and offers no push.
+  ASSERT_TRUE(rig->PutInList("alice", movie));
+  Click("#searchButton");
+  EXPECT_TRUE(WaitJs("document.querySelector('" + button + "') && document.querySelector('" +
+                     button + "').textContent === '已在列表中' && document.querySelector('" +
+                     button + "').disabled"));
 }
 
-TEST_F(PageBrowser, BulletinRatingAndDownloadButtonsSendTheirCommands) {
+TEST_F(PageBrowser, BulletinRatingIsPickedWrittenThenSentAndShownAgain) {
   const int movie = rig->BtMovie();
   ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
   EXPECT_EQ(Js("typeof window.StartThunderDownload").toString(), "undefined");
   EXPECT_EQ(Js("document.querySelector('h1').textContent").toString().toStdString().find(rig->TitleOf(movie)), 0u);
+  EXPECT_TRUE(Js("document.getElementById('btnRate').disabled").toBool());
 
-  Js("document.getElementById('comment').value = '配乐很棒'; document.getElementById('recommendAll').checked = true;");
+  // Picking a score sends nothing: the comment may still be written.
   size_t from = Mark();
   Click("#score4");
+  EXPECT_TRUE(WaitJs("document.getElementById('score4').classList.contains('chosen')"));
+  Js("document.getElementById('comment').value = '配乐很棒'; document.getElementById('recommendAll').checked = true;");
+  Click("#btnRate");
   Json::Value cmd;
   ASSERT_TRUE(rig->WaitCommand(10, from, cmd));
+  EXPECT_EQ(rig->Orvex().Of(10, from).size(), 1u);
   EXPECT_EQ(cmd["INT_MOVIE_ID"].asInt(), movie);
   EXPECT_EQ(cmd["INT_EVAL"].asInt(), 4);
   EXPECT_EQ(cmd["INT_IS_RMD_ALL"].asInt(), 1);
   EXPECT_EQ(cmd["UTF8_COMMENT"].asString(), "配乐很棒");
-  EXPECT_TRUE(WaitJs("document.getElementById('score4').classList.contains('chosen')"));
+  // Saved only once the service has it (here the test reports it, as the client would).
+  EXPECT_FALSE(Js("document.getElementById('rateStatus').classList.contains('ok')").toBool());
+  ASSERT_TRUE(rig->Rate("alice", movie, 4, true, "配乐很棒"));
+  EXPECT_TRUE(WaitJs("document.getElementById('rateStatus').classList.contains('ok')", 15000));
+  EXPECT_TRUE(WaitJs("document.getElementById('average').textContent.indexOf('1人评价') >= 0"));
 
+  // Opened again: the user's own rating is there.
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  EXPECT_TRUE(Js("document.getElementById('score4').classList.contains('chosen')").toBool());
+  EXPECT_EQ(Js("document.getElementById('comment').value").toString(), QStringLiteral("配乐很棒"));
+  EXPECT_TRUE(Js("document.getElementById('myRating').textContent.indexOf('您已评价：4分') === 0").toBool());
+
+  // The download buttons only ask the client, and say no more than that.
   from = Mark();
   Click("#btnDownload");
   ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
   EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 1);
   EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
+  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent === '已请求下载，请在“正下载”中查看进度。'"));
   from = Mark();
   Click("#btnThunder");
   ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
   EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 0);
   EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
+  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent.indexOf('已请求') === 0"));
 }
 
 TEST_F(PageBrowser, DownloadManagerMoviesDefineStartThunderDownload) {
@@ -158,17 +183,28 @@ TEST_F(PageBrowser, UnknownMovieIsA404) {
   page->errors.clear();
 }
 
-TEST_F(PageBrowser, PushMethodPageSendsTheChoiceThenShowsButtonOK) {
-  for (int method : {1, 2}) {
-    ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
-    EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
-    const size_t from = Mark();
-    Click("#method" + std::to_string(method));
-    Json::Value cmd;
-    ASSERT_TRUE(rig->WaitCommand(method == 1 ? 111 : 112, from, cmd)) << method;
-    EXPECT_TRUE(WaitJs("document.getElementById('ButtonOK')")) << method;
-    EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), method);
-  }
+TEST_F(PageBrowser, PushMethodPageShowsTheCurrentMethodAndMayKeepIt) {
+  // No method yet: one must be chosen, so there is nothing to confirm before.
+  ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
+  EXPECT_FALSE(WaitJs("document.getElementById('ButtonOK')", 1500));
+  size_t from = Mark();
+  Click("#method1");
+  Json::Value cmd;
+  ASSERT_TRUE(rig->WaitCommand(111, from, cmd));
+  EXPECT_TRUE(WaitJs("document.getElementById('ButtonOK')"));
+  EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), 1);
+
+  // Opened again: the current method is marked and OK keeps it.
+  ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
+  ASSERT_TRUE(WaitJs("document.getElementById('ButtonOK') && document.getElementById('ButtonOK').getAttribute('data-keep')"));
+  EXPECT_TRUE(Js("document.getElementById('method1').classList.contains('current')").toBool());
+  EXPECT_FALSE(Js("document.getElementById('method2').classList.contains('current')").toBool());
+  // Another one still can be chosen; OK then confirms the change.
+  from = Mark();
+  Click("#method2");
+  ASSERT_TRUE(rig->WaitCommand(112, from, cmd));
+  EXPECT_TRUE(WaitJs("!document.getElementById('ButtonOK').getAttribute('data-keep')"));
+  EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), 2);
 }
 
 TEST_F(PageBrowser, MovieTypePageSavesTheKindsThenShowsButtonOK) {

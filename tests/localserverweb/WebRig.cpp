@@ -1,5 +1,9 @@
 #include "WebRig.h"
 
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
 #include <cstdlib>
 
 #include "tests/componentrig/ServiceRequests.h"
@@ -100,7 +104,25 @@ bool CWebRig::PointAtService(int port) {
 }
 
 void CWebRig::SetUser(const std::string& name) {
-  Sent(m_component.Login(name, std::string(VADEKO_PROGRAM_DIR) + "/users/" + name + "/db.dat"));
+  Sent(m_component.Login(name, m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat")
+                                   .toStdString()));
+}
+
+void CWebRig::ClearList(const std::string& name) {
+  QFile::remove(m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat"));
+}
+
+bool CWebRig::PutInList(const std::string& name, int movieId) {
+  const QString folder = m_dir.filePath("users/" + QString::fromStdString(name));
+  if (!QDir().mkpath(folder)) return false;
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open((folder + "/db.dat").toStdString().c_str(), &db) == SQLITE_OK;
+  const std::string sql = "CREATE TABLE IF NOT EXISTS records (ulGID INTEGER PRIMARY KEY);"
+                          "INSERT OR IGNORE INTO records (ulGID) VALUES (" +
+                          std::to_string(movieId) + ");";
+  ok = ok && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
 }
 
 std::unique_ptr<httplib::Client> CWebRig::Http() const {

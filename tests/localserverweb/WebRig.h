@@ -36,6 +36,9 @@ class CWebRig final {
   bool PointAtService(int port);
   // Login command (2).
   void SetUser(const std::string& name);
+  // A record of the movie in the user's list (the client's record database).
+  bool PutInList(const std::string& name, int movieId);
+  void ClearList(const std::string& name);
 
   // A client of the component with no extra headers.
   std::unique_ptr<httplib::Client> Http() const;

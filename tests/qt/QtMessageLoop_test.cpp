@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <vector>
 
 #include "tests/support/FakeMessageBox.h"
@@ -38,6 +39,12 @@ TEST(QtMessageLoop, PostedTasksTimersAndNestedModalRun) {
   loop.RunModal([&] { return finished; });
   EXPECT_EQ(ticks, 3);
   loop.StopTimer(1001);
+
+  // Work that is not the loop's own (a widget, the bus) ends the wait as well.
+  bool other = false;
+  QTimer::singleShot(30, [&] { other = true; });
+  loop.RunModal([&] { return other; });
+  EXPECT_TRUE(other);
 }
 
 TEST(QtMessageLoop, ErrorEscapingADispatchEndsTheProgramWithExitCodeOne) {

@@ -64,7 +64,7 @@ TEST_F(ApiRoutesTest, PushNowObjectHasTheClientKeys) {
 TEST_F(ApiRoutesTest, SettingsKeepPushMethodAndKinds) {
   ASSERT_EQ(Register("ida"), kMarker);
   Json::Value s = JsonGet("/api/v1/users/settings?username=ida");
-  EXPECT_EQ(s["push_method"].asInt(), 1);
+  EXPECT_EQ(s["push_method"].asInt(), 0);  // not chosen yet
   s = JsonPost("/api/v1/users/kinds", {{"username", "ida"}, {"kinds", "1,喜剧"}});
   EXPECT_EQ(s["push_method"].asInt(), 2);
   ASSERT_EQ(s["kinds"].size(), 2u);

@@ -128,7 +128,7 @@ TEST_F(PushPlannerTest, PushesAreNeverRepeatedAndExhaustionIsReported) {
   std::set<uint32_t> seen;
   int requests = 0;
   for (;;) {
-    Json::Value v = Task("ben", "OldUser");
+    Json::Value v = Task("ben", "quick");
     if (v["status"].asString() == "exhausted") break;
     ASSERT_LT(++requests, 20) << "never exhausted";
     for (const Pushed& p : ParseMediaInfo(v["media_info"].asString())) {
@@ -140,6 +140,24 @@ TEST_F(PushPlannerTest, PushesAreNeverRepeatedAndExhaustionIsReported) {
   EXPECT_EQ(again["status"].asString(), "exhausted");
   EXPECT_EQ(again["count"].asInt(), 0);
   EXPECT_FALSE(again.isMember("media_info"));
+}
+
+TEST_F(PushPlannerTest, StartRequestsOnlyTopUpTheUnratedPushesWhileRatingsBringMore) {
+  ASSERT_EQ(Register("ida"), kMarker);
+  std::vector<Pushed> got = Pushes("ida", "OldUser");
+  for (const Pushed& p : Pushes("ida", "normal")) got.push_back(p);
+  ASSERT_EQ(got.size(), 10u);
+  // Ten unrated: a start brings nothing and says so without claiming the end.
+  for (const char* form : {"normal", "OldUser"}) {
+    Json::Value held = Task("ida", form);
+    EXPECT_EQ(held["status"].asString(), "ok") << form;
+    EXPECT_EQ(held["count"].asInt(), 0) << form;
+  }
+  ASSERT_EQ(Rate("ida", got[0].gid(), 4), kMarker);
+  EXPECT_EQ(Pushes("ida", "quick").size(), 3u);          // a rating asks at once
+  EXPECT_EQ(Task("ida", "normal")["count"].asInt(), 0);  // 12 unrated
+  for (int i = 1; i <= 4; ++i) ASSERT_EQ(Rate("ida", got[i].gid(), 3), kMarker);
+  EXPECT_EQ(Pushes("ida", "normal").size(), 2u);  // 8 unrated, topped up to 10
 }
 
 class PredictionFloorTest : public PushPlannerTest {
@@ -162,8 +180,8 @@ TEST_F(PredictionFloorTest, MoviesPredictedBelowTheFloorAreNeverPushed) {
   ASSERT_LT(below[0].score, 3.0);
 
   std::set<uint32_t> pushed;
-  for (int i = 0; i < 10; ++i) {
-    Json::Value v = Task("cat", "OldUser");
+  for (int i = 0; i < 20; ++i) {
+    Json::Value v = Task("cat", "quick");
     if (v["status"].asString() == "exhausted") break;
     for (const Pushed& p : ParseMediaInfo(v["media_info"].asString())) {
       EXPECT_GE(p.expect(), 3.0);
@@ -221,7 +239,7 @@ TEST_F(PushPlannerTest, CustomPushByKindGivesMarker100AndOnlyThoseKinds) {
   JsonPost("/api/v1/users/kinds", {{"username", "eve"}, {"kinds", "悬疑,4"}});
   std::set<uint32_t> got;
   for (;;) {
-    Json::Value v = Task("eve", "OldUser");
+    Json::Value v = Task("eve", "quick");
     if (v["status"].asString() == "exhausted") break;
     for (const Pushed& p : ParseMediaInfo(v["media_info"].asString())) {
       EXPECT_DOUBLE_EQ(p.expect(), 100.0);
@@ -261,7 +279,7 @@ TEST_F(PushPlannerTest, FriendPushStillArrivesWhenEverythingElseIsExhausted) {
   ASSERT_EQ(Register("star"), kMarker);
   ASSERT_EQ(Register("fan"), kMarker);
   JsonPost("/api/v1/users/kinds", {{"username", "fan"}, {"kinds", "战争"}});
-  while (Task("fan", "OldUser")["status"].asString() != "exhausted") {
+  while (Task("fan", "quick")["status"].asString() != "exhausted") {
   }
   JsonPost("/api/v1/friends/follow", {{"username", "fan"}, {"friend", "star"}});
   uint32_t nonWar = 0;
@@ -317,7 +335,7 @@ TEST_F(PushPlannerTest, ConcurrentRequestsOfOneUserNeverShareAMovie) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       httplib::Client c("127.0.0.1", port_);
-      auto res = c.Get("/api/v1/task?username=hal&form=OldUser");
+      auto res = c.Get("/api/v1/task?username=hal&form=quick");
       if (!res || res->status != 200) return;
       for (const Pushed& p : ParseMediaInfo(ParseJson(res->body)["media_info"].asString())) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -326,7 +344,7 @@ TEST_F(PushPlannerTest, ConcurrentRequestsOfOneUserNeverShareAMovie) {
     });
   }
   for (auto& t : threads) t.join();
-  EXPECT_EQ(all.size(), 20u);
+  EXPECT_EQ(all.size(), 12u);
   EXPECT_EQ(std::set<uint32_t>(all.begin(), all.end()).size(), all.size());
 }
 

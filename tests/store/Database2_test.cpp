@@ -1,11 +1,15 @@
 #include "store/Database2.h"
 
 #include <json/json.h>
+#include <unistd.h>
 
 #include <ctime>
 
 #include "store/PushedValues.h"
 #include "tests/store/StoreFixture.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/VirtualLoop.h"
+#include "zenuModule/src/Log.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProgramException.h"
 
@@ -290,4 +294,24 @@ TEST_F(StoreTest, QuotesAreStoredByteForByteAndTitlesMadeSafeForPaths) {
   const CString cut = SafePathElement(longChinese, 1);
   EXPECT_EQ(cut.size(), 160u);  // 80 characters of 3 UTF-8 bytes each
   EXPECT_EQ(CDatabase2::ReplaceBackSlash("a\\b'c\"d"), "a\\\\b\\'c\\\"d");
+}
+
+TEST_F(StoreTest, AFullDiskUnderTheTraceLogShowsNoBoxInsideTheTransaction) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  CVirtualLoop loop;
+  CFakeMessageBox boxes;
+  ResetLogFailureNotice();
+  auto* db = Login();
+  db->AddPushedRecord(Doc(Movie("201", "a", "1M")), nullptr);
+  ::unlink((home.Path() + "trace.log").c_str());
+  ASSERT_EQ(::symlink("/dev/full", (home.Path() + "trace.log").c_str()), 0);
+  CGIDList added;
+  // Filtering the first one writes a trace line from inside the open transaction.
+  db->AddPushedRecord(Doc(Movie("201", "a", "1M") + Movie("202", "b", "1M")), &added);
+  EXPECT_TRUE(boxes.texts.empty());
+  EXPECT_EQ(added, CGIDList{202});
+  EXPECT_EQ(Get(202).GetTaskDisplayName(), "b");
+  loop.RunPending();
+  EXPECT_EQ(boxes.texts.size(), 1u);
+  ResetLogFailureNotice();
 }

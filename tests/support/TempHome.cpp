@@ -38,3 +38,6 @@ CString CTempHome::ReadFile(const CString& relative) const {
   out << in.rdbuf();
   return out.str();
 }
+
+CString CTempHome::TraceLog() const { return Utf8ToGBK(ReadFile("trace.log")); }
+CString CTempHome::ErrorLog() const { return Utf8ToGBK(ReadFile("error.log")); }

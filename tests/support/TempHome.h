@@ -13,8 +13,9 @@ class CTempHome final {
   // The folder, ending in '/', as UTF-8 (what the file system sees).
   const CString& Path() const { return m_path; }
   CString ReadFile(const CString& relative) const;
-  CString TraceLog() const { return ReadFile("trace.log"); }
-  CString ErrorLog() const { return ReadFile("error.log"); }
+  // The logs are UTF-8 files; these give them back as the program's GBK text.
+  CString TraceLog() const;
+  CString ErrorLog() const;
 
  private:
   CString m_path;

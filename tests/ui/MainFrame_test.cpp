@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -13,12 +15,15 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolBar>
+#include <QWebEnginePage>
+#include <cstdlib>
 
+#include "platform/qt/DesktopNotifications.h"
 #include "platform/qt/QtText.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/TempHome.h"
-#include "ui/push/PushFrame.h"
 #include "ui/panels/WebPanels.h"
+#include "ui/push/PushFrame.h"
 #include "zenuModule/src/ProcessValues.h"
 
 namespace {
@@ -83,6 +88,7 @@ TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
 }
 
 TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
+  frame->show();
   Trigger(CMainFrame::kCmdSearch);
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kSearchFrame);
   QMdiSubWindow* search = frame->Pane(CMainFrame::kSearchFrame);
@@ -106,6 +112,10 @@ TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return friends->url() == QUrl("http://127.0.0.1:9/friend_search.html"); }, 10000));
   EXPECT_TRUE(search->isHidden());
+  // A hidden pane does not keep its page loaded.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return view->page()->lifecycleState() == QWebEnginePage::LifecycleState::Discarded; },
+      10000));
 
   Trigger(CMainFrame::kCmdHelp);
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
@@ -122,6 +132,13 @@ TEST_F(MainFrameTest, ToolbarSwitchesPanesAndKeepsEachPane) {
   EXPECT_TRUE(frame->Pane(CMainFrame::kHelpFrame)->isHidden());
   EXPECT_EQ(frame->Panes()->subWindowList().size(), 4);
   EXPECT_TRUE(sent.empty());
+
+  // Shown again, the page comes back.
+  Trigger(CMainFrame::kCmdSearch);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return view->page()->lifecycleState() == QWebEnginePage::LifecycleState::Active; },
+      10000));
+  EXPECT_EQ(view->url(), QUrl("http://127.0.0.1:9/search_home.html"));
 }
 
 TEST_F(MainFrameTest, SessionRecordsSetPanesStatusAndBalloons) {
@@ -147,6 +164,70 @@ TEST_F(MainFrameTest, SessionRecordsSetPanesStatusAndBalloons) {
   frame->OnUpdate(Event(42));
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
   EXPECT_TRUE(sent.empty());
+}
+
+// A desktop's notification service, on a bus connection of its own.
+class CFakeNotifications final : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  QStringList summaries;
+  QStringList bodies;
+  QList<uint> replaced;
+
+ public slots:
+  Q_SCRIPTABLE uint Notify(const QString&, uint replacesId, const QString&, const QString& summary,
+                           const QString& body, const QStringList&, const QVariantMap&, int) {
+    summaries << summary;
+    bodies << body;
+    replaced << replacesId;
+    // As a desktop does: a replacement keeps its id.
+    return replacesId ? replacesId : 40 + static_cast<uint>(summaries.size());
+  }
+};
+
+TEST_F(MainFrameTest, BalloonsBecomeDesktopNotificationsWhoseClickReachesTheController) {
+  if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
+  const QString name = QString::fromLatin1(CDesktopNotifications::kService);
+  const QString path = QString::fromLatin1(CDesktopNotifications::kPath);
+  QDBusConnection desktop =
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
+  CFakeNotifications service;
+  ASSERT_TRUE(desktop.registerObject(path, &service, QDBusConnection::ExportScriptableSlots));
+  ASSERT_TRUE(desktop.registerService(name));
+
+  SMainDocEvent balloon = Event(0);
+  balloon.strInfo1 = GBKFromQString("下载完成");
+  balloon.strInfo2 = GBKFromQString("电影已下载");
+  frame->OnUpdate(balloon);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return service.summaries.size() == 1; }, 10000));
+  EXPECT_EQ(service.summaries[0], QStringLiteral("下载完成"));
+  EXPECT_EQ(service.bodies[0], QStringLiteral("电影已下载"));
+  // A later balloon replaces the shown one once its id is known.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        frame->OnUpdate(balloon);
+        QTest::qWait(50);
+        return service.replaced.back() != 0u;
+      },
+      10000));
+  // A notification of another program's is no click of ours; ours is.
+  auto click = [&](uint id) {
+    QDBusMessage signal = QDBusMessage::createSignal(path, name, QStringLiteral("ActionInvoked"));
+    signal << id << QStringLiteral("default");
+    desktop.send(signal);
+  };
+  const uint ours = service.replaced.back();
+  click(ours + 100);
+  click(ours);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !sent.empty(); }, 10000));
+  QTest::qWait(300);
+  EXPECT_EQ(sent, std::vector<int>{3});
+
+  desktop.unregisterService(name);
+  desktop.unregisterObject(path);
+  QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
 }
 
 TEST_F(MainFrameTest, TrayBeforeLoginAsksForTheLoginDialogOnly) {
@@ -233,3 +314,5 @@ TEST_F(MainFrameTest, PostedExitCommandAndSessionEndReachTheController) {
   frame->OnEndSession(true);
   EXPECT_EQ(sent, (std::vector<int>{0, 1}));
 }
+
+#include "MainFrame_test.moc"

@@ -3,8 +3,11 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -15,6 +18,7 @@
 #include "eval/EvalDialog.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "platform/qt/QtText.h"
+#include "platform/qt/QtTranslations.h"
 #include "prompt/MsgBox.h"
 #include "prompt/PromptDialog.h"
 #include "ui/dialogs/DownloadProgressDialog.h"
@@ -200,4 +204,20 @@ TEST_F(QtDialogsTest, WaitingAndDownloadDialogsEndOnlyWhenTheCoreEndsThem) {
     download->EndDialog(IDCANCEL);
   });
   EXPECT_EQ(download->DoModal(), IDCANCEL);
+}
+
+TEST(QtTranslations, QtsOwnButtonsAndTheFolderChooserSpeakChinese) {
+  InstallQtTranslations();
+  EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+  QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), Q("取消"));
+  QFileDialog chooser(nullptr, Q("请选择需要打包的目录："));
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  chooser.setFileMode(QFileDialog::Directory);
+  auto* box = chooser.findChild<QDialogButtonBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text(), Q("取消"));
+  auto* lookIn = chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+  ASSERT_NE(lookIn, nullptr);
+  EXPECT_NE(lookIn->text(), QStringLiteral("Look in:"));
 }

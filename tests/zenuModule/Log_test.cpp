@@ -1,6 +1,7 @@
 #include "zenuModule/src/Log.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 #include <set>
@@ -10,6 +11,8 @@
 
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/VirtualLoop.h"
+#include "zenuModule/src/TextCodec.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
 
@@ -23,7 +26,15 @@ TEST(Log, TraceLevelsAndLineFormat) {
       "\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:CUApp::InitInstance\\(\\): localsrv port: 8123"
       "\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:CNext::Step\\(\\): [^\n]+");
   EXPECT_TRUE(std::regex_match(home.TraceLog(), lines)) << home.TraceLog();
+  // GBK inside, UTF-8 in the file.
+  EXPECT_NE(home.ReadFile("trace.log").find(GBKToUtf8("中文 文本")), CString::npos);
   EXPECT_NE(home.TraceLog().find("中文 文本"), CString::npos);
+  // No line is cut short.
+  const CString longText(70000, 'x');
+  ZTRACE(1, "CLong::Line", "%s|", longText.c_str());
+  EXPECT_NE(home.TraceLog().find("CLong::Line(): " + longText + "|"), CString::npos);
+  EXPECT_EQ(UrlForTrace("http://h:88/urls/UserLogin?username=a&md5_passwd=0123abcd&version=172"),
+            "http://h:88/urls/UserLogin?username=a&md5_passwd=*&version=172");
 }
 
 TEST(Log, FirstWriteCreatesFoldersLaterWritesAppend) {
@@ -36,33 +47,42 @@ TEST(Log, FirstWriteCreatesFoldersLaterWritesAppend) {
   EXPECT_EQ(home.ErrorLog(), "\n==========\nboom");
 }
 
-TEST(Log, UnwritableFileIsReportedByMessageBoxAndNestedWritesAreDropped) {
+TEST(Log, AFullDiskIsToldOnceThroughTheLoopAndWritingResumes) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   CTempHome home;
+  CVirtualLoop loop;
   CFakeMessageBox boxes;
-  // A message box pumps messages; a callback logging meanwhile must not write.
-  struct CReentrantBox final : IMessageBox {
-    CString target;
-    int shown = 0;
-    int Show(const CString&, unsigned) override {
-      ++shown;
-      WriteLog("nested", target);
-      return IDOK;
-    }
-  } reentrant;
-  reentrant.target = home.Path() + "other.log";
-  CPlatform::SetMessageBox(&reentrant);
-  const CString folderAsFile = home.Path() + "blocked";
-  WriteLog("x", folderAsFile);  // creates a file named "blocked"
-  WriteLog("y", folderAsFile + "/inner.log");
-  EXPECT_EQ(reentrant.shown, 1);
-  EXPECT_EQ(home.ReadFile("other.log"), "");
-  CPlatform::SetMessageBox(&boxes);
-  WriteLog("z", folderAsFile + "/inner.log");
+  ResetLogFailureNotice();
+  // Every write to /dev/full fails with ENOSPC, as on a full file system.
+  const CString trace = home.Path() + "trace.log";
+  ASSERT_EQ(::symlink("/dev/full", trace.c_str()), 0);
+  ASSERT_EQ(::symlink("/dev/full", (home.Path() + "error.log").c_str()), 0);
+
+  // A worker's failure waits for the loop's thread.
+  std::thread([] { ZTRACE(1, "CWorker::Run", "lost"); }).join();
+  loop.RunPending();
+  EXPECT_TRUE(boxes.texts.empty());
+  // Nothing is shown from inside the work that logs (a transaction, say).
+  for (int i = 0; i < 3; ++i) ZTRACE(1, "CStore::Add", "line %d", i);
+  WriteErrorLog("\n==========\nboom");
+  EXPECT_TRUE(boxes.texts.empty());
+  loop.RunPending();
   ASSERT_EQ(boxes.texts.size(), 1u);
-  EXPECT_EQ(boxes.texts[0], "Error in open error log file: " + folderAsFile + "/inner.log");
-  // The guard is released after a failure.
-  WriteLog("w", home.Path() + "other.log");
-  EXPECT_EQ(home.ReadFile("other.log"), "w");
+  EXPECT_EQ(boxes.texts[0], "Error in open error log file: " + trace);
+  EXPECT_EQ(boxes.types[0], static_cast<unsigned>(MB_ICONWARNING));
+
+  // Once per run.
+  ZTRACE(1, "CStore::Add", "again");
+  loop.RunPending();
+  EXPECT_EQ(boxes.texts.size(), 1u);
+
+  // Space again: the next line is written.
+  ASSERT_EQ(::unlink(trace.c_str()), 0);
+  ZTRACE(1, "CStore::Add", "resumed");
+  EXPECT_NE(home.TraceLog().find("CStore::Add(): resumed"), CString::npos);
+  loop.RunPending();
+  EXPECT_EQ(boxes.texts.size(), 1u);
+  ResetLogFailureNotice();
 }
 
 TEST(Log, ConcurrentWritersLoseNothingAndNeverInterleave) {

@@ -196,9 +196,8 @@ TEST_F(UpdateControlTest, SingleCheckShowsTheUpdateDialogForANewerVersionOnly) {
   EXPECT_EQ(dialogs.updates[0].strNewFunction, "更快的下载\r\n新的界面");
   EXPECT_EQ(dialogs.updates[0].strUpdateUrl, "http://example.test/get");
   EXPECT_EQ(shell.opened, (std::vector<CString>{"http://example.test/get"}));
-  EXPECT_NE(
-      home.TraceLog().find("Check update: http://127.0, " + std::to_string(server.server.Port())),
-      CString::npos);
+  EXPECT_NE(home.TraceLog().find("update.ini, " + std::to_string(server.server.Port())),
+            CString::npos);
 
   // Equal is not newer.
   server.Set(Description(kProgramVersion, 100));

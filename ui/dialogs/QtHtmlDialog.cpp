@@ -1,10 +1,10 @@
 #include "QtHtmlDialog.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
-#include <QMainWindow>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -13,6 +13,7 @@
 #include <QWebEngineView>
 
 #include "platform/qt/QtText.h"
+#include "ui/web/WebViews.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 
 namespace {
@@ -25,6 +26,10 @@ const char kWatchScript[] =
     "  if (t && t.closest && t.closest('#ButtonOK')) console.log('vadeko-dialog:ButtonOK');"
     "}, true);";
 
+const char kCloseScript[] =
+    "(function(){var b=document.getElementById('ButtonOK');"
+    "if(b&&b.getAttribute('data-keep'))b.click();})()";
+
 // The dialog belongs to the program's window so that raising that window
 // does not bury it.
 QWidget* OwnerWindow() {
@@ -35,7 +40,8 @@ QWidget* OwnerWindow() {
 }
 }  // namespace
 
-CHtmlDialogPage::CHtmlDialogPage(QObject* parent) : QWebEnginePage(parent) {
+CHtmlDialogPage::CHtmlDialogPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent) {
   QWebEngineScript script;
   script.setName(QStringLiteral("vadeko-buttonok"));
   script.setSourceCode(QString::fromLatin1(kWatchScript));
@@ -55,14 +61,19 @@ CHtmlDialogWindow::CHtmlDialogWindow(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   m_pView = new QWebEngineView(this);
-  auto* page = new CHtmlDialogPage(m_pView);
-  m_pView->setPage(page);
+  auto* page = new CHtmlDialogPage(SharedWebProfile(), m_pView);
+  AdoptWebView(m_pView, page);
   layout->addWidget(m_pView);
   connect(page, &CHtmlDialogPage::buttonOkClicked, this, &CHtmlDialogWindow::buttonOkClicked);
   connect(page, &QWebEnginePage::titleChanged, this, &QWidget::setWindowTitle);
 }
 
-void CHtmlDialogWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
+void CHtmlDialogWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  // Only the page ends the dialog. A page that may be left as it is marks its
+  // OK button so; closing the window then means that button.
+  m_pView->page()->runJavaScript(QString::fromLatin1(kCloseScript));
+}
 
 CQtHtmlDialog::~CQtHtmlDialog() {
   for (auto& entry : m_windows) delete entry.second.data();

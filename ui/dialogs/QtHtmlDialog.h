@@ -15,7 +15,7 @@ class CHtmlDialogPage final : public QWebEnginePage {
   Q_OBJECT
 
  public:
-  explicit CHtmlDialogPage(QObject* parent = nullptr);
+  CHtmlDialogPage(QWebEngineProfile* profile, QObject* parent);
 
  signals:
   void buttonOkClicked();
@@ -26,7 +26,7 @@ class CHtmlDialogPage final : public QWebEnginePage {
 };
 
 // The window of one page dialog. Only the page (or the core) ends it: Escape
-// and the close box are ignored.
+// is ignored, and the close box only works where the page allows leaving it.
 class CHtmlDialogWindow final : public QDialog {
   Q_OBJECT
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,12 +15,13 @@
 #include <QSystemTrayIcon>
 #include <QToolBar>
 
-#include "ui/push/PushFrame.h"
 #include "app/MainDoc.h"
+#include "platform/qt/DesktopNotifications.h"
 #include "platform/qt/QtText.h"
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "ui/panels/WebPanels.h"
+#include "ui/push/PushFrame.h"
 #include "zenuModule/src/CatchApp.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/ProcessValues.h"
@@ -139,6 +141,13 @@ void CMainFrame::CreateTray() {
           });
   connect(m_tray, &QSystemTrayIcon::messageClicked, this,
           [this] { OnTrayNotification(kTrayBalloonClick); });
+  m_notifications = new CDesktopNotifications(QDBusConnection::sessionBus(), this);
+  connect(m_notifications, &CDesktopNotifications::clicked, this,
+          [this] { OnTrayNotification(kTrayBalloonClick); });
+  connect(m_notifications, &CDesktopNotifications::failed, this,
+          [this](const QString& title, const QString& text) {
+            m_tray->showMessage(title, text, QSystemTrayIcon::Information, kBalloonMs);
+          });
   m_tray->show();
 }
 
@@ -271,7 +280,9 @@ void CMainFrame::OnCommand(int iCommandId) {
 
 void CMainFrame::ShowBalloonTip(const QString& title, const QString& text) {
   m_lastBalloon = QStringList{title, text};
-  m_tray->showMessage(title, text, QSystemTrayIcon::Information, kBalloonMs);
+  if (!m_notifications->Show(title, text, kBalloonMs)) {
+    m_tray->showMessage(title, text, QSystemTrayIcon::Information, kBalloonMs);
+  }
 }
 
 QWidget* CMainFrame::CreatePaneWidget(int iFrame) {

@@ -6,6 +6,7 @@
 #include "app/MainFrameEvent.h"
 #include "app/MainFrameView.h"
 
+class CDesktopNotifications;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -106,6 +107,7 @@ class CMainFrame final : public QMainWindow, public IMainFrameView {
   QMdiArea* m_mdi = nullptr;
   QMdiSubWindow* m_frames[4] = {nullptr, nullptr, nullptr, nullptr};
   QSystemTrayIcon* m_tray = nullptr;
+  CDesktopNotifications* m_notifications = nullptr;
   QMenu* m_trayMenu = nullptr;
   int m_iCurFrame = kPushFrame;
   int m_bLoginDone = 0;

@@ -6,6 +6,7 @@
 #include <QWebEnginePage>
 
 #include "platform/qt/QtText.h"
+#include "ui/web/WebViews.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProcessValues.h"
 
@@ -26,6 +27,7 @@ QUrl FriendPageUrl(const CString& localSrvBaseUrl) {
 }
 
 CWebPanelView::CWebPanelView(EKind kind, QWidget* parent) : QWebEngineView(parent), m_kind(kind) {
+  AdoptWebView(this);
   connect(page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
     if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) m_iLastHttpError = 0;
     if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) {

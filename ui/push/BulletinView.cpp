@@ -5,6 +5,7 @@
 
 #include "platform/qt/QtText.h"
 #include "push/PushDoc.h"
+#include "ui/web/WebViews.h"
 #include "zenuModule/src/PathHelpers.h"
 
 namespace {
@@ -17,6 +18,7 @@ QUrl CBulletinView::PlaceholderUrl() {
 }
 
 CBulletinView::CBulletinView(QWidget* parent) : QWebEngineView(parent) {
+  AdoptWebView(this);
   connect(page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
     // The stored address stays the one asked for, so the same movie is not retried.

@@ -1,14 +1,19 @@
 #include "Log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "LocalTime.h"
 #include "PathHelpers.h"
 #include "ProgramException.h"
 #include "StringHelpers.h"
+#include "TextCodec.h"
 #include "desktop/FileSystem.h"
+#include "desktop/MessageBox.h"
+#include "desktop/MessageLoop.h"
 #include "desktop/Platform.h"
 
 namespace {
@@ -21,9 +26,50 @@ short g_traceLevel = 0;
 CString g_traceFunction;
 
 std::mutex g_logMutex;
-// Guards re-entry only: a message box shown by a failing append pumps messages,
-// and a callback run meanwhile must not write. Other threads wait for the mutex.
+// Guards re-entry only: a callback run from inside an append must not write.
+// Other threads wait for the mutex.
 thread_local short t_logBusy = 0;
+
+// A log that cannot be written is told once per run, later, from the loop:
+// a box shown from inside the append would run nested work (a database
+// transaction, the push handling) under it.
+std::atomic<bool> g_failureNoticeDue{false};
+std::atomic<bool> g_failureNoticeDone{false};
+std::mutex g_failureTextMutex;
+CString g_failureText;
+
+void PostFailureNotice() {
+  if (!g_failureNoticeDue.load() || !CPlatform::IsLoopThread()) return;
+  IMessageLoop* loop = CPlatform::Loop();
+  if (!loop || g_failureNoticeDone.exchange(true)) return;
+  g_failureNoticeDue = false;
+  CString text;
+  {
+    std::lock_guard<std::mutex> lock(g_failureTextMutex);
+    text = g_failureText;
+  }
+  loop->Post([text] { ShowMessageBox(text, MB_ICONWARNING); });
+}
+
+void NoteFailure(const CString& text) {
+  if (g_failureNoticeDone.load()) return;
+  {
+    std::lock_guard<std::mutex> lock(g_failureTextMutex);
+    if (g_failureText.empty()) g_failureText = text;
+  }
+  g_failureNoticeDue = true;
+}
+
+CString FormatArgs(const char* format, va_list args) {
+  va_list measure;
+  va_copy(measure, args);
+  const int needed = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (needed <= 0) return CString();
+  std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  return CString(buffer.data(), static_cast<size_t>(needed));
+}
 }  // namespace
 
 void SetTraceFilePath(const CString& path) {
@@ -51,7 +97,8 @@ void WriteLog(const CString& text, const CString& path) {
   try {
     const CString folder = LeftInStr(path, "/", TRUE);
     if (!folder.empty()) CheckFolder(folder, 1);
-    if (!AppendToFile(path, text)) failure = "Error in open error log file: " + path;
+    // GBK inside, UTF-8 in the file, as every other text a Linux user reads.
+    if (!AppendToFile(path, GBKToUtf8(text))) failure = "Error in open error log file: " + path;
   } catch (CProgramException* e) {
     e->Delete();
     failure = "Unknown CException(besides CFileException) error happens in function: WriteLog";
@@ -59,11 +106,19 @@ void WriteLog(const CString& text, const CString& path) {
     failure = "Pure C++ error happens in function: WriteLog";
   }
   lock.unlock();
-  if (!failure.empty()) ShowMessageBox(failure);
+  if (!failure.empty()) NoteFailure(failure);
+  PostFailureNotice();
   t_logBusy = 0;
 }
 
 void WriteErrorLog(const CString& text) { WriteLog(text, GetErrorFilePath()); }
+
+void ResetLogFailureNotice() {
+  g_failureNoticeDue = false;
+  g_failureNoticeDone = false;
+  std::lock_guard<std::mutex> lock(g_failureTextMutex);
+  g_failureText.clear();
+}
 
 void TraceBegin(short level, const char* function) {
   g_traceMutex.lock();
@@ -73,12 +128,22 @@ void TraceBegin(short level, const char* function) {
 
 void WriteTraceLog(const char* format, ...) {
   if (g_traceLevel == 1) {
-    char message[50000] = {0};
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    const CString message = FormatArgs(format, args);
     va_end(args);
     WriteLog("\n" + FormatNowLocal() + ":" + g_traceFunction + "(): " + message, GetTraceFilePath());
   }
   g_traceMutex.unlock();
+}
+
+CString UrlForTrace(const CString& url) {
+  static const char kSecret[] = "md5_passwd=";
+  CString out = url;
+  for (size_t at = out.find(kSecret); at != CString::npos; at = out.find(kSecret, at)) {
+    at += sizeof kSecret - 1;
+    const size_t end = out.find('&', at);
+    out.replace(at, (end == CString::npos ? out.size() : end) - at, "*");
+  }
+  return out;
 }

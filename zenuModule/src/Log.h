@@ -1,13 +1,20 @@
 #pragma once
 #include "Types.h"
 
-// Appends text unchanged to the file at path, creating its folders.
+// Appends GBK text to the file at path as UTF-8, creating its folders. A
+// failed append loses its text and is told once per run by a message box
+// posted to the loop; later appends try again.
 void WriteLog(const CString& text, const CString& path);
 void WriteErrorLog(const CString& text);
 // Writes one trace line when the current trace level is 1; always releases the
 // trace lock taken by TraceBegin.
 void WriteTraceLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void TraceBegin(short level, const char* function);
+
+// Forgets that the failure notice was shown (a new run, in tests).
+void ResetLogFailureNotice();
+// A request URL as the trace log may keep it: whole, with the password digest hidden.
+CString UrlForTrace(const CString& url);
 
 void SetTraceFilePath(const CString& path);
 void SetErrorFilePath(const CString& path);

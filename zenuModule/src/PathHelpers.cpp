@@ -38,6 +38,20 @@ void DeleteTree(const CString& sysPath) {
 }
 }  // namespace
 
+CString InstalledShareFolderOf(const CString& exeFile) {
+  const CString exeFolder = LeftInStr(exeFile, "/", TRUE);
+  const size_t slash = exeFolder.rfind('/');
+  if (slash == CString::npos || exeFolder.substr(slash + 1) != "bin") return CString();
+  const CString share = exeFolder.substr(0, slash) + "/share/vadeko/";
+  return IsFolder(share) ? share : CString();
+}
+
+CString GetInstalledShareFolder() {
+  // The layout does not change while the program runs.
+  static const CString share = InstalledShareFolderOf(ProgramFile());
+  return share;
+}
+
 CString GetExePath(int mode) {
   OP_BEGIN("GetExePath")
   if (mode == 1) return ProgramFile();
@@ -45,6 +59,14 @@ CString GetExePath(int mode) {
     CString folder = Utf8ToGBK(home);
     if (folder.back() != '/') folder += '/';
     return folder;
+  }
+  // An installed program never writes below its prefix: its folder is the user's.
+  if (!GetInstalledShareFolder().empty()) {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const CString data =
+        xdg && *xdg == '/' ? CString(xdg) : CString(home ? home : "") + "/.local/share";
+    return Utf8ToGBK(data) + "/vadeko/";
   }
   return LeftInStr(ProgramFile(), "/", TRUE) + "/";
   OP_END

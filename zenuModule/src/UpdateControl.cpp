@@ -109,7 +109,7 @@ void CUpdateControl::Register(CTemplIntfUpdateControlCaller* pCaller, int iVersi
   m_iCurVersion = iVersion;
   m_strCurDisplay = strDisplay;
   m_strUrl = strUrl;
-  ZTRACE(1, "CUpdateControl::Register", "Check update: %s, %d", requestUrl.substr(0, 12).c_str(),
+  ZTRACE(1, "CUpdateControl::Register", "Check update: %s, %d", UrlForTrace(requestUrl).c_str(),
          port);
   HttpRequest(requestUrl, port);
   OP_END

@@ -6,33 +6,92 @@
   var fetchMethod = Number(body.getAttribute('data-fetch-method'));
   var status = document.getElementById('status');
   var rateStatus = document.getElementById('rateStatus');
+  var rateCard = document.querySelector('.rate');
+  var sendButton = document.getElementById('btnRate');
+  var comment = document.getElementById('comment');
+  var chosen = Number(rateCard.getAttribute('data-my-score')) || 0;
+  var words = ['很差', '较差', '还行', '推荐', '力荐'];
 
-  function download(client) {
-    V.setStatus(status, '正在开始下载…');
+  // The page only asks the client: the list shows what became of the request.
+  function download(client, button) {
+    button.disabled = true;
+    V.setStatus(status, '正在请求…');
     V.api('download', { movie_id: movieId, client: client, fetch_method: fetchMethod }).then(function () {
-      V.setStatus(status, client === 'vadeko' ? '已开始下载，可在“正在下载”中查看进度。' : '已交给迅雷下载。', 'ok');
-    }, function (err) { V.setStatus(status, err.message, 'error'); });
+      V.setStatus(status, client === 'vadeko' ? '已请求下载，请在“正下载”中查看进度。'
+        : '已请求交给迅雷下载，请在“迅雷下载”中查看。', 'ok');
+    }, function (err) {
+      V.setStatus(status, err.message, 'error');
+    }).then(function () {
+      setTimeout(function () { button.disabled = false; }, 1500);
+    });
   }
 
   var own = document.getElementById('btnDownload');
-  if (own) own.addEventListener('click', function () { download('vadeko'); });
-  document.getElementById('btnThunder').addEventListener('click', function () { download('thunder'); });
+  var thunder = document.getElementById('btnThunder');
+  if (own) own.addEventListener('click', function () { download('vadeko', own); });
+  thunder.addEventListener('click', function () { download('thunder', thunder); });
+
+  function showAverage(average, count) {
+    var cell = document.getElementById('average');
+    cell.textContent = '';
+    if (!count) { cell.textContent = '暂无评分'; return; }
+    cell.appendChild(V.el('span', { className: 'stars', text: V.stars(average) }));
+    cell.appendChild(document.createTextNode(' ' + average.toFixed(1) + '（' + count + '人评价）'));
+  }
+
+  function pick(score) {
+    chosen = score;
+    Array.prototype.forEach.call(document.querySelectorAll('.score'), function (b) {
+      var on = Number(b.getAttribute('data-score')) === score;
+      b.classList.toggle('chosen', on);
+      b.setAttribute('aria-pressed', on ? 'true' : 'false');
+    });
+    sendButton.disabled = false;
+    V.setStatus(rateStatus, '');
+  }
 
   Array.prototype.forEach.call(document.querySelectorAll('.score'), function (button) {
-    button.addEventListener('click', function () {
-      var score = Number(button.getAttribute('data-score'));
-      V.setStatus(rateStatus, '正在提交评价…');
-      V.api('rate', {
-        movie_id: movieId,
-        score: score,
-        recommend_all: document.getElementById('recommendAll').checked,
-        comment: document.getElementById('comment').value
-      }).then(function () {
-        Array.prototype.forEach.call(document.querySelectorAll('.score'), function (b) {
-          b.classList.toggle('chosen', b === button);
-        });
-        V.setStatus(rateStatus, '您给了 ' + score + ' 分，谢谢！Vadeko 会据此为您推送新电影。', 'ok');
-      }, function (err) { V.setStatus(rateStatus, err.message, 'error'); });
+    button.addEventListener('click', function () { pick(Number(button.getAttribute('data-score'))); });
+  });
+
+  // The rating goes through the client to the service; the page says it is
+  // saved only once the service shows it.
+  function confirm(score, text, tries) {
+    V.api('movie', { movie_id: movieId }).then(function (data) {
+      if (data.my_score === score && data.my_comment === text) {
+        showAverage(data.average_score, data.rating_count);
+        document.getElementById('myRating').textContent =
+          '您已评价：' + score + '分（' + words[score - 1] + '）。可以修改后再次发送。';
+        V.setStatus(rateStatus, '评价已保存：您给了 ' + score + ' 分，Vadeko 会据此为您推送新电影。', 'ok');
+        sendButton.disabled = false;
+        return;
+      }
+      if (tries > 0) { setTimeout(function () { confirm(score, text, tries - 1); }, 1500); return; }
+      V.setStatus(rateStatus, '服务器还没有确认这次评价，请稍后重新打开本页查看。', 'error');
+      sendButton.disabled = false;
+    }, function (err) {
+      V.setStatus(rateStatus, err.message, 'error');
+      sendButton.disabled = false;
+    });
+  }
+
+  sendButton.addEventListener('click', function () {
+    if (!chosen) { V.setStatus(rateStatus, '请先选一个分数。', 'error'); return; }
+    var score = chosen;
+    var text = comment.value.trim();
+    sendButton.disabled = true;
+    V.setStatus(rateStatus, '正在交给 Vadeko…');
+    V.api('rate', {
+      movie_id: movieId,
+      score: score,
+      recommend_all: document.getElementById('recommendAll').checked,
+      comment: text
+    }).then(function () {
+      V.setStatus(rateStatus, 'Vadeko 正在发送您的评价，等待服务器确认…');
+      confirm(score, text, 10);
+    }, function (err) {
+      V.setStatus(rateStatus, err.message, 'error');
+      sendButton.disabled = false;
     });
   });
 
@@ -46,7 +105,7 @@
       body.appendChild(a);
       a.click();
       body.removeChild(a);
-      V.setStatus(status, '已交给迅雷下载，请在迅雷中查看进度。', 'ok');
+      V.setStatus(status, '已请求迅雷下载，请在迅雷中查看进度。', 'ok');
       return true;
     };
   }

@@ -56,33 +56,27 @@
   }
 
   var lastUsers = null;
+  var lastQuery = '';
   function showUsers(users) {
     lastUsers = users;
     document.getElementById('userSection').classList.remove('hidden');
     fill(document.getElementById('userResults'), users, '没有找到这个用户',
       function (u) { return userRow(u, !u.self); });
   }
+  // A follow changes that user's follower count: ask again rather than guess.
   function refreshUsers() {
-    if (!lastUsers) return;
-    lastUsers.forEach(function (u) { u.following = !!following[u.username]; });
-    showUsers(lastUsers);
-  }
-
-  function pushNow(button, movieId) {
-    button.disabled = true;
-    V.api('push_now', { movie_id: movieId }).then(function (data) {
-      button.textContent = data.status === 'already_pushed' ? '已在列表中' : '已推送';
-      button.className = 'btn done push';
-      V.setStatus(status, '《' + data.title + '》已推送到您的新推送列表。', 'ok');
-    }, function (err) {
-      button.disabled = false;
-      V.setStatus(status, err.message, 'error');
+    if (!lastUsers || !lastQuery) return;
+    V.api('users/find', { q: lastQuery }).then(function (data) {
+      data.users.forEach(function (u) { following[u.username] = u.following; });
+      showUsers(data.users);
+    }, function () {
+      lastUsers.forEach(function (u) { u.following = !!following[u.username]; });
+      showUsers(lastUsers);
     });
   }
 
   function recommendationRow(r) {
-    var button = V.el('button', { type: 'button', className: 'btn primary push', text: '立即推送', 'data-id': r.movie_id });
-    button.addEventListener('click', function () { pushNow(button, r.movie_id); });
+    var button = V.pushButton(r.movie_id, r.title, r.in_list, status);
     var when = r.rated_at ? new Date(r.rated_at * 1000).toLocaleDateString('zh-CN') : '';
     return V.el('li', { 'data-id': r.movie_id }, [
       V.el('div', { className: 'thumb c' + (r.movie_id % 6), text: V.firstChar(r.title) }),
@@ -113,6 +107,7 @@
     V.api('users/find', { q: q }).then(function (data) {
       data.users.forEach(function (u) { following[u.username] = u.following; });
       V.setStatus(status, '');
+      lastQuery = q;
       showUsers(data.users);
     }, function (err) { V.setStatus(status, err.message, 'error'); });
   });

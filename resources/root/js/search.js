@@ -7,25 +7,9 @@
   var status = document.getElementById('status');
   var heading = document.getElementById('resultTitle');
 
-  function pushNow(button, movie) {
-    button.disabled = true;
-    button.textContent = '推送中…';
-    V.api('push_now', { movie_id: movie.id }).then(function (data) {
-      button.textContent = data.status === 'already_pushed' ? '已在列表中' : '已推送';
-      button.className = 'btn done push';
-      V.setStatus(status, '《' + data.title + '》' +
-        (data.status === 'already_pushed' ? '已经推送过，可在电影列表中查看。' : '已推送到您的新推送列表。'), 'ok');
-    }, function (err) {
-      button.disabled = false;
-      button.textContent = '立即推送';
-      V.setStatus(status, err.message, 'error');
-    });
-  }
-
   function row(movie) {
     var kinds = (movie.kinds || []).map(function (k) { return V.el('span', { className: 'tag', text: k.name }); });
-    var button = V.el('button', { type: 'button', className: 'btn primary push', text: '立即推送', 'data-id': movie.id });
-    button.addEventListener('click', function () { pushNow(button, movie); });
+    var button = V.pushButton(movie.id, movie.title, movie.in_list, status);
     return V.el('li', { 'data-id': movie.id }, [
       V.el('div', { className: 'thumb c' + (movie.id % 6), text: V.firstChar(movie.title) }),
       V.el('div', { className: 'main' }, [

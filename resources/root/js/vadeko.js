@@ -65,6 +65,30 @@
     container.appendChild(el('button', { type: 'button', id: 'ButtonOK', className: 'btn primary', text: label || '确定' }));
   }
 
+  // The "push now" button of a movie; for one already in the user's list it
+  // says so instead. status: where the outcome is told.
+  function pushButton(id, title, inList, status) {
+    if (inList) {
+      return el('button', { type: 'button', className: 'btn done push', text: '已在列表中', 'data-id': id, disabled: true });
+    }
+    var button = el('button', { type: 'button', className: 'btn primary push', text: '立即推送', 'data-id': id });
+    button.addEventListener('click', function () {
+      button.disabled = true;
+      button.textContent = '推送中…';
+      api('push_now', { movie_id: id }).then(function (data) {
+        var there = data.status !== 'pushed';
+        button.textContent = there ? '已在列表中' : '已推送';
+        button.className = 'btn done push';
+        setStatus(status, '《' + title + '》' + (there ? '已在您的电影列表中。' : '已推送到您的新推送列表。'), 'ok');
+      }, function (err) {
+        button.disabled = false;
+        button.textContent = '立即推送';
+        setStatus(status, err.message, 'error');
+      });
+    });
+    return button;
+  }
+
   window.Vadeko = { api: api, el: el, setStatus: setStatus, stars: stars, firstChar: firstChar,
-    showButtonOK: showButtonOK };
+    showButtonOK: showButtonOK, pushButton: pushButton };
 })();

@@ -13,6 +13,9 @@ bool MakeFolder(const CString& path);
 bool RemoveFile(const CString& path);
 bool RemoveEmptyFolder(const CString& path);
 bool RenamePath(const CString& from, const CString& to);
+// A symbolic link at link naming target; its target, empty when path is no link.
+bool MakeLink(const CString& target, const CString& link);
+CString LinkTarget(const CString& path);
 FILE* OpenFile(const CString& path, const char* mode);
 bool ReadWholeFile(const CString& path, CString& content);
 bool WriteWholeFile(const CString& path, const CString& content);

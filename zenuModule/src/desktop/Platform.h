@@ -9,7 +9,9 @@ class IMessageBox;
 class CPlatform final {
  public:
   static IMessageLoop* Loop();
+  // The thread that installs the loop is the one that runs it.
   static void SetLoop(IMessageLoop* loop);
+  static bool IsLoopThread();
   static IMessageBox* MessageBox();
   static void SetMessageBox(IMessageBox* box);
   static bool IsMainWindowCreated();

@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+// The logged-in user's movie list as the client keeps it (its record database),
+// read only, to tell pages which movies are in it already.
+class CUserList final {
+ public:
+  // The ids among ids that have a record; empty when the file cannot be read.
+  static std::set<uint32_t> Holding(const std::string& dbFile, const std::vector<uint32_t>& ids);
+};
