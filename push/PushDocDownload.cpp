@@ -44,6 +44,14 @@ CString QuoteArg(const CString& path) {
   return out;
 }
 
+// Only the status changes: the downloader, the counters and the list stay as they are.
+void SetStoredStatus(int ulGID, int32_t eStatus) {
+  CRecord rec;
+  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  rec.SetStatus(eStatus);
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+}
+
 CString ErrorText(CException* e) {
   if (auto* pe = dynamic_cast<CProgramException*>(e)) return pe->GetErrInfo();
   char message[2000] = {0};
@@ -312,19 +320,13 @@ void CPushDoc::UpdateStopData(CRecord rec) {
 
 void CPushDoc::ChangeStopStat(int ulGID) {
   OP_BEGIN("CPushDoc::ChangeStopStat")
-  CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
-  rec.SetStatus(RS_STOPPED);
-  CIntfDB::GetInstance()->UpdateRecord(rec);
+  SetStoredStatus(ulGID, RS_STOPPED);
   OP_END
 }
 
 void CPushDoc::ChangeQueueingStat(int ulGID) {
   OP_BEGIN("CPushDoc::ChangeQueueingStat")
-  CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
-  rec.SetStatus(RS_QUEUED);
-  CIntfDB::GetInstance()->UpdateRecord(rec);
+  SetStoredStatus(ulGID, RS_QUEUED);
   OP_END
 }
 
