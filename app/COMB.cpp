@@ -41,6 +41,15 @@ SAutomationClass CCOMB::Describe() {
   cls.methods.push_back(
       {"OnLocalSrvCmd", true, [this](const CString& text) { return OnLocalSrvCmd(text); }});
   cls.onActivate = [] { CMainDoc::GetInstance()->OnActivateRequest(); };
+  // Commands and boxes come only from the local web server this program
+  // started; "m1" does nothing and may be asked by anyone.
+  cls.allowCaller = [](const CString& member, const CString& caller) {
+    if (member == "m1") return true;
+    const CString peer =
+        CMainDoc::HasInstance() ? CMainDoc::GetInstance()->GetLocalSrvDriver().GetPeerName()
+                                : CString();
+    return !peer.empty() && caller == peer;
+  };
   return cls;
 }
 

@@ -5,8 +5,10 @@
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/ProgramException.h"
 
-CMainDoc::CMainDoc() : m_drvLocalSrv("zenu.LocalServer") {}
+CMainDoc::CMainDoc()
+    : m_drvLocalSrv("zenu.LocalServer"), m_localSrvWatch([this] { CheckLocalSrv(); }) {}
 
 CMainDoc::~CMainDoc() = default;
 
@@ -19,6 +21,15 @@ void CMainDoc::SendToLocalSrv(Json::Value& document) {
 void CMainDoc::StartLocalSrv() {
   OP_BEGIN("CMainDoc::StartLocalSrv")
   m_drvLocalSrv.CreateInstance();
+  SendStartToLocalSrv();
+  // Registered after the call: the ready command is only delivered from the loop.
+  CIntfScheduleControl::GetInstance()->Register(this, kLocalSrvReadyEvent);
+  m_localSrvWatch.RegisterTimer(CLocalSrvWatch::kIntervalSeconds, 0);
+  OP_END
+}
+
+void CMainDoc::SendStartToLocalSrv() {
+  OP_BEGIN("CMainDoc::SendStartToLocalSrv")
   const CString folder = GetExePath(0);
   Json::Value cmd(Json::objectValue);
   cmd["INT_CMD_IDX"] = 1;
@@ -30,8 +41,6 @@ void CMainDoc::StartLocalSrv() {
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
   cmd["INT_TEST_ALONE"] = 0;
   SendToLocalSrv(cmd);
-  // Registered after the call: the ready command is only delivered from the loop.
-  CIntfScheduleControl::GetInstance()->Register(this, kLocalSrvReadyEvent);
   OP_END
 }
 
@@ -42,22 +51,82 @@ void CMainDoc::SendLoginToLocalSrv(const CString& strUserName) {
   cmd["INT_USER_ID"] = 0;
   cmd["STR_USERNAME"] = strUserName;
   cmd["STR_USER_DB_FILE"] = GetExePath(0) + "users/" + strUserName + "/db.dat";
+  m_strLoggedUser = strUserName;
   SendToLocalSrv(cmd);
   OP_END
 }
 
 void CMainDoc::StopLocalSrv() {
   OP_BEGIN("CMainDoc::StopLocalSrv")
+  m_localSrvWatch.UnRegisterTimer();
   Json::Value cmd(Json::objectValue);
   cmd["INT_CMD_IDX"] = 100;
-  SendToLocalSrv(cmd);
+  QuitStep([&] { SendToLocalSrv(cmd); });
   m_drvLocalSrv.DestroyInstance();
   OP_END
 }
 
+void CMainDoc::CheckLocalSrv() {
+  OP_BEGIN("CMainDoc::CheckLocalSrv")
+  if (m_bQuitting || m_drvLocalSrv.IsAlive()) return;
+  const long now = m_localSrvWatch.Ticks();
+  while (!m_restartTicks.empty() && now - m_restartTicks.front() >= CLocalSrvWatch::kWindowTicks) {
+    m_restartTicks.pop_front();
+  }
+  if (static_cast<int>(m_restartTicks.size()) >= CLocalSrvWatch::kMaxRestarts) {
+    // Held back until the oldest restart leaves the window; said once.
+    if (m_drvLocalSrv.HasInstance()) {
+      ZTRACE(1, zenuOpName_, "LocalSrv keeps going away, next restart later");
+      m_drvLocalSrv.DestroyInstance();
+      SetStatusInfo(2, "本地服务多次意外退出，稍后将再次启动");
+    }
+    return;
+  }
+  m_restartTicks.push_back(now);
+  ZTRACE(1, zenuOpName_, "LocalSrv is gone, restarting it");
+  SetStatusInfo(2, "本地服务意外退出，正在重新启动");
+  RestartLocalSrv();
+  OP_END
+}
+
+void CMainDoc::RestartLocalSrv() {
+  m_drvLocalSrv.DestroyInstance();
+  try {
+    m_drvLocalSrv.CreateInstance();
+    SendStartToLocalSrv();
+    if (!m_strLoggedUser.empty()) SendLoginToLocalSrv(m_strLoggedUser);
+  } catch (CProgramException* e) {
+    // The next look tries again, within the same limit.
+    WriteErrorLog(e->GetErrInfo().empty() ? e->GetError() : e->GetErrInfo());
+    e->Delete();
+    m_drvLocalSrv.DestroyInstance();
+  }
+}
+
+void CMainDoc::QuitStep(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (CProgramException* e) {
+    WriteErrorLog(e->GetErrInfo().empty() ? e->GetError() : e->GetErrInfo());
+    e->Delete();
+  } catch (CException* e) {
+    char message[1024] = {0};
+    e->GetErrorMessage(message, sizeof message);
+    WriteErrorLog(message);
+    e->Delete();
+  }
+}
+
 int CMainDoc::OnIntfScheduleControlEvent(int iEvent, CString* /*pstr*/) {
   OP_BEGIN("CMainDoc::OnIntfScheduleControlEvent")
-  if (iEvent == kLocalSrvReadyEvent) ContinueInit();
+  if (iEvent != kLocalSrvReadyEvent) return 0;
+  // Later ready commands come from a restarted component: the session runs on.
+  if (m_bSessionStarted) {
+    SetStatusInfo(2, "本地服务已恢复");
+    return 0;
+  }
+  m_bSessionStarted = true;
+  ContinueInit();
   return 0;
   OP_END
 }

@@ -1,7 +1,11 @@
 #pragma once
 #include <json/value.h>
 
+#include <deque>
+#include <functional>
+
 #include "EvalService.h"
+#include "LocalSrvWatch.h"
 #include "LoginService.h"
 #include "MainFrameEvent.h"
 #include "MainFrameView.h"
@@ -46,8 +50,12 @@ class CMainDoc final : public CTemplTimerCaller,
   void StartLocalSrv();
   // Command 2: who logged in and where the user's database lives.
   void SendLoginToLocalSrv(const CString& strUserName);
-  // Command 100, then the component is released.
+  // Command 100, then the component is released; a component that cannot be
+  // reached is released all the same.
   void StopLocalSrv();
+  // One look of the watch: a component gone while the client runs is started
+  // again (commands 1 and 2 resent), a few times a minute at most.
+  void CheckLocalSrv();
 
   int OnIntfScheduleControlEvent(int iEvent, CString* pstr) override;
   // Update check, login, the user to the component, the main window, the push
@@ -80,6 +88,10 @@ class CMainDoc final : public CTemplTimerCaller,
  private:
   CMainDoc();
   void SendToLocalSrv(Json::Value& document);
+  void SendStartToLocalSrv();
+  void RestartLocalSrv();
+  // A step of the quit sequence: its failure is logged and the quit goes on.
+  void QuitStep(const std::function<void()>& step);
   void RunLocalSrvCmd(const Json::Value& root);
   void PostSchedule(int iEvent, const CString& text);
   void SendToFrame(const SMainDocEvent& evt);
@@ -92,4 +104,9 @@ class CMainDoc final : public CTemplTimerCaller,
   ILoginService* m_pLogin = nullptr;
   IPromptEvents* m_pPrompts = nullptr;
   CNetworkStatus m_netStatus;
+  CLocalSrvWatch m_localSrvWatch;
+  std::deque<long> m_restartTicks;  // watch ticks of the recent restarts
+  bool m_bSessionStarted = false;   // the first ready command has been handled
+  bool m_bQuitting = false;
+  CString m_strLoggedUser;          // sent with command 2, again after a restart
 };

@@ -119,15 +119,19 @@ void CMainDoc::OnMainFrameEvent(const SMainFrameEvent& evt) {
   OP_BEGIN("CMainDoc::OnMainFrameEvent")
   switch (evt.iType) {
     case 0:
-      StopLocalSrv();
+      // Every step runs whatever the components do: a quit must always quit.
+      m_bQuitting = true;
+      QuitStep([this] { StopLocalSrv(); });
       if (m_pPushEngine) {
-        m_pPushEngine->StopRefreshRecord();
-        m_pPushEngine->CloseBTCOM();
+        QuitStep([this] { m_pPushEngine->StopRefreshRecord(); });
+        QuitStep([this] { m_pPushEngine->CloseBTCOM(); });
       }
       ClearStuffAtQuit();
       break;
     case 1:
-      if (m_pPushEngine) m_pPushEngine->StopRefreshRecord();
+      m_bQuitting = true;
+      m_localSrvWatch.UnRegisterTimer();
+      if (m_pPushEngine) QuitStep([this] { m_pPushEngine->StopRefreshRecord(); });
       ClearStuffAtQuit();
       break;
     case 2: {
@@ -161,8 +165,8 @@ void CMainDoc::OnIntfUpdateControlEvent(int iEvent) {
 void CMainDoc::ClearStuffAtQuit() {
   OP_BEGIN("CMainDoc::ClearStuffAtQuit")
   m_netStatus.Stop();
-  if (m_pPushEngine) m_pPushEngine->EndAllHTMLDialog();
-  if (m_pLogin) m_pLogin->CloseAllModalDlg();
+  if (m_pPushEngine) QuitStep([this] { m_pPushEngine->EndAllHTMLDialog(); });
+  if (m_pLogin) QuitStep([this] { m_pLogin->CloseAllModalDlg(); });
   CIntfHttpReq::GetInstance()->ExitAllHTTP();
   // The workers need nothing from this thread to end.
   while (CHttpReqControl::GetThreadCount() > 0) {

@@ -47,6 +47,19 @@ std::string ReadFile(const std::string& path) {
   return out.str();
 }
 
+// Every requested range must start inside the file (a suffix range must ask
+// for at least one byte); the library would answer the others with a bogus length.
+bool RangesFit(const httplib::Request& req, size_t size) {
+  if (req.has_header("Range") && req.ranges.empty()) return false;
+  for (const auto& [first, last] : req.ranges) {
+    if (first < 0 ? last <= 0 || size == 0
+                  : static_cast<size_t>(first) >= size || (last >= 0 && last < first)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void ClientRoutes::Register(httplib::Server& server) {
@@ -166,6 +179,12 @@ void ClientRoutes::Content(const httplib::Request& req, httplib::Response& res) 
   file->seekg(0, std::ios::end);
   auto size = static_cast<size_t>(file->tellg());
   res.set_header("Accept-Ranges", "bytes");
+  if (!RangesFit(req, size)) {
+    res.status = 416;
+    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+    res.set_content("range not satisfiable", "text/plain; charset=utf-8");
+    return;
+  }
   res.set_content_provider(size, "application/octet-stream",
                            [file](size_t offset, size_t length, httplib::DataSink& sink) {
                              char buf[1 << 16];

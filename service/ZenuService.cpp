@@ -36,10 +36,11 @@ void ZenuService::OpenData() {
 }
 
 void ZenuService::SetUpServer() {
-  int threads = ctx_.config.threads;
-  server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  server_.set_keep_alive_max_count(1000);
-  server_.set_exception_handler(
+  SServerLimits limits;
+  limits.workers = static_cast<size_t>(ctx_.config.threads);
+  limits.maxRequestsPerConnection = 1000;
+  server_ = std::make_unique<CGuardedHttpServer>(limits);
+  server_->set_exception_handler(
       [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         int status = 500;
         std::string message = "internal error";
@@ -63,20 +64,20 @@ void ZenuService::SetUpServer() {
         }
       });
   // Answers without a route still get a body and so a Content-Length.
-  server_.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+  server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (res.body.empty()) {
       res.set_content(res.status == 404 ? "not found" : "error " + std::to_string(res.status),
                       "text/plain; charset=utf-8");
     }
   });
-  clientRoutes_.Register(server_);
-  apiRoutes_.Register(server_);
+  clientRoutes_.Register(*server_);
+  apiRoutes_.Register(*server_);
 }
 
 int ZenuService::Bind() {
   const ServiceConfig& c = ctx_.config;
-  port_ = c.port == 0 ? server_.bind_to_any_port(c.host)
-                      : (server_.bind_to_port(c.host, c.port) ? c.port : -1);
+  port_ = c.port == 0 ? server_->bind_to_any_port(c.host)
+                      : (server_->bind_to_port(c.host, c.port) ? c.port : -1);
   if (port_ <= 0) {
     throw std::runtime_error("cannot listen on " + c.host + ":" + std::to_string(c.port));
   }
@@ -87,18 +88,18 @@ int ZenuService::Bind() {
   return port_;
 }
 
-void ZenuService::Run() { server_.listen_after_bind(); }
+void ZenuService::Run() { server_->listen_after_bind(); }
 
 int ZenuService::Start() {
   int port = Bind();
   thread_ = std::thread([this] { Run(); });
   // stop() only acts on a running server, so wait until the accept loop has started.
-  while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return port;
 }
 
 void ZenuService::Stop() {
-  server_.stop();
+  server_->Shutdown(std::chrono::seconds(5));
   if (thread_.joinable()) thread_.join();
 }
 

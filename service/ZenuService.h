@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include "GuardedHttpServer.h"
+
 #include <memory>
 #include <thread>
 
@@ -36,7 +38,7 @@ class ZenuService final {
   void SetUpServer();
 
   ServiceContext ctx_;
-  httplib::Server server_;
+  std::unique_ptr<CGuardedHttpServer> server_;
   ClientRoutes clientRoutes_;
   ApiRoutes apiRoutes_;
   std::thread thread_;

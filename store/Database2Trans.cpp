@@ -33,11 +33,13 @@ void CDatabase2::TransDBFormat() {
     ShowMessageBox("需要将旧格式的数据文件进行一次性转换，可能要等待一段时间");
   }
   CDatabase db;
-  db.LoadDB();
+  const BOOL loaded = db.LoadDB();
   ZTRACE(1, zenuOpName_, "After db.LoadDB");
   CGIDList gids;
   db.GetGIDList(0, &gids, 1);
-  const bool inTransaction = m_sqlite.Execute("begin", nullptr);
+  // The old file goes only once every record it held is committed.
+  const bool inTransaction = loaded && m_sqlite.Execute("begin", nullptr);
+  bool converted = inTransaction;
   for (const uint32_t gid : gids) {
     CRecord r;
     if (!db.GetOneRecordData(gid, &r)) continue;
@@ -64,9 +66,17 @@ void CDatabase2::TransDBFormat() {
     p.push_back(SSqlParam::Text(TrimWhite(r.GetStorePath())));
     p.push_back(SSqlParam::Int(1));
     p.push_back(SSqlParam::Text(""));
-    m_sqlite.ExecuteBound(kInsertOld, p);
+    if (converted && !m_sqlite.ExecuteBound(kInsertOld, p)) converted = false;
   }
-  if (inTransaction) m_sqlite.Execute("commit", nullptr);
+  if (converted) converted = m_sqlite.Execute("commit", nullptr);
+  if (!converted && inTransaction) m_sqlite.Execute("rollback", nullptr);
+  if (!converted) {
+    const CString kept = xmlPath + ".unconverted";
+    const bool renamed = RenamePath(xmlPath, kept);
+    ZTRACE(1, zenuOpName_, "database.xml could not be converted, kept as %s",
+           renamed ? kept.c_str() : xmlPath.c_str());
+    return;
+  }
   RemoveFile(xmlPath);
   const CString data = GetExePath(0) + "data";
   DeleteDirectory(data);

@@ -7,6 +7,7 @@
 #include <QDBusConnectionInterface>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "app/MainDoc.h"
 #include "app/UApp.h"
@@ -70,6 +71,15 @@ int main(int argc, char** argv) {
   QObject::connect(frame, &CMainFrame::closedForReal, &app, [] { QCoreApplication::exit(0); });
   QObject::connect(&app, &QGuiApplication::commitDataRequest, frame,
                    [frame](QSessionManager&) { frame->OnEndSession(true); });
+
+  // The session bus gone means the user's session is ending: end like it.
+  QTimer busCheck;
+  QObject::connect(&busCheck, &QTimer::timeout, frame, [frame, &busCheck] {
+    if (QDBusConnection::sessionBus().isConnected()) return;
+    busCheck.stop();
+    frame->OnEndSession(true);
+  });
+  busCheck.start(2000);
 
   // SIGTERM runs the tray's quit sequence; a second one ends at once.
   std::unique_ptr<QSocketNotifier> terminate;

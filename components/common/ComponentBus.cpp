@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QTimer>
 #include <cstdio>
+
+#include "OwnerGate.h"
 
 QString OwnerArgument() {
   const QStringList args = QCoreApplication::arguments();
@@ -18,7 +21,12 @@ int PublishComponent(QDBusConnection& bus, QObject* object, const QString& name,
     std::fprintf(stderr, "%s: no session bus\n", exe.constData());
     return 1;
   }
-  if (!bus.registerObject(QStringLiteral("/"), object)) {
+  // Started for a client: that client alone may call in.
+  const bool registered =
+      owner.isEmpty() ? bus.registerObject(QStringLiteral("/"), object)
+                      : bus.registerVirtualObject(QStringLiteral("/"),
+                                                  new COwnerGate(object, owner, bus));
+  if (!registered) {
     std::fprintf(stderr, "%s: cannot register its object\n", exe.constData());
     return 1;
   }
@@ -28,6 +36,12 @@ int PublishComponent(QDBusConnection& bus, QObject* object, const QString& name,
     watcher.addWatchedService(owner);
     QObject::connect(&watcher, &QDBusServiceWatcher::serviceUnregistered, object,
                      [onOwnerGone] { onOwnerGone(); });
+    // Without the bus the owner is gone as well (the end of the user's session).
+    auto* busCheck = new QTimer(object);
+    QObject::connect(busCheck, &QTimer::timeout, object, [bus, onOwnerGone] {
+      if (!bus.isConnected()) onOwnerGone();
+    });
+    busCheck->start(2000);
     if (!bus.interface()->isServiceRegistered(owner).value()) return 0;
   }
   if (!bus.registerService(name)) {

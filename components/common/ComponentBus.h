@@ -8,6 +8,7 @@
 QString OwnerArgument();
 
 // Puts object at "/" (first: a client seeing the name may introspect at once),
+// behind a gate that lets only the owner call it when there is one,
 // arranges for onOwnerGone when the owner leaves the bus (no component may
 // outlive the client that started it), then takes the bus name.
 // Returns -1 when the component should run, otherwise the exit code to end with.

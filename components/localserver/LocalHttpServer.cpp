@@ -2,11 +2,13 @@
 
 #include <httplib.h>
 
+#include "GuardedHttpServer.h"
+
 #include <sys/stat.h>
 
 CLocalHttpServer::CLocalHttpServer() = default;
 
-CLocalHttpServer::~CLocalHttpServer() { Stop(); }
+CLocalHttpServer::~CLocalHttpServer() { Stop(std::chrono::milliseconds(2000)); }
 
 void CLocalHttpServer::AddRoutes() {
   for (const auto& install : m_installers) install(*m_server);
@@ -29,7 +31,7 @@ bool CLocalHttpServer::Start(int port, const std::string& rootFolder, std::strin
     error = "invalid port " + std::to_string(port);
     return false;
   }
-  m_server = std::make_unique<httplib::Server>();
+  m_server = std::make_unique<CGuardedHttpServer>();
   AddRoutes();
   struct stat st {};
   if (!rootFolder.empty() && ::stat(rootFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -45,10 +47,17 @@ bool CLocalHttpServer::Start(int port, const std::string& rootFolder, std::strin
   return true;
 }
 
-void CLocalHttpServer::Stop() {
-  if (!m_thread.joinable()) return;
-  m_server->stop();
+bool CLocalHttpServer::Stop(std::chrono::milliseconds wait) {
+  if (!m_thread.joinable()) return true;
+  const bool finished = m_server->Shutdown(wait);
   m_thread.join();
+  if (!finished) {
+    // A handler still waits on something: the process is ending, leave it be.
+    (void)m_server.release();
+    m_port = 0;
+    return false;
+  }
   m_server.reset();
   m_port = 0;
+  return true;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -8,9 +9,11 @@
 namespace httplib {
 class Server;
 }
+class CGuardedHttpServer;
 
 // The HTTP side: the pages below the root folder and the task request, on the
-// loopback interface only. Requests are served on the library's worker threads.
+// loopback interface only. Requests are served on the server's worker threads
+// once they have arrived whole.
 class CLocalHttpServer final {
  public:
   CLocalHttpServer();
@@ -24,7 +27,9 @@ class CLocalHttpServer final {
 
   // Binds 127.0.0.1:port and starts serving; false with a reason when it cannot.
   bool Start(int port, const std::string& rootFolder, std::string& error);
-  void Stop();
+  // Cuts every connection; waits at most `wait` for handlers under way and
+  // false when some were still running (they are left to the process's end).
+  bool Stop(std::chrono::milliseconds wait);
   bool IsRunning() const { return m_thread.joinable(); }
   int Port() const { return m_port; }
 
@@ -32,7 +37,7 @@ class CLocalHttpServer final {
   void AddRoutes();
 
   std::vector<RouteInstaller> m_installers;
-  std::unique_ptr<httplib::Server> m_server;
+  std::unique_ptr<CGuardedHttpServer> m_server;
   std::thread m_thread;
   int m_port = 0;
 };

@@ -3,11 +3,13 @@
 #include <httplib.h>
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QMetaObject>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "JsonText.h"
 #include "PageRoutes.h"
@@ -46,7 +48,7 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
 
 CLocalSrvCommands::~CLocalSrvCommands() {
   m_tasks.Stop();
-  m_http.Stop();
+  m_http.Stop(kStopWait);
 }
 
 bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error) {
@@ -104,7 +106,17 @@ void CLocalSrvCommands::FlushBus() {
 void CLocalSrvCommands::Shutdown() {
   if (m_bShuttingDown) return;
   m_bShuttingDown = true;
+  // Whatever a peer does from here on, the process ends in time.
+  std::thread([] {
+    std::this_thread::sleep_for(kExitDeadline);
+    std::_Exit(0);
+  }).detach();
+  // The name first: a client starting now must not find this process behind it.
+  if (m_connection.isConnected()) {
+    m_connection.interface()->unregisterService(QStringLiteral("zenu.LocalServer"));
+  }
   m_tasks.Stop();
-  m_http.Stop();
+  m_session.Service().CutOff();
+  m_http.Stop(kStopWait);
   QCoreApplication::quit();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDBusConnection>
 #include <QObject>
+#include <chrono>
 #include <string>
 
 #include "ComponentSession.h"
@@ -23,6 +24,11 @@ class CLocalSrvCommands final : public QObject {
   void Shutdown();
 
   CComponentSession& Session() { return m_session; }
+
+  // How long handlers under way get at the stop, and when the process ends
+  // regardless of what its peers do.
+  static constexpr std::chrono::milliseconds kStopWait{1500};
+  static constexpr std::chrono::milliseconds kExitDeadline{2500};
 
  private:
   bool StartServing(const class Json::Value& cmd, std::string& error);

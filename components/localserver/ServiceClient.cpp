@@ -1,40 +1,63 @@
 #include "ServiceClient.h"
 
-#include <httplib.h>
+#include <curl/curl.h>
 
 #include <memory>
 
 #include "JsonText.h"
 
 namespace {
-httplib::Params ToParams(const ServiceParams& params) {
-  httplib::Params out;
-  for (const auto& [key, value] : params) out.emplace(key, value);
+struct SCurlDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+
+struct STransfer {
+  std::string strBody;
+  size_t nHeadBytes = 0;
+  bool bTooLarge = false;
+  const std::atomic<bool>* pCut = nullptr;
+};
+
+size_t OnHeader(char* /*data*/, size_t size, size_t count, void* user) {
+  auto* t = static_cast<STransfer*>(user);
+  t->nHeadBytes += size * count;
+  if (t->nHeadBytes > CServiceClient::kMaxHeadBytes) {
+    t->bTooLarge = true;
+    return 0;
+  }
+  return size * count;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<STransfer*>(user);
+  const size_t n = size * count;
+  if (t->strBody.size() + n > CServiceClient::kMaxBodyBytes) {
+    t->bTooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  t->strBody.append(data, n);
+  return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<STransfer*>(user)->pCut->load() ? 1 : 0;
+}
+
+std::string Encoded(CURL* h, const ServiceParams& params) {
+  std::string out;
+  for (const auto& [key, value] : params) {
+    char* k = curl_easy_escape(h, key.c_str(), static_cast<int>(key.size()));
+    char* v = curl_easy_escape(h, value.c_str(), static_cast<int>(value.size()));
+    if (!out.empty()) out += '&';
+    out += std::string(k ? k : "") + "=" + (v ? v : "");
+    curl_free(k);
+    curl_free(v);
+  }
   return out;
 }
-
-SServiceReply FromResult(const httplib::Result& result) {
-  SServiceReply reply;
-  if (!result) {
-    reply.strError = httplib::to_string(result.error());
-    return reply;
-  }
-  reply.bReached = true;
-  reply.iStatus = result->status;
-  reply.strBody = result->body;
-  if (result->status != 200) reply.strError = "status " + std::to_string(result->status);
-  return reply;
-}
-
-std::unique_ptr<httplib::Client> MakeClient(const std::string& host, int port) {
-  auto client = std::make_unique<httplib::Client>(host, port);
-  client->set_connection_timeout(CServiceClient::kConnectTimeout, 0);
-  client->set_read_timeout(CServiceClient::kReadTimeout, 0);
-  client->set_write_timeout(CServiceClient::kReadTimeout, 0);
-  client->set_keep_alive(false);
-  return client;
-}
 }  // namespace
+
+CServiceClient::CServiceClient() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
 void CServiceClient::SetAddress(const std::string& host, int port) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -57,18 +80,69 @@ std::string CServiceClient::BaseUrl() const {
   return "http://" + m_host + ":" + std::to_string(m_port);
 }
 
+void CServiceClient::CutOff() { m_bCut = true; }
+
 SServiceReply CServiceClient::Send(bool bPost, const std::string& path,
                                    const ServiceParams& params) const {
+  SServiceReply reply;
   const std::string host = Host();
   const int port = Port();
   if (host.empty() || port <= 0) {
-    SServiceReply reply;
     reply.strError = "no remote service address";
     return reply;
   }
-  auto client = MakeClient(host, port);
-  return FromResult(bPost ? client->Post(path, ToParams(params))
-                          : client->Get(path, ToParams(params), httplib::Headers{}));
+  if (m_bCut) {
+    reply.strError = "the local server is stopping";
+    return reply;
+  }
+  std::unique_ptr<CURL, SCurlDeleter> handle(curl_easy_init());
+  if (!handle) {
+    reply.strError = curl_easy_strerror(CURLE_FAILED_INIT);
+    return reply;
+  }
+  CURL* h = handle.get();
+  const std::string query = Encoded(h, params);
+  std::string url = "http://" + host + ":" + std::to_string(port) + path;
+  if (!bPost && !query.empty()) url += "?" + query;
+  STransfer transfer;
+  transfer.pCut = &m_bCut;
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+  // No Accept-Encoding: the body is read as sent, so its cap is what it costs.
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeout));
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(kReadTimeout));
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+  if (bPost) {
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(query.size()));
+    curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, query.c_str());
+  }
+  const CURLcode code = curl_easy_perform(h);
+  if (transfer.bTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    reply.strError = "answer from the service too large";
+    return reply;
+  }
+  if (code != CURLE_OK) {
+    reply.strError = m_bCut ? "the local server is stopping" : curl_easy_strerror(code);
+    return reply;
+  }
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  reply.bReached = true;
+  reply.iStatus = static_cast<int>(status);
+  reply.strBody = std::move(transfer.strBody);
+  if (status != 200) reply.strError = "status " + std::to_string(status);
+  return reply;
 }
 
 SServiceReply CServiceClient::Get(const std::string& path, const ServiceParams& params) const {

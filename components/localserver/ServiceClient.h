@@ -1,6 +1,7 @@
 #pragma once
 #include <json/value.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -18,10 +19,12 @@ struct SServiceReply {
 using ServiceParams = std::vector<std::pair<std::string, std::string>>;
 
 // Requests to the remote service's JSON API and pages. Safe to use from any
-// thread; every call opens its own connection with bounded waits, so a service
-// that hangs cannot hold a page or a task request for long.
+// thread; every call opens its own connection with bounded time and bounded
+// size (head and body as sent; nothing is decoded), so a service that hangs or
+// floods cannot hold a page or a task request for long, nor fill the memory.
 class CServiceClient final {
  public:
+  CServiceClient();
   void SetAddress(const std::string& host, int port);
   std::string Host() const;
   int Port() const;
@@ -36,9 +39,14 @@ class CServiceClient final {
   // {"error": ...} text when it sent one).
   static bool ParseObject(const SServiceReply& reply, Json::Value& out, std::string& error);
 
-  // Bounds of every request, seconds.
+  // Ends every request under way and refuses later ones: the process is stopping.
+  void CutOff();
+
+  // Bounds of every request: seconds, and bytes of the answer.
   static constexpr int kConnectTimeout = 5;
   static constexpr int kReadTimeout = 30;
+  static constexpr size_t kMaxHeadBytes = 64 * 1024;
+  static constexpr size_t kMaxBodyBytes = 8 * 1024 * 1024;
 
  private:
   SServiceReply Send(bool bPost, const std::string& path, const ServiceParams& params) const;
@@ -46,4 +54,5 @@ class CServiceClient final {
   mutable std::mutex m_mutex;
   std::string m_host;
   int m_port = 0;
+  std::atomic<bool> m_bCut{false};
 };

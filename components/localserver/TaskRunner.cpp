@@ -29,19 +29,19 @@ struct STaskReply {
   std::string strWhy;
 };
 
-STaskReply Classify(const httplib::Result& result) {
+STaskReply Classify(const SServiceReply& reply) {
   STaskReply out;
-  if (!result) {
-    out.strWhy = httplib::to_string(result.error());
+  if (!reply.bReached) {
+    out.strWhy = reply.strError;
     return out;
   }
-  const int status = result->status;
+  const int status = reply.iStatus;
   if (status >= 500) {
     out.strWhy = "service status " + std::to_string(status);
     return out;  // the service's own trouble: worth another try later
   }
   Json::Value root;
-  const bool parsed = ParseJson(result->body, root);
+  const bool parsed = ParseJson(reply.strBody, root);
   if (status != 200) {
     out.eKind = STaskReply::Refused;
     const bool hasText = parsed && root.isObject() && root["error"].isString();
@@ -134,16 +134,8 @@ void CTaskRunner::Stop() {
   m_wake.notify_all();
   { std::lock_guard<std::mutex> gate(m_sendMutex); }  // a send under way has finished
   if (!m_worker.joinable() || m_worker.get_id() == std::this_thread::get_id()) return;
-  // A cut-off that lands before the request opened its socket does nothing, so
-  // keep cutting until the worker has left.
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_bWorkerDone) break;
-      if (m_inFlight) m_inFlight->stop();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  // A request under way ends at once; later ones are refused.
+  m_session.Service().CutOff();
   m_worker.join();
 }
 
@@ -190,32 +182,12 @@ void CTaskRunner::Run() {
       m_retryAt = std::chrono::steady_clock::now() + RetryDelay();
     }
   }
-  m_bWorkerDone = true;
 }
 
 CTaskRunner::EOutcome CTaskRunner::Execute(const SJob& job) {
   if (!Send(32)) return EOutcome::Done;
-  CServiceClient& service = m_session.Service();
-  const std::string host = service.Host();
-  const int port = service.Port();
-  httplib::Result result(nullptr, httplib::Error::Connection);
-  if (!host.empty() && port > 0) {
-    httplib::Client client(host, port);
-    client.set_connection_timeout(CServiceClient::kConnectTimeout, 0);
-    client.set_read_timeout(CServiceClient::kReadTimeout, 0);
-    client.set_write_timeout(CServiceClient::kReadTimeout, 0);
-    client.set_keep_alive(false);
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_bStopped) return EOutcome::Done;
-      m_inFlight = &client;
-    }
-    const httplib::Params params{{"username", job.strUser}, {"form", job.strForm}};
-    result = client.Get("/api/v1/task", params, httplib::Headers{});
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_inFlight = nullptr;
-  }
-  const STaskReply reply = Classify(result);
+  const STaskReply reply = Classify(m_session.Service().Get(
+      "/api/v1/task", {{"username", job.strUser}, {"form", job.strForm}}));
   switch (reply.eKind) {
     case STaskReply::Movies:
       // The movies belong to the user who asked; another user's client must not store them.

@@ -13,7 +13,6 @@
 #include "ComponentSession.h"
 
 namespace httplib {
-class Client;
 class Server;
 }  // namespace httplib
 
@@ -81,8 +80,6 @@ class CTaskRunner final {
   std::optional<SJob> m_retry;
   std::chrono::steady_clock::time_point m_retryAt;
   bool m_bStopped = false;
-  bool m_bWorkerDone = false;
-  httplib::Client* m_inFlight = nullptr;  // guarded by m_mutex, for Stop()
 
   std::mutex m_sendMutex;  // orders sends against Stop()
   std::thread m_worker;

@@ -50,14 +50,13 @@ QString CDBusAutomation::FindExecutable(const QString& identifier) {
   return QString();
 }
 
-int32_t CDBusAutomation::StartComponent(const QString& identifier) {
+int32_t CDBusAutomation::StartComponent(const QString& identifier, qint64& pid) {
   const QString exe = FindExecutable(identifier);
   if (exe.isEmpty()) {
     WriteErrorLog(GBKFromQString(QStringLiteral("\n%1 not found next to the program")
                                      .arg(ExecutableName(identifier))));
     return AUTO_E_CLASSNOTREG;
   }
-  qint64 pid = 0;
   // The component watches our unique name and ends when we leave the bus.
   const QStringList args = {QStringLiteral("--owner"), m_connection.baseService()};
   if (!QProcess::startDetached(exe, args, QFileInfo(exe).absolutePath(), &pid))
@@ -79,13 +78,28 @@ int32_t CDBusAutomation::CreateInstance(const CString& progId,
                                         std::unique_ptr<IAutomationObject>& object) {
   if (!m_connection.isConnected()) return AUTO_E_DISCONNECTED;
   const QString identifier = QStringFromGBK(progId);
-  const QDBusReply<bool> running = m_connection.interface()->isServiceRegistered(identifier);
+  QDBusConnectionInterface* bus = m_connection.interface();
+  const QDBusReply<bool> running = bus->isServiceRegistered(identifier);
   if (!running.isValid()) return AUTO_E_DISCONNECTED;
   if (!running.value()) {
-    const int32_t hr = StartComponent(identifier);
+    qint64 pid = 0;
+    const int32_t hr = StartComponent(identifier, pid);
     if (hr < 0) return hr;
+    m_started.insert(pid);
   }
-  object = std::make_unique<CDBusComponentObject>(m_connection, identifier);
+  // Only a process this program started may stand behind the name: whoever
+  // else holds it would get the user's commands and could call back into us.
+  const QDBusReply<QString> owner = bus->serviceOwner(identifier);
+  const QDBusReply<uint> ownerPid = bus->servicePid(identifier);
+  if (!owner.isValid() || !ownerPid.isValid()) return AUTO_E_DISCONNECTED;
+  if (!m_started.contains(ownerPid.value())) {
+    WriteErrorLog(GBKFromQString(
+        QStringLiteral("\n%1 is held by process %2, which this program did not start")
+            .arg(identifier)
+            .arg(ownerPid.value())));
+    return AUTO_E_NOT_OURS;
+  }
+  object = std::make_unique<CDBusComponentObject>(m_connection, identifier, owner.value());
   return AUTO_S_OK;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDBusConnection>
 #include <QObject>
+#include <QSet>
 
 #include "zenuModule/src/desktop/Automation.h"
 
@@ -25,7 +26,8 @@ class CDBusAutomation final : public QObject, public IAutomation {
   static QString FindExecutable(const QString& identifier);
 
  private:
-  int32_t StartComponent(const QString& identifier);
+  int32_t StartComponent(const QString& identifier, qint64& pid);
 
   QDBusConnection m_connection;
+  QSet<qint64> m_started;  // processes of the components this program started
 };

@@ -1,13 +1,21 @@
 #include "DBusComponentObject.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QXmlStreamReader>
 
 #include "QtText.h"
 
 CDBusComponentObject::CDBusComponentObject(const QDBusConnection& connection,
-                                           const QString& identifier)
-    : m_connection(connection), m_identifier(identifier) {}
+                                           const QString& identifier, const QString& peer)
+    : m_connection(connection), m_identifier(identifier), m_peer(peer) {}
+
+CString CDBusComponentObject::PeerName() const { return GBKFromQString(m_peer); }
+
+bool CDBusComponentObject::IsAlive() {
+  const QDBusReply<bool> registered = m_connection.interface()->isServiceRegistered(m_peer);
+  return registered.isValid() && registered.value();
+}
 
 // Nothing to release on the bus: the component lives until its stop command
 // or until its client leaves.
@@ -43,9 +51,9 @@ int32_t CDBusComponentObject::ResultOf(const QDBusError& error) {
 int32_t CDBusComponentObject::LoadMethods() {
   if (!m_methods.isEmpty()) return AUTO_S_OK;
   QDBusMessage call = QDBusMessage::createMethodCall(
-      m_identifier, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
+      m_peer, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
       QStringLiteral("Introspect"));
-  const QDBusMessage reply = m_connection.call(call, QDBus::Block);
+  const QDBusMessage reply = m_connection.call(call, QDBus::Block, kCallTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
     return reply.type() == QDBusMessage::ErrorMessage ? ResultOf(QDBusError(reply)) : AUTO_E_FAIL;
 
@@ -77,12 +85,12 @@ int32_t CDBusComponentObject::Invoke(DISPID id, const CString* arg, CString& res
   const int32_t hr = LoadMethods();
   if (hr < 0) return hr;
   if (id < 1 || id > m_methods.size()) return AUTO_E_MEMBERNOTFOUND;
-  QDBusMessage call = QDBusMessage::createMethodCall(m_identifier, QStringLiteral("/"),
+  QDBusMessage call = QDBusMessage::createMethodCall(m_peer, QStringLiteral("/"),
                                                      m_identifier, m_methods.at(id - 1));
   if (arg) call << QStringFromGBK(*arg);
   // Blocking without an event loop: the component never waits on us while we
   // call it, and its own calls to us queue until we return.
-  const QDBusMessage reply = m_connection.call(call, QDBus::Block);
+  const QDBusMessage reply = m_connection.call(call, QDBus::Block, kCallTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage) {
     const int32_t error = ResultOf(QDBusError(reply));
     return error < 0 ? error : AUTO_E_FAIL;

@@ -100,6 +100,9 @@ void CDBusPublishedObject::Handle(const QDBusMessage& message) {
       } else {
         reply = message.createErrorReply(QDBusError::UnknownMethod, message.member());
       }
+    } else if (!CallerAllowed(message)) {
+      reply = message.createErrorReply(QDBusError::AccessDenied,
+                                       QStringLiteral("not accepted from this caller"));
     } else if (iface == kPropertiesInterface) {
       reply = CallProperties(message);
     } else {
@@ -117,6 +120,16 @@ void CDBusPublishedObject::Handle(const QDBusMessage& message) {
     reply = message.createErrorReply(kErrorName, QStringLiteral("Pure C++ error"));
   }
   Reply(message, reply);
+}
+
+bool CDBusPublishedObject::CallerAllowed(const QDBusMessage& message) const {
+  if (!m_class.allowCaller) return true;
+  CString member = GBKFromQString(message.member());
+  if (message.interface() == kPropertiesInterface) {
+    if (message.member() != QLatin1String("Set")) return true;
+    member = GBKFromQString(message.arguments().value(1).toString());
+  }
+  return m_class.allowCaller(member, GBKFromQString(message.service()));
 }
 
 QDBusMessage CDBusPublishedObject::CallMethod(const QDBusMessage& message) {

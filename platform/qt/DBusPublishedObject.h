@@ -21,6 +21,7 @@ class CDBusPublishedObject final : public QDBusVirtualObject, public IAutomation
 
  private:
   void Handle(const QDBusMessage& message);
+  bool CallerAllowed(const QDBusMessage& message) const;
   QDBusMessage CallMethod(const QDBusMessage& message);
   QDBusMessage CallProperties(const QDBusMessage& message);
   void Reply(const QDBusMessage& message, const QDBusMessage& reply);

@@ -163,13 +163,14 @@ TEST_F(MainDocSessionTest, ReadyLoginFirstRunThenLaterNetworkComesUpOnce) {
   loop.AdvanceBy(6000);
   EXPECT_EQ(push.calls.size(), 3u);
 
-  // The second ready command runs the session start again; no longer a first run.
+  // A later ready command comes from a restarted component: no second login.
   frame.events.clear();
   doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");
   loop.RunPending();
-  EXPECT_EQ(login.iShown, 2);
-  EXPECT_EQ(Types(frame.events), std::vector<int>{1});
-  EXPECT_EQ(push.calls.back(), "InitFrame(1)");
+  EXPECT_EQ(login.iShown, 1);
+  ASSERT_EQ(Types(frame.events), std::vector<int>{4});
+  EXPECT_EQ(frame.events[0].strText, "本地服务已恢复");
+  EXPECT_EQ(push.calls.size(), 3u);
   EXPECT_EQ(boxes.texts.size(), 0u);
 }
 
@@ -306,4 +307,58 @@ TEST_F(MainDocSessionTest, SessionEndKeepsTheComponentRunning) {
   loop.AdvanceBy(1000);
   ASSERT_EQ(frame.events.size(), 1u);
   EXPECT_EQ(frame.events[0].iType, 5);
+}
+
+TEST_F(MainDocSessionTest, AVanishedComponentIsRestartedAFewTimesAMinuteAndQuitAlwaysQuits) {
+  ASSERT_TRUE(CMultiUserMgr::GetInstance()->CreateUserDirectory("alice"));
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("alice", CString(32, 'a'));
+  StartAndBeReady();
+  ASSERT_EQ(component->calls.size(), 2u);
+  auto paneTexts = [&] {
+    std::vector<CString> texts;
+    for (const auto& e : frame.events) {
+      if (e.iType == 4 && e.iParam == 2) texts.push_back(e.strText);
+    }
+    return texts;
+  };
+
+  // Gone: started again with the start command and the user, then ready again.
+  component->bAlive = false;
+  loop.AdvanceBy(2000);
+  EXPECT_EQ(automation.iCreates, 2);
+  ASSERT_EQ(component->calls.size(), 4u);
+  EXPECT_EQ(Parse(component->calls[2].strArg)["INT_CMD_IDX"].asInt(), 1);
+  const Json::Value who = Parse(component->calls[3].strArg);
+  EXPECT_EQ(who["INT_CMD_IDX"].asInt(), 2);
+  EXPECT_EQ(who["STR_USERNAME"].asString(), "alice");
+  EXPECT_NE(home.TraceLog().find("LocalSrv is gone, restarting it"), CString::npos);
+  component->bAlive = true;
+  doc->OnLocalSrvCmd(R"({"INT_CMD_IDX": 100})");
+  loop.RunPending();
+  EXPECT_EQ(login.iShown, 1);
+  EXPECT_EQ(paneTexts(),
+            (std::vector<CString>{"本地服务意外退出，正在重新启动", "本地服务已恢复"}));
+
+  // One that keeps dying is restarted three times a minute at most.
+  component->bAlive = false;
+  loop.AdvanceBy(20000);
+  EXPECT_EQ(automation.iCreates, 4);
+  EXPECT_EQ(paneTexts().back(), "本地服务多次意外退出，稍后将再次启动");
+  EXPECT_EQ(component->iLiveObjects, 0);
+  loop.AdvanceBy(41000);
+  EXPECT_EQ(automation.iCreates, 5);
+
+  // The quit goes through although every call to the component fails.
+  doc->StartLocalSrv();
+  component->invokeResult = AUTO_E_DISCONNECTED;
+  const size_t before = frame.events.size();
+  SMainFrameEvent quit;
+  quit.iType = 0;
+  doc->OnMainFrameEvent(quit);
+  EXPECT_EQ(component->iLiveObjects, 0);
+  EXPECT_EQ(push.calls.back(), "EndAllHTMLDialog()");
+  loop.AdvanceBy(1000);
+  ASSERT_GT(frame.events.size(), before);
+  EXPECT_EQ(frame.events.back().iType, 5);
+  EXPECT_NE(home.ErrorLog().find("Invoke OnOrvexCmd() failure"), CString::npos);
 }

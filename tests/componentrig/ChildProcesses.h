@@ -16,6 +16,7 @@ class CServiceProcess final {
   int Port() const { return m_port; }
   // What it printed while starting.
   const std::string& Output() const { return m_output; }
+  QProcess& Process() { return m_process; }
 
  private:
   QProcess m_process;

@@ -29,6 +29,8 @@ class CFakeObject final : public IAutomationObject {
     result = m_component->strResult;
     return m_component->invokeResult;
   }
+  CString PeerName() const override { return m_component->strPeerName; }
+  bool IsAlive() override { return m_component->bAlive; }
 
  private:
   std::shared_ptr<SFakeComponent> m_component;

@@ -22,6 +22,8 @@ struct SFakeComponent {
   std::vector<CString> lookups;
   std::vector<SCall> calls;
   int iLiveObjects = 0;
+  bool bAlive = true;
+  CString strPeerName;
 };
 
 // Installs itself as the automation service for its lifetime.

@@ -16,6 +16,10 @@ BOOL CCOMOBJDriver::CreateInstance() {
   std::unique_ptr<IAutomationObject> created;
   const int32_t hr =
       automation ? automation->CreateInstance(strProgID, created) : AUTO_E_CLASSNOTREG;
+  if (hr == AUTO_E_NOT_OURS) {
+    RAISE_ERROR("CoCreateInstance %s failure: 这个组件已被其他程序占用，不是本程序启动的",
+                strProgID.c_str());
+  }
   if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance %s failure", strProgID.c_str());
   pDisp = std::move(created);
   return TRUE;

@@ -24,6 +24,10 @@ class CCOMOBJDriver final {
   CString CallMethod(const CString& name, BOOL bResult, Json::Value* pArg);
 
   bool HasInstance() const { return static_cast<bool>(pDisp); }
+  // The created component's name on its transport; empty without one.
+  CString GetPeerName() const { return pDisp ? pDisp->PeerName() : CString(); }
+  // True while a created component still runs.
+  bool IsAlive() const { return pDisp && pDisp->IsAlive(); }
   const CString& GetProgID() const { return strProgID; }
 
  private:

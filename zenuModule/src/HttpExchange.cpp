@@ -42,6 +42,8 @@ struct SContext {
   IHttpExchangeSink* sink = nullptr;
   SHttpExchangeResult* result = nullptr;
   CString contentLength;
+  size_t headBytes = 0;
+  long long bodyBytes = 0;
 };
 
 template <class F>
@@ -66,6 +68,11 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
   ctx->lastByte = CClock::now();
   const size_t n = size * count;
   const char* end = data + n;
+  ctx->headBytes += n;
+  if (ctx->headBytes > CHttpExchange::kMaxHeadBytes) {
+    ctx->result->bTooLarge = true;
+    return 0;
+  }
   static const char kLengthName[] = "Content-Length:";
   constexpr size_t kLengthNameSize = sizeof kLengthName - 1;
   if (n >= 5 && std::equal(data, data + 5, "HTTP/")) {
@@ -92,6 +99,11 @@ size_t OnBodyPiece(char* data, size_t size, size_t count, void* user) {
   auto* ctx = static_cast<SContext*>(user);
   ctx->lastByte = CClock::now();
   const size_t n = size * count;
+  ctx->bodyBytes += static_cast<long long>(n);
+  if (ctx->bodyBytes > CHttpExchange::kMaxBodyBytes) {
+    ctx->result->bTooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
   curl_off_t wire = 0;
   curl_easy_getinfo(ctx->handle, CURLINFO_SIZE_DOWNLOAD_T, &wire);
   if (!Guarded(ctx, [&] { return ctx->sink->OnBody(data, n, static_cast<long long>(wire)); })) {

@@ -21,6 +21,7 @@ struct SHttpExchangeResult {
   CURLcode code = CURLE_OK;
   CString strMessage;           // curl's message when code is not CURLE_OK
   bool bStoppedBySink = false;  // a sink callback answered false
+  bool bTooLarge = false;       // the head or the decoded body passed its cap
   bool bGotResponse = false;    // OnResponse was called
   long lStatus = 0;
   CString strContentLength;
@@ -34,6 +35,10 @@ class CHttpExchange final {
   static bool IsHttpUrl(const CString& url);
   // Seconds a transfer may go without a byte (also the connect limit).
   static long GetStallSeconds();
+  // Caps of what a server may make us hold: well above any real document or
+  // torrent, far below what a decompression bomb would grow to.
+  static constexpr size_t kMaxHeadBytes = 64 * 1024;
+  static constexpr long long kMaxBodyBytes = 64LL * 1024 * 1024;
   static void SetStallSeconds(long seconds);
 
   static SHttpExchangeResult Perform(const CString& url, IHttpExchangeSink& sink);

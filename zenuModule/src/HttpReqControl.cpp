@@ -50,9 +50,13 @@ long long ContentLengthValue(const CString& text) {
 // Room for the announced body up front, so a large body is not copied while it
 // grows. Untouched room costs nothing; beyond the cap the buffer grows as it goes.
 void ReserveForBody(CBuffer& buf, long long contentLength) {
-  constexpr long long kReserveCap = 1LL << 30;
   if (contentLength > 0)
-    buf.Reserve(static_cast<unsigned long>(std::min(contentLength, kReserveCap)));
+    buf.Reserve(static_cast<unsigned long>(std::min(contentLength, CHttpExchange::kMaxBodyBytes)));
+}
+
+CString TooLargeText() {
+  return StringFormat("服务器返回的数据超过了%lld MB的上限，已停止接收",
+                      CHttpExchange::kMaxBodyBytes / (1024 * 1024));
 }
 
 // The worker's view of one asynchronous exchange: progress into the table after
@@ -255,6 +259,7 @@ void CHttpReqControl::OpenUrl(unsigned long ulRequestID, const CString& strUrl) 
     case EStop::None:
       break;
   }
+  if (result.bTooLarge) RAISE_ERROR("%s", TooLargeText().c_str());
   if (result.code != CURLE_OK) {
     RAISE_ERROR("Error %i: %s", static_cast<int>(result.code), result.strMessage.c_str());
   }
@@ -277,6 +282,10 @@ bool CHttpReqControl::OpenUrlSync(const CString& strUrl, CString& strResult) {
     return false;
   }
   if (sink.Reason() == EStop::Length) RAISE_ERROR("Request File Length is 0");
+  if (result.bTooLarge) {
+    strResult = TooLargeText();
+    return false;
+  }
   if (result.code != CURLE_OK || !result.bGotResponse) {
     const CURLcode code = result.code != CURLE_OK ? result.code : CURLE_WEIRD_SERVER_REPLY;
     const CString message =

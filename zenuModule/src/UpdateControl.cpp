@@ -1,5 +1,7 @@
 #include "UpdateControl.h"
 
+#include <strings.h>
+
 #include <cstdlib>
 
 #include "Log.h"
@@ -7,6 +9,26 @@
 #include "desktop/Platform.h"
 #include "desktop/Shell.h"
 #include "desktop/UpdateVersionDialog.h"
+#include "StringHelpers.h"
+
+namespace {
+// http or https with a host, and nothing a shell or opener could take apart.
+bool IsWebUrl(const CString& url) {
+  size_t rest = 0;
+  if (::strncasecmp(url.c_str(), "http://", 7) == 0) {
+    rest = 7;
+  } else if (::strncasecmp(url.c_str(), "https://", 8) == 0) {
+    rest = 8;
+  } else {
+    return false;
+  }
+  if (url.size() <= rest || url[rest] == '/') return false;
+  for (const unsigned char c : url) {
+    if (c <= 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+}  // namespace
 
 namespace {
 // The description writes line breaks as the two characters backslash and n.
@@ -95,6 +117,11 @@ void CUpdateControl::SplitRequestUrl(const CString& strUrl, CString& strOutUrl, 
 
 void CUpdateControl::OpenUpdateUrl(const CString& strUpdateUrl) {
   OP_BEGIN("CUpdateControl::OpenUpdateUrl")
+  // The address comes from the network: only a web page may reach the desktop opener.
+  if (!IsWebUrl(strUpdateUrl)) {
+    WriteErrorLog(StringFormat("Update url refused: %s", strUpdateUrl.c_str()));
+    return;
+  }
   Shell().Open(strUpdateUrl);
   OP_END
 }

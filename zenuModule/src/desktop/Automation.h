@@ -21,6 +21,8 @@ constexpr int32_t AUTO_E_SERVER_EXEC = static_cast<int32_t>(0x80080005u);
 constexpr int32_t AUTO_E_DISCONNECTED = static_cast<int32_t>(0x80010108u);
 constexpr int32_t AUTO_E_TIMEOUT = static_cast<int32_t>(0x8001011Fu);
 constexpr int32_t AUTO_E_NAME_TAKEN = static_cast<int32_t>(0x800700B7u);
+// The identifier is held by a process this program did not start.
+constexpr int32_t AUTO_E_NOT_OURS = static_cast<int32_t>(0x80070005u);
 
 // A created component. Destroying it releases the component.
 class IAutomationObject {
@@ -29,6 +31,11 @@ class IAutomationObject {
   virtual int32_t GetIDsOfNames(const CString& name, DISPID& id) = 0;
   // A method call with no argument (arg null) or one text argument; texts are GBK.
   virtual int32_t Invoke(DISPID id, const CString* arg, CString& result) = 0;
+  // Who the component is on its transport (the only caller its callbacks may
+  // come from); empty when the transport cannot tell.
+  virtual CString PeerName() const { return CString(); }
+  // False once the component's process has gone.
+  virtual bool IsAlive() { return true; }
 };
 
 // A method of a published object: no argument or one text argument (GBK).
@@ -51,6 +58,9 @@ struct SAutomationClass {
   std::vector<SAutomationProperty> properties;
   // Another instance of the program asks this one to show itself.
   std::function<void()> onActivate;
+  // Whether a caller (its transport name) may call a method or write a
+  // property of that name; unset lets everyone. Reads and Activate are open.
+  std::function<bool(const CString& member, const CString& caller)> allowCaller;
 };
 
 // Keeps an object published; destroying it withdraws the object and its name.

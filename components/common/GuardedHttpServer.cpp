@@ -1,0 +1,406 @@
+#include "GuardedHttpServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+using CClock = std::chrono::steady_clock;
+
+// Runs the accept loop's hand-over at once: it only parks the socket.
+class CInlineQueue final : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> fn) override { fn(); }
+  void shutdown() override {}
+};
+
+const char* ReasonOf(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Service Unavailable";
+  }
+}
+
+// Best effort: a peer that does not read gets nothing.
+void SendRefusal(int fd, int status) {
+  char text[160];
+  const int n = std::snprintf(text, sizeof text,
+                              "HTTP/1.1 %d %s\r\nConnection: close\r\nContent-Length: 0\r\n\r\n",
+                              status, ReasonOf(status));
+  if (n > 0) {
+    [[maybe_unused]] const ssize_t sent =
+        ::send(fd, text, static_cast<size_t>(n), MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
+}
+
+void AddressOf(const sockaddr_storage& addr, std::string& ip, int& port) {
+  char text[INET6_ADDRSTRLEN] = {0};
+  if (addr.ss_family == AF_INET) {
+    const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
+    ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+    port = ntohs(in.sin_port);
+  } else if (addr.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(addr);
+    ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+    port = ntohs(in6.sin6_port);
+  }
+  ip = text;
+}
+
+// A request held in memory, answered on the socket with a bound on each write.
+class CBufferedStream final : public httplib::Stream {
+ public:
+  CBufferedStream(int fd, const std::string& request, std::chrono::milliseconds writeTimeout)
+      : m_fd(fd), m_request(request), m_writeTimeout(writeTimeout) {}
+
+  bool is_readable() const override { return m_pos < m_request.size(); }
+  bool is_writable() const override { return !m_bFailed && WaitWritable(); }
+  ssize_t read(char* ptr, size_t size) override {
+    const size_t n = std::min(size, m_request.size() - m_pos);
+    std::memcpy(ptr, m_request.data() + m_pos, n);
+    m_pos += n;
+    return static_cast<ssize_t>(n);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    size_t done = 0;
+    while (done < size && !m_bFailed) {
+      const ssize_t n = ::send(m_fd, ptr + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        if (!WaitWritable()) m_bFailed = true;
+      } else {
+        m_bFailed = true;
+      }
+    }
+    return m_bFailed ? -1 : static_cast<ssize_t>(size);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) AddressOf(addr, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) AddressOf(addr, ip, port);
+  }
+  socket_t socket() const override { return m_fd; }
+  bool Failed() const { return m_bFailed; }
+
+ private:
+  bool WaitWritable() const {
+    pollfd p{m_fd, POLLOUT, 0};
+    int rc;
+    do {
+      rc = ::poll(&p, 1, static_cast<int>(m_writeTimeout.count()));
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+  }
+
+  int m_fd;
+  const std::string& m_request;
+  size_t m_pos = 0;
+  std::chrono::milliseconds m_writeTimeout;
+  bool m_bFailed = false;
+};
+
+// The local account that owns the other end of a loopback connection, from the
+// kernel's table of TCP sockets; -1 when it cannot be told.
+long LoopbackPeerUid(const sockaddr_in& peer, const sockaddr_in& local) {
+  char peerKey[32];
+  char localKey[32];
+  std::snprintf(peerKey, sizeof peerKey, "%08X:%04X", static_cast<unsigned>(peer.sin_addr.s_addr),
+                static_cast<unsigned>(ntohs(peer.sin_port)));
+  std::snprintf(localKey, sizeof localKey, "%08X:%04X",
+                static_cast<unsigned>(local.sin_addr.s_addr),
+                static_cast<unsigned>(ntohs(local.sin_port)));
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // column names
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, localAddr, remoteAddr, state, queues, timer, retransmits;
+    long uid = -1;
+    fields >> slot >> localAddr >> remoteAddr >> state >> queues >> timer >> retransmits >> uid;
+    if (localAddr == peerKey && remoteAddr == localKey) return uid;
+  }
+  return -1;
+}
+}  // namespace
+
+CGuardedHttpServer::CGuardedHttpServer(SServerLimits limits) : m_limits(limits) {
+  new_task_queue = [] { return new CInlineQueue; };
+  if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) m_wakePipe[0] = m_wakePipe[1] = -1;
+  m_poller = std::thread([this] { PollLoop(); });
+  for (size_t i = 0; i < m_limits.workers; ++i) m_workers.emplace_back([this] { WorkerLoop(); });
+}
+
+CGuardedHttpServer::~CGuardedHttpServer() {
+  Shutdown(std::chrono::milliseconds(0));
+  if (m_poller.joinable()) m_poller.join();
+  for (std::thread& t : m_workers) t.join();
+  for (int fd : m_wakePipe) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+std::string CGuardedHttpServer::ClientOf(int fd) {
+  sockaddr_storage peer{};
+  sockaddr_storage local{};
+  socklen_t peerLen = sizeof peer;
+  socklen_t localLen = sizeof local;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0) {
+    return "?";
+  }
+  std::string ip;
+  int port = 0;
+  AddressOf(peer, ip, port);
+  if (peer.ss_family == AF_INET && local.ss_family == AF_INET) {
+    const auto& p4 = reinterpret_cast<const sockaddr_in&>(peer);
+    // Every local account shares 127.0.0.1: tell them apart by their owner.
+    if ((ntohl(p4.sin_addr.s_addr) >> 24) == 127) {
+      const long uid = LoopbackPeerUid(p4, reinterpret_cast<const sockaddr_in&>(local));
+      if (uid >= 0) return "uid:" + std::to_string(uid);
+    }
+  }
+  return "ip:" + ip;
+}
+
+bool CGuardedHttpServer::process_and_close_socket(socket_t sock) {
+  const int flags = ::fcntl(sock, F_GETFL);
+  ::fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+  SConn conn;
+  conn.fd = sock;
+  conn.strClient = ClientOf(sock);
+  conn.deadline = CClock::now() + m_limits.requestDeadline;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t& mine = m_perClient[conn.strClient];
+    if (!m_bStopping && m_nOpen < m_limits.maxConnections &&
+        mine < m_limits.maxConnectionsPerClient) {
+      ++mine;
+      ++m_nOpen;
+      m_parked.push_back(std::move(conn));
+      Wake();
+      return true;
+    }
+    if (mine == 0) m_perClient.erase(conn.strClient);
+  }
+  SendRefusal(sock, 503);
+  ::shutdown(sock, SHUT_RDWR);
+  ::close(sock);
+  return false;
+}
+
+void CGuardedHttpServer::Wake() {
+  const char byte = 1;
+  if (m_wakePipe[1] >= 0) {
+    [[maybe_unused]] const ssize_t n = ::write(m_wakePipe[1], &byte, 1);
+  }
+}
+
+void CGuardedHttpServer::Park(SConn conn) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_bStopping) {
+      m_parked.push_back(std::move(conn));
+      Wake();
+      return;
+    }
+  }
+  Close(conn, 0);
+}
+
+void CGuardedHttpServer::Close(const SConn& conn, int status) {
+  if (status) SendRefusal(conn.fd, status);
+  ::shutdown(conn.fd, SHUT_RDWR);
+  ::close(conn.fd);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  --m_nOpen;
+  auto it = m_perClient.find(conn.strClient);
+  if (it != m_perClient.end() && --it->second == 0) m_perClient.erase(it);
+}
+
+void CGuardedHttpServer::PollLoop() {
+  std::vector<SConn> active;
+  const size_t readCap = m_limits.request.maxHeadBytes + m_limits.request.maxBodyBytes + 1;
+  std::vector<char> piece(64 * 1024);
+  // Hands a connection on when what it has sent so far settles its request.
+  auto settle = [&](SConn& conn) -> bool {
+    const SFramedRequest framed = FrameRequest(conn.strInput, m_limits.request);
+    if (framed.eState == SFramedRequest::NeedMore) return false;
+    if (framed.eState == SFramedRequest::Refused) {
+      Close(conn, framed.iStatus);
+      return true;
+    }
+    SJob job;
+    conn.strInput.erase(0, framed.nConsumed);
+    job.conn = std::move(conn);
+    job.strRequest = framed.strRequest;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_jobs.push_back(std::move(job));
+    }
+    m_jobReady.notify_one();
+    return true;
+  };
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_bStopping) break;
+      for (SConn& c : m_parked) active.push_back(std::move(c));
+      m_parked.clear();
+    }
+    // Kept connections may already hold their next request.
+    for (size_t i = 0; i < active.size();) {
+      if (!active[i].strInput.empty() && settle(active[i])) {
+        active.erase(active.begin() + static_cast<long>(i));
+      } else {
+        ++i;
+      }
+    }
+    const auto now = CClock::now();
+    auto next = now + std::chrono::seconds(1);
+    for (size_t i = 0; i < active.size();) {
+      if (active[i].deadline <= now) {
+        Close(active[i], 408);
+        active.erase(active.begin() + static_cast<long>(i));
+        continue;
+      }
+      next = std::min(next, active[i].deadline);
+      ++i;
+    }
+    std::vector<pollfd> fds;
+    fds.push_back({m_wakePipe[0], POLLIN, 0});
+    for (const SConn& c : active) fds.push_back({c.fd, POLLIN, 0});
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
+    const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(wait, 1)));
+    if (rc < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      char drain[64];
+      while (::read(m_wakePipe[0], drain, sizeof drain) > 0) {
+      }
+    }
+    std::vector<SConn> still;
+    for (size_t i = 0; i < active.size(); ++i) {
+      SConn& conn = active[i];
+      if (fds[i + 1].revents == 0) {
+        still.push_back(std::move(conn));
+        continue;
+      }
+      const size_t room = readCap - std::min(readCap, conn.strInput.size());
+      const ssize_t n = ::recv(conn.fd, piece.data(), std::min(room, piece.size()), 0);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        Close(conn, 0);
+        continue;
+      }
+      if (n > 0) conn.strInput.append(piece.data(), static_cast<size_t>(n));
+      if (!settle(conn)) {
+        if (conn.strInput.size() >= readCap) {
+          Close(conn, 431);
+          continue;
+        }
+        still.push_back(std::move(conn));
+      }
+    }
+    active = std::move(still);
+  }
+  for (SConn& c : active) Close(c, 0);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (SConn& c : m_parked) {
+    ::shutdown(c.fd, SHUT_RDWR);
+    ::close(c.fd);
+    --m_nOpen;
+  }
+  m_parked.clear();
+}
+
+void CGuardedHttpServer::WorkerLoop() {
+  for (;;) {
+    SJob job;
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_jobReady.wait(lock, [this] { return m_bStopping || !m_jobs.empty(); });
+      if (m_bStopping) {
+        // Requests not yet begun are dropped with their connections.
+        while (!m_jobs.empty()) {
+          const int fd = m_jobs.front().conn.fd;
+          ::shutdown(fd, SHUT_RDWR);
+          ::close(fd);
+          --m_nOpen;
+          m_jobs.pop_front();
+        }
+        return;
+      }
+      job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+      m_serving.insert(job.conn.fd);
+      ++m_nBusy;
+    }
+    Serve(job);
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_serving.erase(job.conn.fd);
+      --m_nBusy;
+    }
+    m_workersIdle.notify_all();
+  }
+}
+
+void CGuardedHttpServer::Serve(SJob& job) {
+  CBufferedStream stream(job.conn.fd, job.strRequest, m_limits.writeTimeout);
+  bool closeConnection = job.conn.nServed + 1 >= m_limits.maxRequestsPerConnection;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    closeConnection = closeConnection || m_bStopping;
+  }
+  bool closed = false;
+  bool ok = false;
+  try {
+    ok = process_request(stream, closeConnection, closed, nullptr);
+  } catch (...) {
+    ok = false;
+  }
+  bool stopping;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    stopping = m_bStopping;
+  }
+  if (!ok || closed || closeConnection || stream.Failed() || stopping) {
+    Close(job.conn, 0);
+    return;
+  }
+  ++job.conn.nServed;
+  job.conn.deadline = CClock::now() + m_limits.requestDeadline;
+  Park(std::move(job.conn));
+}
+
+bool CGuardedHttpServer::Shutdown(std::chrono::milliseconds wait) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bStopping = true;
+    // Handlers writing to these fail at once; their sockets close when they return.
+    for (int fd : m_serving) ::shutdown(fd, SHUT_RDWR);
+  }
+  Wake();
+  m_jobReady.notify_all();
+  stop();
+  if (m_poller.joinable() && m_poller.get_id() != std::this_thread::get_id()) m_poller.join();
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_workersIdle.wait_for(lock, wait, [this] { return m_nBusy == 0; });
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// What a hostile local process does with sockets, and what it costs the victim.
+
+// Peak resident memory of a process in kB (VmHWM), 0 when unknown.
+long PeakRssKb(long pid);
+// A connected loopback socket, or -1.
+int ConnectLoopback(int port);
+// Sends what it can without waiting; false once the peer has closed.
+bool SendSome(int fd, const std::string& bytes);
+// True when the peer has closed the connection (reads and drops what came).
+bool PeerClosed(int fd);
+// Whole answer of one request on a fresh connection ("" when none came within ms).
+std::string Exchange(int port, const std::string& request, int ms);
+// Status code of an HTTP answer text, 0 when there is none.
+int StatusOf(const std::string& answer);
+// gzip of `size` zero bytes.
+std::string GzipZeros(size_t size);
