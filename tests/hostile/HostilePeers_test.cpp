@@ -289,22 +289,24 @@ TEST_F(HostileTest, ComponentsAnswerOnlyTheClientThatStartedThem) {
 
   // The BitTorrent component, started for another connection of ours that
   // then leaves the bus: it takes calls from that one only, and ends with it.
-  QDBusConnection owner =
-      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("owner"));
   QProcess bt;
-  bt.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  bt.start(QStringLiteral(ZENU_BTDOWNLOAD_EXE), {QStringLiteral("--owner"), owner.baseService()});
-  ASSERT_TRUE(WaitFor([] { return NameOwned(kBTDownload); }, 10000));
-  QDBusConnection self = QDBusConnection::sessionBus();
-  const QDBusMessage refused = callAs(self, kBTDownload, QStringLiteral("Exit"), {});
-  EXPECT_EQ(refused.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
-  const QDBusMessage refusedStart =
-      callAs(intruder, kBTDownload, QStringLiteral("StartBT"),
-             {QStringLiteral("--responsefile /etc/passwd --saveas /tmp")});
-  EXPECT_EQ(refusedStart.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
-  const QDBusMessage running = callAs(owner, kBTDownload, QStringLiteral("IsRunning"), {});
-  ASSERT_EQ(running.type(), QDBusMessage::ReplyMessage) << running.errorMessage().toStdString();
-  EXPECT_EQ(running.arguments().value(0).toInt(), 0);
+  {
+    QDBusConnection owner =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("owner"));
+    bt.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bt.start(QStringLiteral(ZENU_BTDOWNLOAD_EXE), {QStringLiteral("--owner"), owner.baseService()});
+    ASSERT_TRUE(WaitFor([] { return NameOwned(kBTDownload); }, 10000));
+    QDBusConnection self = QDBusConnection::sessionBus();
+    const QDBusMessage refused = callAs(self, kBTDownload, QStringLiteral("Exit"), {});
+    EXPECT_EQ(refused.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+    const QDBusMessage refusedStart =
+        callAs(intruder, kBTDownload, QStringLiteral("StartBT"),
+               {QStringLiteral("--responsefile /etc/passwd --saveas /tmp")});
+    EXPECT_EQ(refusedStart.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+    const QDBusMessage running = callAs(owner, kBTDownload, QStringLiteral("IsRunning"), {});
+    ASSERT_EQ(running.type(), QDBusMessage::ReplyMessage) << running.errorMessage().toStdString();
+    EXPECT_EQ(running.arguments().value(0).toInt(), 0);
+  }
   QElapsedTimer clock;
   clock.start();
   QDBusConnection::disconnectFromBus(QStringLiteral("owner"));

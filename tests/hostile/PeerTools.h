@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Bombs.h"
+
 // What a hostile local process does with sockets, and what it costs the victim.
 
-// Peak resident memory of a process in kB (VmHWM), 0 when unknown.
-long PeakRssKb(long pid);
 // A connected loopback socket, or -1.
 int ConnectLoopback(int port);
 // Sends what it can without waiting; false once the peer has closed.
@@ -16,5 +16,3 @@ bool PeerClosed(int fd);
 std::string Exchange(int port, const std::string& request, int ms);
 // Status code of an HTTP answer text, 0 when there is none.
 int StatusOf(const std::string& answer);
-// gzip of `size` zero bytes.
-std::string GzipZeros(size_t size);

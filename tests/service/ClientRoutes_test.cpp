@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <fstream>
 
+#include "CatalogueGenerator.h"
 #include "ServiceFixture.h"
 
 namespace zenu::test {
@@ -154,6 +156,44 @@ TEST(ServiceConfigTest, CommandLineIsParsedAndBadValuesRefused) {
   EXPECT_THROW(ServiceConfig::FromArguments({"--port", "70000"}), std::invalid_argument);
   EXPECT_THROW(ServiceConfig::FromArguments({"--bogus", "1"}), std::invalid_argument);
   EXPECT_THROW(ServiceConfig::FromArguments({"--port"}), std::invalid_argument);
+}
+
+TEST_F(ClientRoutesTest, RangesOutsideTheFileAre416AndOthersArePartial) {
+  const Movie* movie = nullptr;
+  for (const Movie& m : service_->Context().catalogue->All()) {
+    if (m.hasContent) movie = &m;
+  }
+  ASSERT_NE(movie, nullptr);
+  const std::string path = "/content/" + std::to_string(movie->id) + "/" + movie->fileName;
+  const size_t size = std::filesystem::file_size(
+      CatalogueGenerator::ContentPath(service_->Context().config.dataDir, *movie));
+  auto ranged = [&](const std::string& range) {
+    return client_->Get(path.c_str(), httplib::Headers{{"Range", range}});
+  };
+  for (const std::string& range :
+       {std::string("bytes=9999999-"), "bytes=" + std::to_string(size) + "-", std::string("bytes=5-2"),
+        std::string("bytes=-0"), std::string("bytes=x")}) {
+    auto res = ranged(range);
+    ASSERT_TRUE(res) << range;
+    EXPECT_EQ(res->status, 416) << range;
+    // The library refuses the malformed ones itself, without the size.
+    if (range.find('x') == std::string::npos && range != "bytes=5-2") {
+      EXPECT_EQ(res->get_header_value("Content-Range"), "bytes */" + std::to_string(size)) << range;
+    }
+    EXPECT_EQ(res->get_header_value("Content-Length"), std::to_string(res->body.size())) << range;
+  }
+  auto head = ranged("bytes=0-9");
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->status, 206);
+  EXPECT_EQ(head->body.size(), 10u);
+  auto tail = ranged("bytes=-5");
+  ASSERT_TRUE(tail);
+  EXPECT_EQ(tail->status, 206);
+  EXPECT_EQ(tail->body.size(), 5u);
+  auto last = ranged("bytes=" + std::to_string(size - 1) + "-");
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->status, 206);
+  EXPECT_EQ(last->body.size(), 1u);
 }
 
 }  // namespace

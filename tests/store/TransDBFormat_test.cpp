@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <utility>
+#include <vector>
 
 #include "tests/store/StoreFixture.h"
 #include "zenuModule/src/desktop/IniFile.h"
@@ -73,12 +78,53 @@ TEST_F(StoreTest, LargeOrBrokenOldFiles) {
   EXPECT_EQ(box.texts[0], "需要将旧格式的数据文件进行一次性转换，可能要等待一段时间");
   EXPECT_EQ(db->GetCount(), 1);
 
+}
+
+TEST_F(StoreTest, OldRecordsAreDeletedOnlyOnceCommitted) {
+  // Not XML at all, or cut short: nothing could be read, so the file stays.
+  for (const auto& [name, content] :
+       std::vector<std::pair<CString, CString>>{{"garbage", "no xml at all"},
+                                                {"cut", "<db><rec><ulGID>3</ul"}}) {
+    CIntfDB::ResetInstance();
+    CMultiUserMgr::GetInstance()->SaveAccountAndPwd(name, "d");
+    const CString folder = Home() + "users/" + name;
+    MakeFolder(folder);
+    ASSERT_TRUE(WriteWholeFile(folder + "/database.xml", content));
+    EXPECT_EQ(Login(name)->GetCount(), 0);
+    EXPECT_FALSE(PathExists(folder + "/database.xml"));
+    CString kept;
+    EXPECT_TRUE(ReadWholeFile(folder + "/database.xml.unconverted", kept));
+    EXPECT_EQ(kept, content);
+  }
+  EXPECT_EQ(Count(home.TraceLog(), "database.xml could not be converted, kept as"), 2);
+
+  // The disk fills up while the records go in: none of them stays half done,
+  // and the old file waits beside the database.
   CIntfDB::ResetInstance();
-  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("broken", "d");
-  MakeFolder(Home() + "users/broken");
-  ASSERT_TRUE(WriteWholeFile(Home() + "users/broken/database.xml", "<db><rec><ulGID>3</ul"));
-  db = Login("broken");
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("full", "d");
+  CString many;
+  for (int gid = 1; gid <= 3000; ++gid) many += OldRecord(gid);
+  WriteOld(Home() + "users/full", many);
+  struct rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = before;
+  small.rlim_cur = 128 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto* db = CIntfDB::GetInstance();
+  const BOOL loaded = db->LoadDB();
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(loaded);
   EXPECT_EQ(db->GetCount(), 0);
-  EXPECT_FALSE(PathExists(Home() + "users/broken/database.xml"));
-  EXPECT_TRUE(IsFolder(Home() + "data"));
+  EXPECT_TRUE(PathExists(Home() + "users/full/database.xml.unconverted"));
+  EXPECT_FALSE(PathExists(Home() + "users/full/database.xml"));
+
+  // Room again: the good file of another user converts and goes.
+  CIntfDB::ResetInstance();
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("fine", "d");
+  WriteOld(Home() + "users/fine", OldRecord(7));
+  EXPECT_EQ(Login("fine")->GetCount(), 1);
+  EXPECT_FALSE(PathExists(Home() + "users/fine/database.xml"));
+  EXPECT_FALSE(PathExists(Home() + "users/fine/database.xml.unconverted"));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/Bombs.h"
 #include "tests/support/HttpWait.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/RawHttpServer.h"
@@ -242,6 +243,34 @@ TEST_F(HttpReqControlTest, MisbehavingServersEndWithAnErrorAfterABoundedStall) {
   EXPECT_EQ(result.rfind("Error 18: ", 0), 0u) << result;
   // Every one of them ended on the one-second bound, far from the default 30 s.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(HttpReqControlTest, HostileAnswersEndAtTheirCapWithAClearText) {
+  // A gzip body that would grow to a gigabyte, and an endless header section.
+  const std::string bomb = GzipZeros(size_t(1) << 30);
+  CRawHttpServer inflating([&bomb](CRawHttpServer&, int fd, const std::string&) {
+    CRawHttpServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+                                    std::to_string(bomb.size()) + "\r\n\r\n" + bomb);
+  });
+  CRawHttpServer headers([](CRawHttpServer& self, int fd, const std::string&) {
+    std::string block = "HTTP/1.1 200 OK\r\n";
+    while (block.size() < 64 * 1024) block += "X-Flood: " + std::string(100, 'h') + "\r\n";
+    for (int i = 0; i < 4096 && !self.Stopping(); ++i) {
+      if (!CRawHttpServer::SendAll(fd, block)) break;
+    }
+  });
+  const long before = PeakRssKb();
+  const CString tooLarge = "服务器返回的数据超过了32 MB的上限，已停止接收";
+  for (CRawHttpServer* server : {&inflating, &headers}) {
+    const SHttpOutcome outcome = WaitForRequest(http->HttpRequest(server->Url("/update.ini"), 80));
+    ASSERT_TRUE(outcome.bDone);
+    EXPECT_TRUE(outcome.bError);
+    EXPECT_EQ(outcome.strError, tooLarge);
+    CString result;
+    EXPECT_FALSE(http->HttpRequestSync(server->Url("/update.ini"), 80, result));
+    EXPECT_EQ(result, tooLarge);
+  }
+  EXPECT_LT(PeakRssKb() - before, 100 * 1024);
 }
 
 TEST_F(HttpReqControlTest, ExitSignsStopLargeAndStalledTransfers) {

@@ -276,3 +276,16 @@ TEST_F(UpdateControlTest, RetiredVersionAfterTheServiceBecomesReachable) {
   EXPECT_EQ(server.fetches, fetches);
   EXPECT_EQ(requester.events.size(), 1u);
 }
+
+TEST_F(UpdateControlTest, OnlyWebAddressesFromTheServiceReachTheDesktopOpener) {
+  for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share",
+                          "-x http://a/", "http:///nohost", "http://a b/", "HTTP", ""}) {
+    CUpdateControl::OpenUpdateUrl(url);
+  }
+  EXPECT_TRUE(shell.opened.empty());
+  CUpdateControl::OpenUpdateUrl("https://example.test/get");
+  CUpdateControl::OpenUpdateUrl("HTTP://example.test/get");
+  EXPECT_EQ(shell.opened,
+            (std::vector<CString>{"https://example.test/get", "HTTP://example.test/get"}));
+  EXPECT_NE(home.ErrorLog().find("Update url refused: file:///etc/passwd"), CString::npos);
+}
