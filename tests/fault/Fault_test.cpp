@@ -154,6 +154,11 @@ TEST_F(FaultTest, AKilledLocalServerIsRestartedAndTheQuitStillEndsEverything) {
 
 TEST_F(FaultTest, AKilledClientTakesItsComponentsAlongAndLeavesASoundDatabase) {
   StartAndBeReady();
+  // Killed while the movies of the task request may still be going in.
+  const std::string dbFile = home.Path() + "users/tester/db.dat";
+  ASSERT_TRUE(WaitFor([&] { return ::access(dbFile.c_str(), F_OK) == 0; }, 30000));
+  ASSERT_TRUE(TaskRequestAccepted());
+  Pump(300);
   const uint component = OwnerPid(kLocalServer);
   ASSERT_GT(component, 0u);
   QElapsedTimer clock;
@@ -165,7 +170,7 @@ TEST_F(FaultTest, AKilledClientTakesItsComponentsAlongAndLeavesASoundDatabase) {
   EXPECT_FALSE(NameOwned(kLocalServer));
 
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2((home.Path() + "users/tester/db.dat").c_str(), &db,
+  ASSERT_EQ(sqlite3_open_v2(dbFile.c_str(), &db,
                             SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
   std::string verdict;
