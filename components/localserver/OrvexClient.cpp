@@ -1,5 +1,7 @@
 #include "OrvexClient.h"
 
+#include "ComponentBus.h"
+
 #include <json/writer.h>
 
 #include <QDBusMessage>
@@ -10,7 +12,10 @@
 #include <cstdio>
 
 COrvexClient::COrvexClient(const QDBusConnection& connection, QObject* parent)
-    : QObject(parent), m_connection(connection) {}
+    : QObject(parent), m_connection(connection), m_destination(OwnerArgument()) {
+  // Started by hand: whoever owns the client's name.
+  if (m_destination.isEmpty()) m_destination = QStringLiteral("zenu.Orvex");
+}
 
 void COrvexClient::SendCommand(const Json::Value& document) {
   // Page and task handlers run on HTTP worker threads; the bus calls and their
@@ -26,7 +31,7 @@ void COrvexClient::SendCommand(const Json::Value& document) {
   builder["indentation"] = "   ";
   const std::string text = Json::writeString(builder, document);
   QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("zenu.Orvex"), QStringLiteral("/"), QStringLiteral("zenu.Orvex"),
+      m_destination, QStringLiteral("/"), QStringLiteral("zenu.Orvex"),
       QStringLiteral("OnLocalSrvCmd"));
   call << QString::fromStdString(text);
   call.setAutoStartService(false);

@@ -4,7 +4,9 @@
 #include <QDBusConnection>
 #include <QObject>
 
-// Calls into the client's automation object "zenu.Orvex". Never waits for the
+// Calls into the client's automation object "zenu.Orvex", addressed to the
+// client that started this component (whoever takes the name later hears
+// nothing of the user's movies). Never waits for the
 // answer: the client may be inside a call to us at that moment. Callable from
 // any thread; commands keep the order in which they were sent.
 class COrvexClient final : public QObject {
@@ -19,4 +21,5 @@ class COrvexClient final : public QObject {
 
  private:
   QDBusConnection m_connection;
+  QString m_destination;
 };

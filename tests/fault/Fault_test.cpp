@@ -231,3 +231,60 @@ TEST_F(FaultTest, ALocalServerNameHeldByAStrangerIsRefused) {
   vadeko->waitForFinished(5000);
   QDBusConnection::sessionBus().unregisterService(kLocalServer);
 }
+
+namespace {
+// Processes started for the bus at `address`, from their environment.
+std::vector<uint> ProcessesOnBus(const std::string& address, const std::string& exeName) {
+  std::vector<uint> found;
+  for (const QFileInfo& entry : QDir(QStringLiteral("/proc")).entryInfoList(QDir::Dirs)) {
+    bool numeric = false;
+    const uint pid = entry.fileName().toUInt(&numeric);
+    if (!numeric || ProcessGone(pid)) continue;
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string first;
+    std::getline(cmdline, first, '\0');
+    if (first.size() < exeName.size() ||
+        first.compare(first.size() - exeName.size(), exeName.size(), exeName) != 0) {
+      continue;
+    }
+    std::ifstream environ("/proc/" + std::to_string(pid) + "/environ");
+    std::string var;
+    while (std::getline(environ, var, '\0')) {
+      if (var == "DBUS_SESSION_BUS_ADDRESS=" + address) found.push_back(pid);
+    }
+  }
+  return found;
+}
+}  // namespace
+
+TEST_F(FaultTest, TheEndOfTheSessionBusEndsTheClientAndItsComponents) {
+  // A bus of this test's own, so that it can go away under the program.
+  QProcess daemon;
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                QStringLiteral("--print-address=1")});
+  ASSERT_TRUE(daemon.waitForStarted(5000));
+  ASSERT_TRUE(daemon.waitForReadyRead(5000));
+  const std::string address = daemon.readLine().trimmed().toStdString();
+  ASSERT_FALSE(address.empty());
+  vadeko = std::make_unique<QProcess>();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("VADEKO_REMOTE_HOST", "127.0.0.1");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(address));
+  vadeko->setProcessEnvironment(env);
+  vadeko->setProcessChannelMode(QProcess::ForwardedChannels);
+  vadeko->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
+  ASSERT_TRUE(WaitFor(
+      [&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
+      << home.TraceLog() << home.ErrorLog();
+  const std::vector<uint> components = ProcessesOnBus(address, "zenu-localserver");
+  ASSERT_EQ(components.size(), 1u);
+
+  daemon.terminate();
+  ASSERT_TRUE(daemon.waitForFinished(5000));
+  EXPECT_TRUE(WaitFor([&] { return vadeko->state() == QProcess::NotRunning; }, 20000));
+  EXPECT_EQ(vadeko->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(vadeko->exitCode(), 0);
+  EXPECT_TRUE(WaitFor([&] { return ProcessGone(components[0]); }, 10000));
+}

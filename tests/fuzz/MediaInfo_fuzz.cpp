@@ -10,6 +10,7 @@
 
 #include "store/IntfDB.h"
 #include "store/MultiUserMgr.h"
+#include "zenuModule/src/ProgramException.h"
 
 namespace {
 CIntfDB* Database() {
@@ -41,7 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return 0;
     }
     CRecord rec;
-    db->AddPushedRecord2(&movie, &rec);
+    try {
+      db->AddPushedRecord2(&movie, &rec);
+    } catch (CProgramException* e) {
+      // A movie without a usable identifier is refused with the program's error.
+      e->Delete();
+    }
   } else {
     CGIDList gids;
     db->AddPushedRecord(text, &gids);
