@@ -29,8 +29,10 @@ int main(int argc, char** argv) {
       sigwait(&signals, &received);
       service.Stop();
     });
-    waiter.detach();
     service.Run();
+    // The service object must outlive the waiter's stop; wake it if no signal came.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
   } catch (const std::invalid_argument& e) {
     std::cerr << "zenu-service: " << e.what() << "\n" << zenu::ServiceConfig::Usage();
     return 2;

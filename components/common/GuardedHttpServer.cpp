@@ -391,6 +391,8 @@ void CGuardedHttpServer::Serve(SJob& job) {
 }
 
 bool CGuardedHttpServer::Shutdown(std::chrono::milliseconds wait) {
+  // A signal thread and the owner may both stop the server.
+  std::lock_guard<std::mutex> once(m_shutdownMutex);
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bStopping = true;

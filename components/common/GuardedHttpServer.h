@@ -70,6 +70,7 @@ class CGuardedHttpServer : public httplib::Server {
   void Wake();
 
   SServerLimits m_limits;
+  std::mutex m_shutdownMutex;
   std::mutex m_mutex;
   std::condition_variable m_jobReady;
   std::condition_variable m_workersIdle;
