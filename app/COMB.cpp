@@ -45,9 +45,9 @@ SAutomationClass CCOMB::Describe() {
   // started; "m1" does nothing and may be asked by anyone.
   cls.allowCaller = [](const CString& member, const CString& caller) {
     if (member != "OnLocalSrvCmd" && member != "m2" && member != "x") return true;
-    const CString peer =
-        CMainDoc::HasInstance() ? CMainDoc::GetInstance()->GetLocalSrvDriver().GetPeerName()
-                                : CString();
+    const CString peer = CMainDoc::HasInstance()
+                             ? CMainDoc::GetInstance()->GetLocalSrvDriver().GetPeerName()
+                             : CString();
     return !peer.empty() && caller == peer;
   };
   return cls;

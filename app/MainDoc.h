@@ -108,5 +108,5 @@ class CMainDoc final : public CTemplTimerCaller,
   std::deque<long> m_restartTicks;  // watch ticks of the recent restarts
   bool m_bSessionStarted = false;   // the first ready command has been handled
   bool m_bQuitting = false;
-  CString m_strLoggedUser;          // sent with command 2, again after a restart
+  CString m_strLoggedUser;  // sent with command 2, again after a restart
 };

@@ -2,13 +2,12 @@
 
 #include <httplib.h>
 
-#include "GuardedHttpServer.h"
-
 #include <memory>
 #include <thread>
 
 #include "ApiRoutes.h"
 #include "ClientRoutes.h"
+#include "GuardedHttpServer.h"
 #include "ServiceContext.h"
 
 namespace zenu {

@@ -23,9 +23,9 @@ int PublishComponent(QDBusConnection& bus, QObject* object, const QString& name,
   }
   // Started for a client: that client alone may call in.
   const bool registered =
-      owner.isEmpty() ? bus.registerObject(QStringLiteral("/"), object)
-                      : bus.registerVirtualObject(QStringLiteral("/"),
-                                                  new COwnerGate(object, owner, bus));
+      owner.isEmpty()
+          ? bus.registerObject(QStringLiteral("/"), object)
+          : bus.registerVirtualObject(QStringLiteral("/"), new COwnerGate(object, owner, bus));
   if (!registered) {
     std::fprintf(stderr, "%s: cannot register its object\n", exe.constData());
     return 1;

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,8 +12,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 using CClock = std::chrono::steady_clock;
@@ -24,13 +25,20 @@ class CInlineQueue final : public httplib::TaskQueue {
 
 const char* ReasonOf(int status) {
   switch (status) {
-    case 400: return "Bad Request";
-    case 408: return "Request Timeout";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 415: return "Unsupported Media Type";
-    case 431: return "Request Header Fields Too Large";
-    default: return "Service Unavailable";
+    case 400:
+      return "Bad Request";
+    case 408:
+      return "Request Timeout";
+    case 411:
+      return "Length Required";
+    case 413:
+      return "Payload Too Large";
+    case 415:
+      return "Unsupported Media Type";
+    case 431:
+      return "Request Header Fields Too Large";
+    default:
+      return "Service Unavailable";
   }
 }
 
@@ -91,12 +99,14 @@ class CBufferedStream final : public httplib::Stream {
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) AddressOf(addr, ip, port);
+    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+      AddressOf(addr, ip, port);
   }
   void get_local_ip_and_port(std::string& ip, int& port) const override {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) AddressOf(addr, ip, port);
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+      AddressOf(addr, ip, port);
   }
   socket_t socket() const override { return m_fd; }
   bool Failed() const { return m_bFailed; }
@@ -118,32 +128,52 @@ class CBufferedStream final : public httplib::Stream {
   bool m_bFailed = false;
 };
 
-// The local account that owns the other end of a loopback connection, from the
-// kernel's table of TCP sockets; -1 when it cannot be told.
+// The local account that owns the other end of a loopback connection: one
+// exact look-up of that socket in the kernel; -1 when it cannot be told.
 long LoopbackPeerUid(const sockaddr_in& peer, const sockaddr_in& local) {
-  char peerKey[32];
-  char localKey[32];
-  std::snprintf(peerKey, sizeof peerKey, "%08X:%04X", static_cast<unsigned>(peer.sin_addr.s_addr),
-                static_cast<unsigned>(ntohs(peer.sin_port)));
-  std::snprintf(localKey, sizeof localKey, "%08X:%04X",
-                static_cast<unsigned>(local.sin_addr.s_addr),
-                static_cast<unsigned>(ntohs(local.sin_port)));
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  std::getline(table, line);  // column names
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, localAddr, remoteAddr, state, queues, timer, retransmits;
-    long uid = -1;
-    fields >> slot >> localAddr >> remoteAddr >> state >> queues >> timer >> retransmits >> uid;
-    if (localAddr == peerKey && remoteAddr == localKey) return uid;
+  const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (fd < 0) return -1;
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } query{};
+  query.header.nlmsg_len = sizeof query;
+  query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  query.header.nlmsg_flags = NLM_F_REQUEST;
+  query.request.sdiag_family = AF_INET;
+  query.request.sdiag_protocol = IPPROTO_TCP;
+  query.request.idiag_states = ~0u;
+  // The peer's own socket: its source is our peer, its destination is us.
+  query.request.id.idiag_sport = peer.sin_port;
+  query.request.id.idiag_dport = local.sin_port;
+  query.request.id.idiag_src[0] = peer.sin_addr.s_addr;
+  query.request.id.idiag_dst[0] = local.sin_addr.s_addr;
+  query.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+  query.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  long uid = -1;
+  timeval wait{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  if (::send(fd, &query, sizeof query, 0) == static_cast<ssize_t>(sizeof query)) {
+    alignas(nlmsghdr) char answer[1024];
+    const ssize_t n = ::recv(fd, answer, sizeof answer, 0);
+    const auto* header = reinterpret_cast<const nlmsghdr*>(answer);
+    if (n >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(inet_diag_msg))) &&
+        NLMSG_OK(header, static_cast<unsigned>(n)) && header->nlmsg_type == SOCK_DIAG_BY_FAMILY) {
+      uid = static_cast<const inet_diag_msg*>(NLMSG_DATA(header))->idiag_uid;
+    }
   }
-  return -1;
+  ::close(fd);
+  return uid;
 }
 }  // namespace
 
 CGuardedHttpServer::CGuardedHttpServer(SServerLimits limits) : m_limits(limits) {
-  new_task_queue = [] { return new CInlineQueue; };
+  new_task_queue = [this] {
+    // Called as listening begins: the library's queue of five pending
+    // connections would drop a burst of them.
+    ::listen(svr_sock_, kListenBacklog);
+    return new CInlineQueue;
+  };
   if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) m_wakePipe[0] = m_wakePipe[1] = -1;
   m_poller = std::thread([this] { PollLoop(); });
   for (size_t i = 0; i < m_limits.workers; ++i) m_workers.emplace_back([this] { WorkerLoop(); });

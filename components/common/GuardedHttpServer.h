@@ -22,7 +22,7 @@ struct SServerLimits {
   std::chrono::milliseconds requestDeadline{5000};
   // Each write of an answer must make progress within this time.
   std::chrono::milliseconds writeTimeout{5000};
-  size_t maxConnectionsPerClient = 32;
+  size_t maxConnectionsPerClient = 64;
   size_t maxConnections = 512;
   size_t workers = 8;
   size_t maxRequestsPerConnection = 100;
@@ -35,6 +35,8 @@ struct SServerLimits {
 // peer, otherwise the peer address.
 class CGuardedHttpServer : public httplib::Server {
  public:
+  static constexpr int kListenBacklog = 128;
+
   explicit CGuardedHttpServer(SServerLimits limits = SServerLimits());
   ~CGuardedHttpServer() override;
   CGuardedHttpServer(const CGuardedHttpServer&) = delete;
@@ -74,10 +76,10 @@ class CGuardedHttpServer : public httplib::Server {
   std::mutex m_mutex;
   std::condition_variable m_jobReady;
   std::condition_variable m_workersIdle;
-  std::vector<SConn> m_parked;     // guarded by m_mutex until the poller takes them
+  std::vector<SConn> m_parked;  // guarded by m_mutex until the poller takes them
   std::deque<SJob> m_jobs;
   std::map<std::string, size_t> m_perClient;
-  std::set<int> m_serving;         // sockets inside a handler
+  std::set<int> m_serving;  // sockets inside a handler
   size_t m_nOpen = 0;
   size_t m_nBusy = 0;
   bool m_bStopping = false;

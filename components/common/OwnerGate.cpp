@@ -17,13 +17,20 @@ QString InterfaceOf(const QObject* adaptor) {
 
 QString SignatureOf(QMetaType type) {
   switch (type.id()) {
-    case QMetaType::QString: return QStringLiteral("s");
-    case QMetaType::Int: return QStringLiteral("i");
-    case QMetaType::UInt: return QStringLiteral("u");
-    case QMetaType::Double: return QStringLiteral("d");
-    case QMetaType::Bool: return QStringLiteral("b");
-    case QMetaType::LongLong: return QStringLiteral("x");
-    default: return QString();
+    case QMetaType::QString:
+      return QStringLiteral("s");
+    case QMetaType::Int:
+      return QStringLiteral("i");
+    case QMetaType::UInt:
+      return QStringLiteral("u");
+    case QMetaType::Double:
+      return QStringLiteral("d");
+    case QMetaType::Bool:
+      return QStringLiteral("b");
+    case QMetaType::LongLong:
+      return QStringLiteral("x");
+    default:
+      return QString();
   }
 }
 
@@ -64,7 +71,8 @@ QString COwnerGate::introspect(const QString& /*path*/) const {
                         SignatureOf(m.parameterMetaType(i)));
       }
       const QString out = SignatureOf(m.returnMetaType());
-      if (!out.isEmpty()) xml += QStringLiteral("      <arg type=\"%1\" direction=\"out\"/>\n").arg(out);
+      if (!out.isEmpty())
+        xml += QStringLiteral("      <arg type=\"%1\" direction=\"out\"/>\n").arg(out);
       xml += QStringLiteral("    </method>\n");
     }
     xml += QStringLiteral("  </interface>\n");

@@ -132,7 +132,8 @@ SFramedRequest FrameRequest(const std::string& input, const SRequestLimits& limi
   if (coding != "gzip" && coding != "deflate" && coding != "x-gzip") return Refuse(415);
   std::string plain;
   bool tooLarge = false;
-  if (!Inflate(body, limits.maxDecodedBodyBytes, plain, tooLarge)) return Refuse(tooLarge ? 413 : 400);
+  if (!Inflate(body, limits.maxDecodedBodyBytes, plain, tooLarge))
+    return Refuse(tooLarge ? 413 : 400);
   out.strRequest = requestLine + "\r\n";
   for (const SHeader& h : headers) {
     if (h.strName == "content-encoding" || h.strName == "content-length") continue;

@@ -4,9 +4,9 @@
 
 // Bounds of one HTTP request as it arrives, before any handler sees it.
 struct SRequestLimits {
-  size_t maxHeadBytes = 16 * 1024;        // request line and headers
+  size_t maxHeadBytes = 16 * 1024;  // request line and headers
   int maxHeaderLines = 64;
-  size_t maxBodyBytes = 64 * 1024;        // as sent
+  size_t maxBodyBytes = 64 * 1024;          // as sent
   size_t maxDecodedBodyBytes = 256 * 1024;  // after Content-Encoding
 };
 

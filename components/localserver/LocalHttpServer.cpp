@@ -1,10 +1,9 @@
 #include "LocalHttpServer.h"
 
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include "GuardedHttpServer.h"
-
-#include <sys/stat.h>
 
 CLocalHttpServer::CLocalHttpServer() = default;
 

@@ -1,7 +1,5 @@
 #include "OrvexClient.h"
 
-#include "ComponentBus.h"
-
 #include <json/writer.h>
 
 #include <QDBusMessage>
@@ -10,6 +8,8 @@
 #include <QMetaObject>
 #include <QThread>
 #include <cstdio>
+
+#include "ComponentBus.h"
 
 COrvexClient::COrvexClient(const QDBusConnection& connection, QObject* parent)
     : QObject(parent), m_connection(connection), m_destination(OwnerArgument()) {
@@ -30,9 +30,9 @@ void COrvexClient::SendCommand(const Json::Value& document) {
   Json::StreamWriterBuilder builder;
   builder["indentation"] = "   ";
   const std::string text = Json::writeString(builder, document);
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      m_destination, QStringLiteral("/"), QStringLiteral("zenu.Orvex"),
-      QStringLiteral("OnLocalSrvCmd"));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(m_destination, QStringLiteral("/"),
+                                     QStringLiteral("zenu.Orvex"), QStringLiteral("OnLocalSrvCmd"));
   call << QString::fromStdString(text);
   call.setAutoStartService(false);
   auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);

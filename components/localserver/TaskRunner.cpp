@@ -186,8 +186,8 @@ void CTaskRunner::Run() {
 
 CTaskRunner::EOutcome CTaskRunner::Execute(const SJob& job) {
   if (!Send(32)) return EOutcome::Done;
-  const STaskReply reply = Classify(m_session.Service().Get(
-      "/api/v1/task", {{"username", job.strUser}, {"form", job.strForm}}));
+  const STaskReply reply = Classify(
+      m_session.Service().Get("/api/v1/task", {{"username", job.strUser}, {"form", job.strForm}}));
   switch (reply.eKind) {
     case STaskReply::Movies:
       // The movies belong to the user who asked; another user's client must not store them.

@@ -85,8 +85,8 @@ int32_t CDBusComponentObject::Invoke(DISPID id, const CString* arg, CString& res
   const int32_t hr = LoadMethods();
   if (hr < 0) return hr;
   if (id < 1 || id > m_methods.size()) return AUTO_E_MEMBERNOTFOUND;
-  QDBusMessage call = QDBusMessage::createMethodCall(m_peer, QStringLiteral("/"),
-                                                     m_identifier, m_methods.at(id - 1));
+  QDBusMessage call = QDBusMessage::createMethodCall(m_peer, QStringLiteral("/"), m_identifier,
+                                                     m_methods.at(id - 1));
   if (arg) call << QStringFromGBK(*arg);
   // Blocking without an event loop: the component never waits on us while we
   // call it, and its own calls to us queue until we return.

@@ -19,9 +19,9 @@
 #include <memory>
 #include <sstream>
 
-#include "store/MultiUserMgr.h"
 #include "tests/componentrig/ChildProcesses.h"
 #include "tests/componentrig/RigBasics.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/TempHome.h"
 
 namespace {
@@ -58,7 +58,8 @@ int ListeningPort(uint pid) {
   while (std::getline(table, line)) {
     std::istringstream fields(line);
     std::string slot, local, remote, state, queues, timer, retr, uid, timeout, inode;
-    fields >> slot >> local >> remote >> state >> queues >> timer >> retr >> uid >> timeout >> inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retr >> uid >> timeout >>
+        inode;
     if (state != "0A") continue;
     for (const std::string& mine : inodes) {
       if (mine == inode) return std::stoi(local.substr(local.find(':') + 1), nullptr, 16);
@@ -71,13 +72,8 @@ class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
-    const CString programDir = QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/";
-    for (const char* dir : {"root", "help", "DATA", "UI.ini"}) {
-      ASSERT_EQ(::symlink((programDir + dir).c_str(), (home.Path() + dir).c_str()), 0);
-    }
-    CMultiUserMgr::ResetInstance();
-    CMultiUserMgr::GetInstance()->SaveAccountAndPwd("tester", "0123456789abcdef0123456789abcdef");
-    CMultiUserMgr::ResetInstance();
+    ASSERT_TRUE(LayOutProgramFolder(
+        home.Path(), QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/"));
     ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 5)) << service.Output();
   }
   void TearDown() override {
@@ -100,8 +96,8 @@ class FaultTest : public ::testing::Test {
   }
   void StartAndBeReady() {
     Start();
-    ASSERT_TRUE(WaitFor(
-        [&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
+    ASSERT_TRUE(
+        WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
         << home.TraceLog() << home.ErrorLog();
     // The user reached the component: its task request is accepted.
     ASSERT_TRUE(WaitFor([&] { return TaskRequestAccepted(); }, 30000));
@@ -170,9 +166,7 @@ TEST_F(FaultTest, AKilledClientTakesItsComponentsAlongAndLeavesASoundDatabase) {
   EXPECT_FALSE(NameOwned(kLocalServer));
 
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(dbFile.c_str(), &db,
-                            SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(sqlite3_open_v2(dbFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   std::string verdict;
   sqlite3_exec(
       db, "PRAGMA integrity_check",
@@ -275,8 +269,8 @@ TEST_F(FaultTest, TheEndOfTheSessionBusEndsTheClientAndItsComponents) {
   vadeko->setProcessEnvironment(env);
   vadeko->setProcessChannelMode(QProcess::ForwardedChannels);
   vadeko->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
-  ASSERT_TRUE(WaitFor(
-      [&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
+  ASSERT_TRUE(
+      WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
       << home.TraceLog() << home.ErrorLog();
   const std::vector<uint> components = ProcessesOnBus(address, "zenu-localserver");
   ASSERT_EQ(components.size(), 1u);

@@ -16,17 +16,21 @@ void Check(const std::string& request) {
   const std::string line = request.substr(0, pos);
   const size_t sp = line.find(' ');
   req.method = line.substr(0, sp);
-  req.path = sp == std::string::npos ? std::string() : line.substr(sp + 1, line.find(' ', sp + 1) - sp - 1);
+  req.path = sp == std::string::npos ? std::string()
+                                     : line.substr(sp + 1, line.find(' ', sp + 1) - sp - 1);
   while (pos != std::string::npos) {
     const size_t next = request.find("\r\n", pos + 2);
-    const std::string header = request.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
+    const std::string header =
+        request.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
     if (header.empty()) {
       req.body = next == std::string::npos ? std::string() : request.substr(pos + 4);
       break;
     }
     const size_t colon = header.find(':');
     if (colon != std::string::npos) {
-      req.headers.emplace(header.substr(0, colon), header.substr(colon + 1 + (colon + 1 < header.size() && header[colon + 1] == ' ')));
+      req.headers.emplace(
+          header.substr(0, colon),
+          header.substr(colon + 1 + (colon + 1 < header.size() && header[colon + 1] == ' ')));
     }
     pos = next;
   }
@@ -49,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const SFramedRequest framed = FrameRequest(input, limits);
   if (framed.eState == SFramedRequest::Complete) {
     if (framed.nConsumed > input.size()) std::abort();
-    if (framed.strRequest.size() > limits.maxHeadBytes + limits.maxDecodedBodyBytes + 64) std::abort();
+    if (framed.strRequest.size() > limits.maxHeadBytes + limits.maxDecodedBodyBytes + 64)
+      std::abort();
     Check(framed.strRequest);
   } else if (framed.eState == SFramedRequest::Refused) {
     if (framed.iStatus < 400) std::abort();

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,10 +22,20 @@ int ConnectLoopback(int port) {
   return fd;
 }
 
+int ConnectLoopbackAs(int port, unsigned uid) {
+  // A socket belongs to the file-system identity of the thread that made it.
+  const bool switched = ::geteuid() == 0;
+  if (switched) ::setfsuid(uid);
+  const int fd = ConnectLoopback(port);
+  if (switched) ::setfsuid(0);
+  return fd;
+}
+
 bool SendSome(int fd, const std::string& bytes) {
   pollfd p{fd, POLLOUT, 0};
   if (::poll(&p, 1, 50) <= 0) return !PeerClosed(fd);
-  return ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0 || errno == EAGAIN;
+  return ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) >= 0 ||
+         errno == EAGAIN;
 }
 
 bool PeerClosed(int fd) {
@@ -64,4 +75,3 @@ int StatusOf(const std::string& answer) {
   if (answer.rfind("HTTP/1.", 0) != 0 || answer.size() < 12) return 0;
   return std::atoi(answer.c_str() + 9);
 }
-

@@ -8,6 +8,11 @@
 
 // A connected loopback socket, or -1.
 int ConnectLoopback(int port);
+// The same, owned by another local account when this process may choose
+// (run as root), else by this one's.
+int ConnectLoopbackAs(int port, unsigned uid);
+// The account the tests play the other local user with.
+constexpr unsigned kOtherUser = 65534;
 // Sends what it can without waiting; false once the peer has closed.
 bool SendSome(int fd, const std::string& bytes);
 // True when the peer has closed the connection (reads and drops what came).

@@ -77,14 +77,12 @@ TEST_F(StoreTest, LargeOrBrokenOldFiles) {
   ASSERT_EQ(box.texts.size(), 1u);
   EXPECT_EQ(box.texts[0], "需要将旧格式的数据文件进行一次性转换，可能要等待一段时间");
   EXPECT_EQ(db->GetCount(), 1);
-
 }
 
 TEST_F(StoreTest, OldRecordsAreDeletedOnlyOnceCommitted) {
   // Not XML at all, or cut short: nothing could be read, so the file stays.
-  for (const auto& [name, content] :
-       std::vector<std::pair<CString, CString>>{{"garbage", "no xml at all"},
-                                                {"cut", "<db><rec><ulGID>3</ul"}}) {
+  for (const auto& [name, content] : std::vector<std::pair<CString, CString>>{
+           {"garbage", "no xml at all"}, {"cut", "<db><rec><ulGID>3</ul"}}) {
     CIntfDB::ResetInstance();
     CMultiUserMgr::GetInstance()->SaveAccountAndPwd(name, "d");
     const CString folder = Home() + "users/" + name;

@@ -11,9 +11,9 @@
 #include <QProcess>
 #include <cstdlib>
 
-#include "store/MultiUserMgr.h"
 #include "tests/componentrig/ChildProcesses.h"
 #include "tests/componentrig/RigBasics.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/TempHome.h"
 
 namespace {
@@ -28,13 +28,8 @@ class VadekoRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
-    const CString programDir = QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/";
-    for (const char* dir : {"root", "help", "DATA", "UI.ini"}) {
-      ASSERT_EQ(::symlink((programDir + dir).c_str(), (home.Path() + dir).c_str()), 0);
-    }
-    CMultiUserMgr::ResetInstance();
-    CMultiUserMgr::GetInstance()->SaveAccountAndPwd("tester", "0123456789abcdef0123456789abcdef");
-    CMultiUserMgr::ResetInstance();
+    ASSERT_TRUE(LayOutProgramFolder(
+        home.Path(), QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/"));
     ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 5)) << service.Output();
   }
   QProcess* Start() {

@@ -6,10 +6,10 @@
 
 #include "Log.h"
 #include "OperationWrapper.h"
+#include "StringHelpers.h"
 #include "desktop/Platform.h"
 #include "desktop/Shell.h"
 #include "desktop/UpdateVersionDialog.h"
-#include "StringHelpers.h"
 
 namespace {
 // http or https with a host, and nothing a shell or opener could take apart.
