@@ -10,6 +10,8 @@
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/Platform.h"
 
 namespace {
 class CScriptedFramework final : public IAppFramework {
@@ -20,6 +22,8 @@ class CScriptedFramework final : public IAppFramework {
   }
   BOOL CreateMainFrame() override {
     steps.push_back("frame");
+    // As the program's frame does: the timers may run from now on.
+    if (bFrame) CPlatform::SetMainWindowCreated(true);
     return bFrame;
   }
   BOOL RunShellCommand() override {
@@ -46,6 +50,8 @@ class UAppTest : public ::testing::Test {
   void TearDown() override {
     CIntfScheduleControl::ResetInstance();
     CMainDoc::ResetInstance();
+    CTimerControl::ResetInstance();
+    CPlatform::SetMainWindowCreated(false);
     CCmdParams::ResetInstance();
     CProcessValues::Reset();
   }
