@@ -8,3 +8,5 @@ std::string GzipZeros(size_t size);
 // Peak resident memory of a process in kB (VmHWM from /proc), 0 when unknown;
 // pid 0 is this process.
 long PeakRssKb(long pid = 0);
+// Sets this process's peak back to what it holds now (Linux clear_refs).
+void ResetPeakRss();

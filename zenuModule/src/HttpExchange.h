@@ -38,7 +38,7 @@ class CHttpExchange final {
   // Caps of what a server may make us hold: well above any real document or
   // torrent, far below what a decompression bomb would grow to.
   static constexpr size_t kMaxHeadBytes = 64 * 1024;
-  static constexpr long long kMaxBodyBytes = 32LL * 1024 * 1024;
+  static constexpr long long kMaxBodyBytes = 16LL * 1024 * 1024;
   static void SetStallSeconds(long seconds);
 
   static SHttpExchangeResult Perform(const CString& url, IHttpExchangeSink& sink);
