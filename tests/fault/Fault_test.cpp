@@ -72,8 +72,8 @@ class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
-    ASSERT_TRUE(LayOutProgramFolder(
-        home.Path(), QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/"));
+    ASSERT_TRUE(
+        LayOutProgramFolder(home.Path(), QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/"));
     ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 5)) << service.Output();
   }
   void TearDown() override {

@@ -12,8 +12,8 @@
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <atomic>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <thread>
