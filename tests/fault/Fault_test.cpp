@@ -269,8 +269,9 @@ TEST_F(FaultTest, TheEndOfTheSessionBusEndsTheClientAndItsComponents) {
   vadeko->setProcessEnvironment(env);
   vadeko->setProcessChannelMode(QProcess::ForwardedChannels);
   vadeko->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
-  ASSERT_TRUE(
-      WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 60000))
+  // The session is up once the push engine has opened the record database.
+  ASSERT_TRUE(WaitFor(
+      [&] { return home.TraceLog().find("CDatabase2::LoadDB") != CString::npos; }, 60000))
       << home.TraceLog() << home.ErrorLog();
   const std::vector<uint> components = ProcessesOnBus(address, "zenu-localserver");
   ASSERT_EQ(components.size(), 1u);
@@ -279,6 +280,6 @@ TEST_F(FaultTest, TheEndOfTheSessionBusEndsTheClientAndItsComponents) {
   ASSERT_TRUE(daemon.waitForFinished(5000));
   EXPECT_TRUE(WaitFor([&] { return vadeko->state() == QProcess::NotRunning; }, 20000));
   EXPECT_EQ(vadeko->exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(vadeko->exitCode(), 0);
+  EXPECT_EQ(vadeko->exitCode(), 0) << home.ErrorLog() << home.TraceLog();
   EXPECT_TRUE(WaitFor([&] { return ProcessGone(components[0]); }, 10000));
 }
