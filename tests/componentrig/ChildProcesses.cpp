@@ -11,15 +11,16 @@ namespace {
 const QString kLocalServer = QStringLiteral("zenu.LocalServer");
 }  // namespace
 
-bool CServiceProcess::Start(const std::string& dataDir, int port, int movies) {
+bool CServiceProcess::Start(const std::string& dataDir, int port, int movies, int minKib,
+                            int maxKib) {
   m_output.clear();
   m_process.setProcessChannelMode(QProcess::SeparateChannels);
   m_process.setProgram(QStringLiteral(ZENU_SERVICE_EXE));
   m_process.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--data"),
                           QString::fromStdString(dataDir), QStringLiteral("--demo-movies"),
                           QString::number(movies), QStringLiteral("--demo-min-kib"),
-                          QStringLiteral("4"), QStringLiteral("--demo-max-kib"),
-                          QStringLiteral("8"), QStringLiteral("--threads"), QStringLiteral("4")});
+                          QString::number(minKib), QStringLiteral("--demo-max-kib"),
+                          QString::number(maxKib), QStringLiteral("--threads"), QStringLiteral("4")});
   m_process.start();
   if (!m_process.waitForStarted(5000)) return false;
   // "zenu-service listening on 127.0.0.1:<port>"

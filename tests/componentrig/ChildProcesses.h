@@ -11,7 +11,8 @@ class CServiceProcess final {
  public:
   ~CServiceProcess() { Stop(); }
   // port 0 picks one; the data folder keeps the store between starts.
-  bool Start(const std::string& dataDir, int port = 0, int movies = 30);
+  bool Start(const std::string& dataDir, int port = 0, int movies = 30, int minKib = 4,
+             int maxKib = 8);
   void Stop();
   int Port() const { return m_port; }
   // What it printed while starting.

@@ -25,9 +25,9 @@
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/IntfUpdateControl.h"
-#include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/PortSelect.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 namespace {
@@ -116,10 +116,10 @@ TEST_F(LocalServerTest, StartReadyHostTaskRequestLoginAndStop) {
   const int port = CProcessValues::ChooseLocalSrvPort();
   // The remote service: here only its update description, of this very version.
   CLoopbackHttpServer remote;
-  remote.Server().Get("/update_info/zenu/update.ini", [](const httplib::Request&,
-                                                         httplib::Response& res) {
-    res.set_content("NewVersionInternal=172\nAbandonVersionInternal=100\n", "text/plain");
-  });
+  remote.Server().Get(
+      "/update_info/zenu/update.ini", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("NewVersionInternal=172\nAbandonVersionInternal=100\n", "text/plain");
+      });
   ASSERT_TRUE(remote.Start());
   CProcessValues::SetRemoteSrvPort(remote.Port());
   CProcessValues::SetRemoteSrvHost("before.invalid");
@@ -219,11 +219,15 @@ TEST_F(LocalServerTest, SecondInstanceEndsAndActivatesTheFirst) {
   // The object's members as another process sees them (calls sent without
   // waiting: the answers come from this very thread).
   auto call = [&](const QString& iface, const QString& member, const QList<QVariant>& args) {
-    QDBusMessage msg =
-        QDBusMessage::createMethodCall(QStringLiteral("zenu.Orvex"), QStringLiteral("/"), iface, member);
+    QDBusMessage msg = QDBusMessage::createMethodCall(QStringLiteral("zenu.Orvex"),
+                                                      QStringLiteral("/"), iface, member);
     msg.setArguments(args);
     QDBusPendingCall pending = secondBus.asyncCall(msg);
-    RunUntil([&] { return pending.isFinished(); });
+    // The watcher's signal is an event on this thread: it wakes the waiting loop.
+    QDBusPendingCallWatcher watcher(pending);
+    bool finished = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { finished = true; });
+    RunUntil([&] { return finished; });
     return pending.reply();
   };
   const QString orvex = QStringLiteral("zenu.Orvex");

@@ -4,6 +4,7 @@
 // deletes it with its files.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,12 +120,22 @@ class MovieRoadTest : public ::testing::Test {
     ::chmod((bin + "/xdg-open").c_str(), 0755);
     m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (bin + ":" + m_oldPath).c_str(), 1);
-    ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
     setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
   }
   void TearDown() override {
     unsetenv("VADEKO_REMOTE_HOST");
     if (!m_oldPath.empty()) setenv("PATH", m_oldPath.c_str(), 1);
+    app.reset();
+    // The component lives as long as this process stays on the bus; the next
+    // test's client did not start it and would rightly refuse it.
+    const QDBusReply<uint> bt =
+        QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
+    if (bt.isValid()) {
+      ::kill(static_cast<pid_t>(bt.value()), SIGTERM);
+      QElapsedTimer clock;
+      clock.start();
+      while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+    }
     SetAutomation(nullptr);
     CIntfHttpReq::GetInstance()->ExitAllHTTP();
     WaitForWorkers();
@@ -163,47 +174,54 @@ class MovieRoadTest : public ::testing::Test {
     return r;
   }
 
+  CString Save() const { return Utf8ToGBK(home.Path()) + "我的电影"; }
+
+  // A user who logged in before (automatic login, push method chosen, a Chinese
+  // save folder) starts the program; gid is the first BitTorrent movie pushed.
+  void StartAndWaitForAPush(CRecordingFrame& frame, uint32_t& gid, const CString& rateLimit = "0") {
+    const CString user = "观众";
+    ASSERT_TRUE(service::Register(service.Port(), user));
+    CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);
+    const CString userIni = CMultiUserMgr::GetInstance()->GetLoginingUserPath();
+    IniWriteString(userIni, "User", "Saveas", Save());
+    IniWriteString(userIni, "User", "RateLimit", rateLimit);
+    for (const char* key : {"ChoosePushMethod", "FirstRun", "Usuage"})
+      IniWriteString(userIni, "Prompt", key, "1");
+    CMainDoc::GetInstance()->SetMainFrame(&frame);
+    app = std::make_unique<CUApp>(framework);
+    port = std::to_string(service.Port());
+    const char* argv[] = {"vadeko", "-server_port", port.c_str()};
+    ASSERT_TRUE(app->InitInstance(3, argv)) << home.ErrorLog();
+    ASSERT_TRUE(RunUntil([&] {
+      CGIDList ids;
+      if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
+      for (uint32_t id : ids)
+        if (Get(id).GetFetchMethod() == 1) gid = id;
+      return gid != 0;
+    })) << home.ErrorLog()
+        << home.TraceLog();
+  }
+
   CTempHome home;
   CQtMessageLoop loop;
   CFakeMessageBox boxes;
   CDBusAutomation automation;
   CAliveNetwork network;
   CServiceProcess service;
+  CTestFramework framework;
+  std::unique_ptr<CUApp> app;
+  std::string port;
   std::string m_oldPath;
 };
 }  // namespace
 
 TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
-  const CString user = "观众";
-  ASSERT_TRUE(service::Register(service.Port(), user));
-  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);
-  // The user's settings: a Chinese save folder, the push method chosen before.
-  const CString userIni = CMultiUserMgr::GetInstance()->GetLoginingUserPath();
-  const CString save = Utf8ToGBK(home.Path()) + "我的电影";
-  IniWriteString(userIni, "User", "Saveas", save);
-  IniWriteString(userIni, "Prompt", "ChoosePushMethod", "1");
-  IniWriteString(userIni, "Prompt", "FirstRun", "1");
-  IniWriteString(userIni, "Prompt", "Usuage", "1");
-
+  ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
   CRecordingFrame frame;
-  CMainDoc::GetInstance()->SetMainFrame(&frame);
-  CTestFramework framework;
-  CUApp app(framework);
-  const std::string port = std::to_string(service.Port());
-  const char* argv[] = {"vadeko", "-server_port", port.c_str()};
-  ASSERT_TRUE(app.InitInstance(3, argv)) << home.ErrorLog();
-
-  // Pushed: the first BitTorrent movie that arrives.
-  CPushDoc* doc = CPushDoc::GetInstance();
   uint32_t gid = 0;
-  ASSERT_TRUE(RunUntil([&] {
-    CGIDList ids;
-    if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
-    for (uint32_t id : ids)
-      if (Get(id).GetFetchMethod() == 1) gid = id;
-    return gid != 0;
-  })) << home.ErrorLog()
-      << home.TraceLog();
+  ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid));
+  CPushDoc* doc = CPushDoc::GetInstance();
+  const CString save = Save();
   const CRecord pushed = Get(gid);
   EXPECT_EQ(pushed.GetLocalAbsPath().find(save + "/"), 0u);
 
@@ -274,4 +292,44 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
   EXPECT_TRUE(ProcessGone(local.value()));
   EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
   EXPECT_EQ(home.ErrorLog(), "");
+}
+
+TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
+  // Movies of a few MiB at 128 KB/s: time enough to kill the component mid-way.
+  ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30, 2048, 3072)) << service.Output();
+  CRecordingFrame frame;
+  uint32_t gid = 0;
+  ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid, "128"));
+  CPushDoc* doc = CPushDoc::GetInstance();
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetDownloadedPercent() >= 1; }, 60000))
+      << home.ErrorLog();
+  const QDBusReply<uint> bt =
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
+  ASSERT_TRUE(bt.isValid());
+  ASSERT_EQ(::kill(static_cast<pid_t>(bt.value()), SIGKILL), 0);
+
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_STOPPED; }, 20000))
+      << Get(gid).GetStatus();
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_NE(boxes.texts[0].find("下载进程意外退出"), CString::npos);
+  EXPECT_NE(home.ErrorLog().find("Invoke GetPercent() failure"), CString::npos);
+
+  // Started again, unlimited: a new component finishes it, byte-identical.
+  IniWriteString(CMultiUserMgr::GetInstance()->GetLoginingUserPath(), "User", "RateLimit", "0");
+  CConfigDoc::GetInstance()->LoadConfig();
+  doc->ChangeDownloadingEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << home.ErrorLog();
+  const CRecord done = Get(gid);
+  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
+  ASSERT_EQ(files.size(), 1u);
+  httplib::Client http("127.0.0.1", service.Port());
+  const auto content =
+      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
+  ASSERT_TRUE(content && content->status == 200);
+  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  EXPECT_EQ(boxes.texts.size(), 1u);
 }
