@@ -14,6 +14,7 @@
 
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
+#include "tests/support/ProcessState.h"
 #include "zenuModule/src/TextCodec.h"
 
 const QString kBTDownload = QStringLiteral("zenu.BTDownload");
@@ -39,14 +40,6 @@ bool NameOwned(const QString& name) {
 uint OwnerPid(const QString& name) {
   const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(name);
   return pid.isValid() ? pid.value() : 0;
-}
-
-bool ProcessGone(uint pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return true;
-  const QByteArray line = stat.readAll();
-  const int close = line.lastIndexOf(')');
-  return close < 0 || line.mid(close + 2, 1) == "Z";
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

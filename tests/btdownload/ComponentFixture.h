@@ -12,13 +12,13 @@
 #include "tests/btdownload/WebSeed.h"
 #include "tests/componentrig/ChildProcesses.h"
 #include "tests/support/FakeMessageBox.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/TempHome.h"
 
 extern const QString kBTDownload;
 
 bool NameOwned(const QString& name);
 uint OwnerPid(const QString& name);
-bool ProcessGone(uint pid);
 bool WaitUntil(const std::function<bool()>& done, int ms);
 std::string ReadBytes(const std::string& path);
 // Quoted as the client quotes a path in the argument line.

@@ -21,6 +21,7 @@
 
 #include "tests/componentrig/ChildProcesses.h"
 #include "tests/componentrig/RigBasics.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/TempHome.h"
 
@@ -34,14 +35,6 @@ uint OwnerPid(const QString& name) {
   const QDBusReply<uint> pid = Bus()->servicePid(name);
   return pid.isValid() ? pid.value() : 0;
 }
-bool ProcessGone(uint pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  const size_t close = line.rfind(')');
-  return close == std::string::npos || line.compare(close + 2, 1, "Z") == 0;
-}
-
 // The loopback port a process listens on, from its sockets and the kernel's table.
 int ListeningPort(uint pid) {
   std::vector<std::string> inodes;
@@ -270,8 +263,8 @@ TEST_F(FaultTest, TheEndOfTheSessionBusEndsTheClientAndItsComponents) {
   vadeko->setProcessChannelMode(QProcess::ForwardedChannels);
   vadeko->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
   // The session is up once the push engine has opened the record database.
-  ASSERT_TRUE(WaitFor(
-      [&] { return home.TraceLog().find("CDatabase2::LoadDB") != CString::npos; }, 60000))
+  ASSERT_TRUE(
+      WaitFor([&] { return home.TraceLog().find("CDatabase2::LoadDB") != CString::npos; }, 60000))
       << home.TraceLog() << home.ErrorLog();
   const std::vector<uint> components = ProcessesOnBus(address, "zenu-localserver");
   ASSERT_EQ(components.size(), 1u);

@@ -21,6 +21,7 @@
 #include "tests/app/RecordingLinks.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/IntfScheduleControl.h"
@@ -32,14 +33,6 @@
 
 namespace {
 const QString kLocalServer = QStringLiteral("zenu.LocalServer");
-
-bool ProcessGone(uint pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return true;
-  const QByteArray line = stat.readAll();
-  const int close = line.lastIndexOf(')');
-  return close < 0 || line.mid(close + 2, 1) == "Z";
-}
 
 uint OwnerPid(const QString& name) {
   const QDBusReply<uint> pid = QDBusConnection::sessionBus().interface()->servicePid(name);

@@ -33,8 +33,10 @@
 #include "tests/app/RecordingLinks.h"
 #include "tests/componentrig/ChildProcesses.h"
 #include "tests/componentrig/ServiceRequests.h"
+#include "tests/integration/CoreSessionFixture.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/HttpWait.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/HttpReqControl.h"
@@ -53,20 +55,6 @@
 
 namespace {
 const char kDigest[] = "0123456789abcdef0123456789abcdef";
-
-class CAliveNetwork final : public INetworkSense {
- public:
-  CAliveNetwork() { SetNetworkSense(this); }
-  ~CAliveNetwork() override { SetNetworkSense(nullptr); }
-  bool IsNetworkAlive() override { return true; }
-};
-
-class CTestFramework final : public IAppFramework {
- public:
-  BOOL InitAutomation() override { return QDBusConnection::sessionBus().isConnected(); }
-  BOOL CreateMainFrame() override { return TRUE; }
-  BOOL RunShellCommand() override { return TRUE; }
-};
 
 // The delete question answered with OK and the files box ticked.
 class CConfirmingDelete final : public IDeleteTaskDialog {
@@ -88,27 +76,12 @@ std::string ReadBytes(const std::string& path) {
   return out.str();
 }
 
-bool ProcessGone(uint pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return true;
-  const QByteArray line = stat.readAll();
-  const int close = line.lastIndexOf(')');
-  return close < 0 || line.mid(close + 2, 1) == "Z";
-}
-
-class MovieRoadTest : public ::testing::Test {
+class MovieRoadTest : public CoreSessionTest {
  protected:
   void SetUp() override {
-    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "run under dbus-run-session";
-    CPlatform::SetLoop(&loop);
-    CPlatform::SetMainWindowCreated(true);
-    ResetAll();
-    SetAutomation(&automation);
-    for (const char* exe : {ZENU_LOCALSERVER_EXE, ZENU_BTDOWNLOAD_EXE}) {
-      const std::string name = std::string(exe).substr(std::string(exe).rfind('/') + 1);
-      ASSERT_EQ(::symlink(exe, (home.Path() + name).c_str()), 0);
-    }
-    ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
+    CoreSessionTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_EQ(::symlink(ZENU_BTDOWNLOAD_EXE, (home.Path() + "zenu-btdownload").c_str()), 0);
     std::ofstream(home.Path() + "UI.ini") << ReadBytes(VADEKO_SOURCE_DIR "/resources/UI.ini");
     // xdg-open as the desktop would run it: here it only notes what it opened.
     const std::string bin = home.Path() + "bin";
@@ -120,10 +93,8 @@ class MovieRoadTest : public ::testing::Test {
     ::chmod((bin + "/xdg-open").c_str(), 0755);
     m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", (bin + ":" + m_oldPath).c_str(), 1);
-    setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
   }
   void TearDown() override {
-    unsetenv("VADEKO_REMOTE_HOST");
     if (!m_oldPath.empty()) setenv("PATH", m_oldPath.c_str(), 1);
     app.reset();
     // The component lives as long as this process stays on the bus; the next
@@ -136,37 +107,7 @@ class MovieRoadTest : public ::testing::Test {
       clock.start();
       while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
     }
-    SetAutomation(nullptr);
-    CIntfHttpReq::GetInstance()->ExitAllHTTP();
-    WaitForWorkers();
-    ResetAll();
-    CPlatform::SetMainWindowCreated(false);
-    CPlatform::SetLoop(nullptr);
-  }
-  static void ResetAll() {
-    CPushDoc::ResetInstance();
-    CMainDoc::ResetInstance();
-    CIntfDB::ResetInstance();
-    CIntfUpdateControl::ResetInstance();
-    CIntfScheduleControl::ResetInstance();
-    CTimerControl::ResetInstance();
-    CCmdParams::ResetInstance();
-    CProcessValues::Reset();
-    CNetworkStatus::ResetFirstUp();
-    CMultiUserMgr::ResetInstance();
-    CConfigDoc::ResetInstance();
-    CRegLoginDoc::ResetInstance();
-    CPromptMgrDoc::ResetInstance();
-    CEvalDoc::ResetInstance();
-  }
-  bool RunUntil(const std::function<bool()>& done, int ms = 30000) {
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] { timedOut = true; });
-    guard.start(ms);
-    loop.RunModal([&] { return timedOut || done(); });
-    return done();
+    CoreSessionTest::TearDown();
   }
   CRecord Get(uint32_t gid) {
     CRecord r;
@@ -192,21 +133,18 @@ class MovieRoadTest : public ::testing::Test {
     port = std::to_string(service.Port());
     const char* argv[] = {"vadeko", "-server_port", port.c_str()};
     ASSERT_TRUE(app->InitInstance(3, argv)) << home.ErrorLog();
-    ASSERT_TRUE(RunUntil([&] {
-      CGIDList ids;
-      if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
-      for (uint32_t id : ids)
-        if (Get(id).GetFetchMethod() == 1) gid = id;
-      return gid != 0;
-    })) << home.ErrorLog()
-        << home.TraceLog();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+          CGIDList ids;
+          if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
+          for (uint32_t id : ids)
+            if (Get(id).GetFetchMethod() == 1) gid = id;
+          return gid != 0;
+        },
+        30000))
+        << home.ErrorLog() << home.TraceLog();
   }
 
-  CTempHome home;
-  CQtMessageLoop loop;
-  CFakeMessageBox boxes;
-  CDBusAutomation automation;
-  CAliveNetwork network;
   CServiceProcess service;
   CTestFramework framework;
   std::unique_ptr<CUApp> app;
@@ -262,7 +200,7 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
 
   // Rated: stored once the service took the report.
   doc->OnEvalLike();
-  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetEval() == 4; })) << home.ErrorLog();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetEval() == 4; }, 30000)) << home.ErrorLog();
 
   // Deleted with its files: exactly this movie's folders go.
   const CString sibling = save + "/别的电影";

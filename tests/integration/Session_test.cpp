@@ -14,19 +14,21 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "app/MainDoc.h"
 #include "account/RegLoginDoc.h"
+#include "app/MainDoc.h"
 #include "app/UApp.h"
 #include "eval/EvalDoc.h"
-#include "prompt/PromptMgrDoc.h"
-#include "settings/ConfigDoc.h"
 #include "platform/qt/DBusAutomation.h"
 #include "platform/qt/QtMessageLoop.h"
+#include "prompt/PromptMgrDoc.h"
+#include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "tests/app/RecordingLinks.h"
+#include "tests/integration/CoreSessionFixture.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/HttpWait.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/TempHome.h"
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/HttpReqControl.h"
@@ -41,21 +43,6 @@
 namespace {
 const QString kLocalServer = QStringLiteral("zenu.LocalServer");
 
-bool ProcessGone(uint pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return true;
-  const QByteArray line = stat.readAll();
-  const int close = line.lastIndexOf(')');
-  return close < 0 || line.mid(close + 2, 1) == "Z";
-}
-
-class CAliveNetwork final : public INetworkSense {
- public:
-  CAliveNetwork() { SetNetworkSense(this); }
-  ~CAliveNetwork() override { SetNetworkSense(nullptr); }
-  bool IsNetworkAlive() override { return true; }
-};
-
 // The push engine's first request goes to the component's ReqTask, as the real
 // engine's does; the rest of the engine is recorded.
 class CTaskRequestingPush final : public IPushEngine {
@@ -67,7 +54,9 @@ class CTaskRequestingPush final : public IPushEngine {
   void OnRunningThunderEx(int) override {}
   void OnRequestRecordStatus(int, int) override {}
   void EndCalcDlg(int) override {}
-  void InitFrame(BOOL bShowNewTask) override { calls.push_back(bShowNewTask ? "InitFrame(1)" : "InitFrame(0)"); }
+  void InitFrame(BOOL bShowNewTask) override {
+    calls.push_back(bShowNewTask ? "InitFrame(1)" : "InitFrame(0)");
+  }
   void CheckPushMethod(BOOL) override { calls.push_back("CheckPushMethod"); }
   void StartRequesting(const CString& strParam, int) override {
     calls.push_back("StartRequesting(" + strParam + ")");
@@ -84,71 +73,18 @@ class CTaskRequestingPush final : public IPushEngine {
   unsigned long ulRequest = 0;
 };
 
-class CTestFramework final : public IAppFramework {
- public:
-  BOOL InitAutomation() override { return QDBusConnection::sessionBus().isConnected(); }
-  BOOL CreateMainFrame() override { return TRUE; }
-  BOOL RunShellCommand() override { return TRUE; }
-};
-
-class SessionTest : public ::testing::Test {
+class SessionTest : public CoreSessionTest {
  protected:
   void SetUp() override {
-    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-      GTEST_SKIP() << "no session bus: run under dbus-run-session";
-    }
-    CPlatform::SetLoop(&loop);
-    CPlatform::SetMainWindowCreated(true);
-    ResetAll();
-    SetAutomation(&automation);
-    ASSERT_EQ(::symlink(ZENU_LOCALSERVER_EXE, (home.Path() + "zenu-localserver").c_str()), 0);
-    ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
-    remote.Server().Get("/update_info/zenu/update.ini",
-                        [](const httplib::Request&, httplib::Response& res) {
-                          res.set_content("NewVersionInternal=172\nAbandonVersionInternal=100\n",
-                                          "text/plain");
-                        });
+    CoreSessionTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    remote.Server().Get(
+        "/update_info/zenu/update.ini", [](const httplib::Request&, httplib::Response& res) {
+          res.set_content("NewVersionInternal=172\nAbandonVersionInternal=100\n", "text/plain");
+        });
     ASSERT_TRUE(remote.Start());
-    setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
-  }
-  void TearDown() override {
-    unsetenv("VADEKO_REMOTE_HOST");
-    SetAutomation(nullptr);
-    CIntfHttpReq::GetInstance()->ExitAllHTTP();
-    WaitForWorkers();
-    ResetAll();
-    CPlatform::SetMainWindowCreated(false);
-    CPlatform::SetLoop(nullptr);
-  }
-  static void ResetAll() {
-    CMainDoc::ResetInstance();
-    CIntfUpdateControl::ResetInstance();
-    CIntfScheduleControl::ResetInstance();
-    CTimerControl::ResetInstance();
-    CCmdParams::ResetInstance();
-    CProcessValues::Reset();
-    CNetworkStatus::ResetFirstUp();
-    CMultiUserMgr::ResetInstance();
-    CConfigDoc::ResetInstance();
-    CRegLoginDoc::ResetInstance();
-    CPromptMgrDoc::ResetInstance();
-    CEvalDoc::ResetInstance();
-  }
-  bool RunUntil(const std::function<bool()>& done) {
-    bool timedOut = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] { timedOut = true; });
-    guard.start(15000);
-    loop.RunModal([&] { return timedOut || done(); });
-    return done();
   }
 
-  CTempHome home;
-  CQtMessageLoop loop;
-  CFakeMessageBox boxes;
-  CDBusAutomation automation;
-  CAliveNetwork network;
   CLoopbackHttpServer remote;
 };
 }  // namespace
@@ -173,14 +109,15 @@ TEST_F(SessionTest, StartLoginFirstRequestSecondStartAndQuit) {
       QDBusConnection::sessionBus().interface()->servicePid(kLocalServer);
   ASSERT_TRUE(owner.isValid());
   const uint pid = owner.value();
-  EXPECT_EQ(home.TraceLog().find("自动登录"), CString::npos);  // nothing before the component is ready
+  EXPECT_EQ(home.TraceLog().find("自动登录"),
+            CString::npos);  // nothing before the component is ready
 
   ASSERT_TRUE(RunUntil([&] { return push.ulRequest != 0; })) << home.ErrorLog();
   EXPECT_NE(home.TraceLog().find("自动登录,跳过登录验证"), CString::npos);
   EXPECT_EQ(frame.shown, std::vector<bool>{true});  // -AUTO: stays hidden
   EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "127.0.0.1");
-  EXPECT_EQ(push.calls, (std::vector<CString>{"InitFrame(0)", "CheckPushMethod",
-                                              "StartRequesting(normal)"}));
+  EXPECT_EQ(push.calls,
+            (std::vector<CString>{"InitFrame(0)", "CheckPushMethod", "StartRequesting(normal)"}));
   const SHttpOutcome ack = WaitForRequest(push.ulRequest);
   ASSERT_TRUE(ack.bDone);
   EXPECT_FALSE(ack.bError) << ack.strError;
