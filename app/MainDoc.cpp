@@ -97,8 +97,7 @@ void CMainDoc::RestartLocalSrv() {
     if (!m_strLoggedUser.empty()) SendLoginToLocalSrv(m_strLoggedUser);
   } catch (CProgramException* e) {
     // The next look tries again, within the same limit.
-    WriteErrorLog(e->GetErrInfo().empty() ? e->GetError() : e->GetErrInfo());
-    e->Delete();
+    LogAndDeleteException(e);
     m_drvLocalSrv.DestroyInstance();
   }
 }
@@ -106,14 +105,8 @@ void CMainDoc::RestartLocalSrv() {
 void CMainDoc::QuitStep(const std::function<void()>& step) {
   try {
     step();
-  } catch (CProgramException* e) {
-    WriteErrorLog(e->GetErrInfo().empty() ? e->GetError() : e->GetErrInfo());
-    e->Delete();
   } catch (CException* e) {
-    char message[1024] = {0};
-    e->GetErrorMessage(message, sizeof message);
-    WriteErrorLog(message);
-    e->Delete();
+    LogAndDeleteException(e);
   }
 }
 

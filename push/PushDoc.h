@@ -61,7 +61,6 @@ class CBTTimerCaller final : public CTemplTimerCaller {
 class CWaitStartingDownload final : public CTemplTimerCaller {
  public:
   void SetProcessGID(int ulGID) { m_ulGID = ulGID; }
-  int GetProcessGID() const { return m_ulGID; }
   void TimerCallBack() override;
 
  private:
@@ -116,6 +115,9 @@ class CPushDoc final : public IPushEngine,
   void SetSelectedGIDs(const CRowList& rows);
   void OnRecordViewEvent(SRecordViewEvent& evt);
 
+  // The downloader's work folder of a movie: its torrent (and resume data).
+  static CString TorrentFolder(uint32_t ulGID);
+
   // Base query of a category and the sort clause of a column (null when none).
   static CString CategoryQuery(int iCategory);
   static const char* SortClause(int iColumn);
@@ -138,10 +140,7 @@ class CPushDoc final : public IPushEngine,
   void AutoStartDownload();
   int GetDownloadingGID() const { return m_ulDownloadingGID; }
   int GetRunningCount() const { return m_iRunningCount; }
-  BOOL IsBTCreated() const { return m_bBTCreated; }
-  CBTDownload& BTDownload() { return m_btDownload; }
   CBTTimerCaller& BTTimer() { return m_btTimer; }
-  CWaitStartingDownload& WaitStartingDownload() { return m_waitStartingDownload; }
 
   // Record commands.
   void OnDeleteRecord();
@@ -228,6 +227,8 @@ class CPushDoc final : public IPushEngine,
   void RunningThunder(CRecord rec, const Json::Value* data);
   void DownloadBTWithThunder(CRecord rec);
   void MarkThunder(CRecord rec);
+  // The hand-off of the one selected record; data as the page sent it, or null.
+  void RunningThunderSelected(const Json::Value* data);
 
   // Record commands.
   void DeleteRecord(CRecord rec);

@@ -48,10 +48,10 @@ void CPushDoc::DeleteRecord(CRecord rec) {
   CEvalDoc::GetInstance()->MakeSureEval(rec);
   rec.SetStatus(RS_DELETED);
   CIntfDB::GetInstance()->UpdateRecord(rec);
-  if (m_mapGIDToRow.count(rec.GetGID()) && m_iCurCategory >= 0 && m_iCurCategory < kCategoryCount)
-    DisplayCategory(m_iCurCategory, kKeepValue, kKeepValue, kKeepValue);
+  // A row in the list means a category is shown.
+  if (m_mapGIDToRow.count(rec.GetGID())) RefreshShownCategory();
   if (!m_bDeleteFiles) return;
-  DeleteDirectory(StringFormat("%sdata/%u", GetExePath(0).c_str(), rec.GetGID()));
+  DeleteDirectory(TorrentFolder(rec.GetGID()));
   // A stored path is trusted only as far as it names this record's own folder.
   const CString folder = rec.GetLocalAbsPath();
   const CString ownName = SafePathElement(rec.GetTaskDisplayName(), rec.GetGID());

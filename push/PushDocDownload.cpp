@@ -14,7 +14,6 @@
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/PathHelpers.h"
-#include "zenuModule/src/ProgramException.h"
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/desktop/FileSystem.h"
@@ -52,12 +51,6 @@ void SetStoredStatus(int ulGID, int32_t eStatus) {
   CIntfDB::GetInstance()->UpdateRecord(rec);
 }
 
-CString ErrorText(CException* e) {
-  if (auto* pe = dynamic_cast<CProgramException*>(e)) return pe->GetErrInfo();
-  char message[2000] = {0};
-  e->GetErrorMessage(message, sizeof message);
-  return message;
-}
 }  // namespace
 
 void CBTTimerCaller::TimerCallBack() { CPushDoc::GetInstance()->OnBTTimerCallerEvent(); }
@@ -141,9 +134,13 @@ void CPushDoc::TaskStatusMachine(int ulGID, int event, const Json::Value* data) 
   OP_END
 }
 
+CString CPushDoc::TorrentFolder(uint32_t ulGID) {
+  return StringFormat("%sdata/%u", GetExePath(0).c_str(), ulGID);
+}
+
 bool CPushDoc::FetchTorrent(const CRecord& rec, CString& strTorrentFile) {
   OP_BEGIN("CPushDoc::FetchTorrent")
-  const CString folder = StringFormat("%sdata/%u", GetExePath(0).c_str(), rec.GetGID());
+  const CString folder = TorrentFolder(rec.GetGID());
   strTorrentFile = StringFormat("%s/%u.torrent", folder.c_str(), rec.GetGID());
   if (PathExists(strTorrentFile)) return true;
   return CHTTPDownLoadDoc::GetInstance()->DownFile(rec.GetBTSeedUrl(), strTorrentFile) == 1;
@@ -189,8 +186,7 @@ void CPushDoc::StartDownload(CRecord rec) {
   } catch (CException* e) {
     // The driver has shown its message; the program goes on and the next
     // start makes the component again.
-    WriteErrorLog(ErrorText(e));
-    e->Delete();
+    LogAndDeleteException(e);
     m_bBTCreated = FALSE;
     return;
   }
@@ -223,14 +219,12 @@ void CPushDoc::OnBTTimerCallerEvent() {
   } catch (CException* e) {
     // Logged, and the next tick polls again; a component that no longer
     // answers ends the download instead of reading as 0 percent.
-    WriteErrorLog(ErrorText(e));
-    e->Delete();
+    LogAndDeleteException(e);
     if (m_btDownload.GetState() != 1 && m_ulDownloadingGID != -1) {
       try {
         StopOnDownloaderError(kComponentGone);
       } catch (CException* e2) {
-        WriteErrorLog(ErrorText(e2));
-        e2->Delete();
+        LogAndDeleteException(e2);
       }
     }
   }
@@ -393,8 +387,7 @@ void CPushDoc::CloseBTCOM() {
   try {
     m_btDownload.Exit();
   } catch (CException* e) {
-    WriteErrorLog(ErrorText(e));
-    e->Delete();
+    LogAndDeleteException(e);
   }
   m_btDownload.DestroyInstance();
   ZTRACE(1, zenuOpName_, "关闭了bt com");

@@ -67,27 +67,27 @@ void CPushDoc::DownloadBTWithThunder(CRecord rec) {
   OP_END
 }
 
-void CPushDoc::OnRunningThunder() {
-  OP_BEGIN("CPushDoc::OnRunningThunder")
+void CPushDoc::RunningThunderSelected(const Json::Value* data) {
+  OP_BEGIN("CPushDoc::RunningThunderSelected")
   const std::vector<uint32_t> sel = m_arrSelectedGIDs;
   if (sel.size() > 1) {
     ShowMessageBox("一次只能下载一个");
     return;
   }
-  if (sel.size() == 1) TaskStatusMachine(static_cast<int>(sel.front()), TE_THUNDER, nullptr);
+  if (sel.size() == 1) TaskStatusMachine(static_cast<int>(sel.front()), TE_THUNDER, data);
+  OP_END
+}
+
+void CPushDoc::OnRunningThunder() {
+  OP_BEGIN("CPushDoc::OnRunningThunder")
+  RunningThunderSelected(nullptr);
   OP_END
 }
 
 void CPushDoc::OnRunningThunderEx(int iFlag) {
   OP_BEGIN("CPushDoc::OnRunningThunderEx")
-  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
-  if (sel.size() > 1) {
-    ShowMessageBox("一次只能下载一个");
-    return;
-  }
-  if (sel.size() != 1) return;
   Json::Value data(Json::objectValue);
   data["INT_THUNDER_DOWN_FLAG"] = iFlag;
-  TaskStatusMachine(static_cast<int>(sel.front()), TE_THUNDER, &data);
+  RunningThunderSelected(&data);
   OP_END
 }

@@ -132,7 +132,8 @@ void WriteTraceLog(const char* format, ...) {
     va_start(args, format);
     const CString message = FormatArgs(format, args);
     va_end(args);
-    WriteLog("\n" + FormatNowLocal() + ":" + g_traceFunction + "(): " + message, GetTraceFilePath());
+    WriteLog("\n" + FormatNowLocal() + ":" + g_traceFunction + "(): " + message,
+             GetTraceFilePath());
   }
   g_traceMutex.unlock();
 }
@@ -146,4 +147,15 @@ CString UrlForTrace(const CString& url) {
     out.replace(at, (end == CString::npos ? out.size() : end) - at, "*");
   }
   return out;
+}
+
+void LogAndDeleteException(CException* e) {
+  if (auto* pe = dynamic_cast<CProgramException*>(e)) {
+    WriteErrorLog(pe->GetErrInfo().empty() ? pe->GetError() : pe->GetErrInfo());
+  } else {
+    char message[2000] = {0};
+    e->GetErrorMessage(message, sizeof message);
+    WriteErrorLog(message);
+  }
+  e->Delete();
 }

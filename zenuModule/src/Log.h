@@ -6,6 +6,10 @@
 // posted to the loop; later appends try again.
 void WriteLog(const CString& text, const CString& path);
 void WriteErrorLog(const CString& text);
+class CException;
+// Writes a caught error's full text (its call stack when it has one) to the
+// error log and deletes it: for callers that log and go on.
+void LogAndDeleteException(CException* e);
 // Writes one trace line when the current trace level is 1; always releases the
 // trace lock taken by TraceBegin.
 void WriteTraceLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -20,15 +20,9 @@ class CPollingGuard final {
 
 // Errors of ProcessState and ProcessError are logged; polling goes on.
 void LogCallbackError(CException* e) {
-  if (auto* pe = dynamic_cast<CProgramException*>(e)) {
+  if (auto* pe = dynamic_cast<CProgramException*>(e))
     pe->CallStack(__FILE__, "CTemplHttpCaller::VisitState");
-    WriteErrorLog(pe->GetErrInfo());
-  } else {
-    char message[2000] = {0};
-    e->GetErrorMessage(message, sizeof message);
-    WriteErrorLog(message);
-  }
-  e->Delete();
+  LogAndDeleteException(e);
 }
 
 template <class F>
