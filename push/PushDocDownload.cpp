@@ -383,12 +383,7 @@ void CPushDoc::StopRefreshRecord() {
 
 void CPushDoc::CloseBTCOM() {
   OP_BEGIN("CPushDoc::CloseBTCOM")
-  // A component that died must not hold up the quit.
-  try {
-    m_btDownload.Exit();
-  } catch (CException* e) {
-    LogAndDeleteException(e);
-  }
+  m_btDownload.Exit();
   m_btDownload.DestroyInstance();
   ZTRACE(1, zenuOpName_, "关闭了bt com");
   OP_END
