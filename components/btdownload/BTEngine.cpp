@@ -8,6 +8,7 @@
 #include <libtorrent/error_code.hpp>
 #include <libtorrent/ip_filter.hpp>
 #include <libtorrent/torrent_status.hpp>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -24,6 +25,8 @@ constexpr auto kResumeSavePeriod = std::chrono::seconds(30);
 constexpr int kFlushWaitMs = 8000;
 constexpr int kAlertWaitMs = 3000;
 constexpr std::uintmax_t kMaxTorrentBytes = 16 << 20;
+// Bad pieces forgiven in one download before it ends with an error.
+constexpr int kMaxBadPieces = 8;
 
 const char* StateName(lt::torrent_status::state_t state) {
   switch (state) {
@@ -56,7 +59,7 @@ lt::ip_filter EverySourceInTheGlobalClass() {
 }
 }  // namespace
 
-CBTEngine::CBTEngine() : m_session(lt::session_params(BaseSettings())) {
+CBTEngine::CBTEngine() : m_session(SessionParams()) {
   m_session.set_peer_class_filter(EverySourceInTheGlobalClass());
 }
 
@@ -253,6 +256,7 @@ void CBTEngine::Stop() {
   m_complete = false;
   m_flushes = m_flushBase = 0;
   m_finishFlushAsked = false;
+  m_badPieces = 0;
   PollAlerts();
 }
 
@@ -267,6 +271,30 @@ std::string CBTEngine::OtherRunInfo(int kind) {
        << status.num_seeds;
   if (!status.current_tracker.empty()) text << ", tracker " << status.current_tracker;
   return text.str();
+}
+
+void CBTEngine::OnBadPiece() {
+  if (++m_badPieces <= kMaxBadPieces) {
+    RestoreWebSeeds();
+    return;
+  }
+  m_handle.unset_flags(lt::torrent_flags::auto_managed);
+  m_handle.pause();
+  const std::string source =
+      m_info && !m_info->web_seeds().empty() ? m_info->web_seeds().front().url : "下载源";
+  Fail(source + " 一再发送损坏的数据，下载已停止");
+}
+
+void CBTEngine::RestoreWebSeeds() {
+  // libtorrent drops a web seed after one bad piece; with no other source the
+  // download would wait for ever, without a word, behind a flaky proxy. The
+  // seed leaves a moment after the alert, so this is tried again every tick.
+  if (!m_info || m_failed || m_badPieces == 0 || !m_handle.is_valid()) return;
+  const std::set<std::string> present = m_handle.url_seeds();
+  for (const lt::web_seed_entry& seed : m_info->web_seeds()) {
+    if (seed.type == lt::web_seed_entry::url_seed && present.count(seed.url) == 0)
+      m_handle.add_url_seed(seed.url);
+  }
 }
 
 bool CBTEngine::GuardRoom() {
@@ -306,6 +334,7 @@ void CBTEngine::Tick() {
     m_nextGuard = now + kGuardPeriod;
     if (!GuardRoom()) return;
   }
+  RestoreWebSeeds();
   if (now >= m_nextResumeSave) {
     m_nextResumeSave = now + kResumeSavePeriod;
     SaveResumeWhileRunning();
@@ -347,6 +376,8 @@ void CBTEngine::HandleAlert(const lt::alert* a) {
     m_resumeDataFailed = true;
   } else if (lt::alert_cast<lt::torrent_removed_alert>(a)) {
     m_removed = true;
+  } else if (lt::alert_cast<lt::hash_failed_alert>(a)) {
+    OnBadPiece();
   } else if (const auto* fr = lt::alert_cast<lt::fastresume_rejected_alert>(a)) {
     m_startInfo = "checked: resume data rejected (" + fr->error.message() + ")";
   }

@@ -57,6 +57,11 @@ class CBTEngine final {
   void SaveResumeWhileRunning();
   // false, with the download paused and the error set, when the disk is too full.
   bool GuardRoom();
+  // A piece failed its check: its sources are given another chance, a few
+  // times, then the download ends with an error.
+  void OnBadPiece();
+  // Puts back the torrent's web seeds that libtorrent dropped for a bad piece.
+  void RestoreWebSeeds();
 
   lt::session m_session;
   lt::torrent_handle m_handle;
@@ -78,4 +83,5 @@ class CBTEngine final {
   bool m_removed = false;
   Clock::time_point m_nextGuard;
   Clock::time_point m_nextResumeSave;
+  int m_badPieces = 0;
 };

@@ -1,5 +1,7 @@
 #include "SessionSettings.h"
 
+#include "HashingDiskIO.h"
+
 #include <algorithm>
 #include <libtorrent/alert.hpp>
 #include <thread>
@@ -35,4 +37,10 @@ lt::settings_pack BaseSettings() {
   // told per peer. Peers that dial us over uTP are still welcome.
   pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
   return pack;
+}
+
+lt::session_params SessionParams() {
+  lt::session_params params(BaseSettings());
+  params.disk_io_constructor = HashingDiskIOConstructor;
+  return params;
 }

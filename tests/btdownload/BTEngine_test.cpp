@@ -1,6 +1,7 @@
 #include <sys/mount.h>
 
 #include <QElapsedTimer>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,26 @@ TEST_F(BTComponentTest, TheFirstHundredIsWrittenOutAndExitClosesTheFiles) {
   const std::string saved = home.Path() + "movies/three/" + seed->FileName();
   EXPECT_EQ(OpenHandles(pid, saved), 0);
   EXPECT_TRUE(ReadBytes(saved) == seed->Content());
+}
+
+TEST_F(BTComponentTest, APieceSentWrongIsFetchedAgainAndAWebSeedThatKeepsLyingEndsWithAnError) {
+  // Pieces that come whole and in order are checked on their way in.
+  const auto seed = MakeSeed(4, 8 * kMiB);
+  seed->Corrupt(3 * kMiB + 12345, 2);
+  bt->CreateInstance();
+  const CString saveas = Utf8ToGBK(home.Path()) + "movies/four";
+  ASSERT_EQ(bt->StartBT(Args(TorrentFile(4), saveas)), TRUE);
+  ASSERT_EQ(PollTightly(60000), 100.0) << bt->GetLastError();
+  bt->Exit();
+  EXPECT_TRUE(ReadBytes(home.Path() + "movies/four/" + seed->FileName()) == seed->Content());
+  EXPECT_GT(seed->Served(), 8 * kMiB);
+
+  const auto liar = MakeSeed(5, 8 * kMiB);
+  liar->Corrupt(5 * kMiB, INT_MAX);
+  ASSERT_EQ(bt->StartBT(Args(TorrentFile(5), saveas + "/liar")), TRUE);
+  EXPECT_LT(PollTightly(60000), 0);
+  EXPECT_TRUE(Contains(bt->GetLastError(), "损坏的数据")) << GBKToUtf8(bt->GetLastError());
+  bt->Exit();
 }
 
 TEST_F(BTComponentTest, ARestartFetchesOnlyWhatIsMissingAndTrustsOnlyAnUnchangedResumeFile) {

@@ -37,6 +37,14 @@ CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::str
           const size_t n =
               std::min<size_t>({length, kChunk, static_cast<size_t>(m_limit - m_served)});
           m_served += static_cast<std::int64_t>(n);
+          const std::int64_t at = m_corruptAt - static_cast<std::int64_t>(offset);
+          if (m_corruptTimes > 0 && at >= 0 && at < static_cast<std::int64_t>(n)) {
+            --m_corruptTimes;
+            lock.unlock();
+            std::string bad = m_content.substr(offset, n);
+            bad[static_cast<size_t>(at)] ^= 0x5a;
+            return sink.write(bad.data(), n);
+          }
           lock.unlock();
           return sink.write(m_content.data() + offset, n);
         });
@@ -78,3 +86,9 @@ void CWebSeed::HoldAfter(std::int64_t bytes) {
 }
 
 void CWebSeed::Release() { HoldAfter(INT64_MAX); }
+
+void CWebSeed::Corrupt(std::int64_t offset, int times) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_corruptAt = offset;
+  m_corruptTimes = times;
+}

@@ -24,6 +24,8 @@ class CWebSeed final {
   // Sends no more than this many bytes in all; requests wait for more.
   void HoldAfter(std::int64_t bytes);
   void Release();
+  // The next answers holding this byte send it altered, `times` times.
+  void Corrupt(std::int64_t offset, int times);
 
  private:
   std::string m_name = "movie.mkv";
@@ -34,4 +36,6 @@ class CWebSeed final {
   std::int64_t m_served = 0;
   std::int64_t m_limit = INT64_MAX;
   bool m_closing = false;
+  std::int64_t m_corruptAt = -1;
+  int m_corruptTimes = 0;
 };
