@@ -231,8 +231,7 @@ bool CBTEngine::ResumeDataWorthKeeping(const lt::torrent_status& status) const {
 
 void CBTEngine::Stop() {
   if (m_handle.is_valid()) {
-    m_handle.unset_flags(lt::torrent_flags::auto_managed);
-    m_handle.pause();
+    Halt();
     const lt::torrent_status status = m_handle.status();
     std::unique_ptr<lt::add_torrent_params> resume;
     // Paused: nothing is written after the flush, so the stamps taken below hold.
@@ -273,13 +272,19 @@ std::string CBTEngine::OtherRunInfo(int kind) {
   return text.str();
 }
 
+void CBTEngine::Halt() {
+  // Not auto-managed, or libtorrent would start it again by itself.
+  m_handle.unset_flags(lt::torrent_flags::auto_managed);
+  m_handle.pause();
+}
+
 void CBTEngine::OnBadPiece() {
+  if (m_failed) return;
   if (++m_badPieces <= kMaxBadPieces) {
     RestoreWebSeeds();
     return;
   }
-  m_handle.unset_flags(lt::torrent_flags::auto_managed);
-  m_handle.pause();
+  Halt();
   const std::string source =
       m_info && !m_info->web_seeds().empty() ? m_info->web_seeds().front().url : "下载源";
   Fail(source + " 一再发送损坏的数据，下载已停止");
@@ -304,8 +309,7 @@ bool CBTEngine::GuardRoom() {
   if (missing <= 0 || !ProbeDiskRoom(m_saveFolder, room)) return true;
   const std::int64_t needed = missing + RoomMargin(room);
   if (room.available >= needed) return true;
-  m_handle.unset_flags(lt::torrent_flags::auto_managed);
-  m_handle.pause();
+  Halt();
   Fail(NoRoomText(m_saveFolder, needed, room.available));
   return false;
 }

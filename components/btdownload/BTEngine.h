@@ -57,6 +57,8 @@ class CBTEngine final {
   void SaveResumeWhileRunning();
   // false, with the download paused and the error set, when the disk is too full.
   bool GuardRoom();
+  // Pauses the download where it is, for good.
+  void Halt();
   // A piece failed its check: its sources are given another chance, a few
   // times, then the download ends with an error.
   void OnBadPiece();

@@ -28,7 +28,6 @@ lt::storage_holder CHashingDiskIO::new_torrent(lt::storage_params const& params,
   t.inner = std::move(inner);
   t.pieceLength = params.files.piece_length();
   t.totalSize = params.files.total_size();
-  t.pieces.clear();
   return lt::storage_holder(index, *this);
 }
 

@@ -11,6 +11,17 @@ namespace {
 const QString kLocalServer = QStringLiteral("zenu.LocalServer");
 }  // namespace
 
+std::unique_ptr<QProcess> StartProgram(const QString& exe, int servicePort) {
+  auto program = std::make_unique<QProcess>();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("VADEKO_REMOTE_HOST", "127.0.0.1");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  program->setProcessEnvironment(env);
+  program->setProcessChannelMode(QProcess::ForwardedChannels);
+  program->start(exe, {"-server_port", QString::number(servicePort)});
+  return program;
+}
+
 bool CServiceProcess::Start(const std::string& dataDir, int port, int movies, int minKib,
                             int maxKib) {
   m_output.clear();

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <memory>
 #include <string>
 
 // The reference remote service as a child process.
@@ -24,6 +25,10 @@ class CServiceProcess final {
   int m_port = 0;
   std::string m_output;
 };
+
+// The built program started as a user starts it, against the service on
+// servicePort, offscreen, its output passed through.
+std::unique_ptr<QProcess> StartProgram(const QString& exe, int servicePort);
 
 // zenu-localserver started the way the client starts it.
 class CLocalServerProcess final {

@@ -78,13 +78,7 @@ class FaultTest : public ::testing::Test {
     WaitFor([] { return !NameOwned(kLocalServer); }, 5000);
   }
   void Start() {
-    vadeko = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VADEKO_REMOTE_HOST", "127.0.0.1");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    vadeko->setProcessEnvironment(env);
-    vadeko->setProcessChannelMode(QProcess::ForwardedChannels);
-    vadeko->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
+    vadeko = StartProgram(VADEKO_EXE, service.Port());
     ASSERT_TRUE(vadeko->waitForStarted(5000));
   }
   void StartAndBeReady() {

@@ -32,16 +32,7 @@ class VadekoRunTest : public ::testing::Test {
         LayOutProgramFolder(home.Path(), QFileInfo(VADEKO_EXE).absolutePath().toStdString() + "/"));
     ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 5)) << service.Output();
   }
-  QProcess* Start() {
-    auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VADEKO_REMOTE_HOST", "127.0.0.1");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
-    p->start(VADEKO_EXE, {"-server_port", QString::number(service.Port())});
-    return p;
-  }
+  std::unique_ptr<QProcess> Start() { return StartProgram(VADEKO_EXE, service.Port()); }
 
   CTempHome home;
   CServiceProcess service;
@@ -49,7 +40,7 @@ class VadekoRunTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
-  std::unique_ptr<QProcess> vadeko(Start());
+  std::unique_ptr<QProcess> vadeko = Start();
   ASSERT_TRUE(vadeko->waitForStarted(5000));
   ASSERT_TRUE(
       WaitFor([&] { return home.TraceLog().find("LocalSrv is ready") != CString::npos; }, 45000))
@@ -59,7 +50,7 @@ TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
   EXPECT_TRUE(NameOwned("zenu.LocalServer"));
 
   // A second start hands over to the running one and ends at once.
-  std::unique_ptr<QProcess> second(Start());
+  std::unique_ptr<QProcess> second = Start();
   ASSERT_TRUE(second->waitForFinished(20000));
   EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second->exitCode(), 0);
