@@ -174,6 +174,12 @@ CGuardedHttpServer::CGuardedHttpServer(SServerLimits limits) : m_limits(limits) 
     ::listen(svr_sock_, kListenBacklog);
     return new CInlineQueue;
   };
+  // The library's default, SO_REUSEPORT, would let any process of the same
+  // account listen on our port too and take a share of our connections.
+  set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) m_wakePipe[0] = m_wakePipe[1] = -1;
   m_poller = std::thread([this] { PollLoop(); });
   for (size_t i = 0; i < m_limits.workers; ++i) m_workers.emplace_back([this] { WorkerLoop(); });

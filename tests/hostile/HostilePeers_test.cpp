@@ -305,6 +305,8 @@ TEST_F(HostileTest, ComponentsAnswerOnlyTheClientThatStartedThem) {
   const QDBusMessage started = local->StartCommand(port, svc.Port(), root, root);
   EXPECT_EQ(started.type(), QDBusMessage::ReplyMessage) << started.errorMessage().toStdString();
   EXPECT_TRUE(WaitFor([&] { return !orvex.Of(100).empty(); }));
+  // Nor can another process of this account listen on its port beside it.
+  EXPECT_FALSE(CanShareLoopbackPort(port));
   local.reset();
 
   // The BitTorrent component, started for another connection of ours that

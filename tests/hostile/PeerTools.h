@@ -13,6 +13,9 @@ int ConnectLoopback(int port);
 int ConnectLoopbackAs(int port, unsigned uid);
 // The account the tests play the other local user with.
 constexpr unsigned kOtherUser = 65534;
+// True when a socket of this account, asking to share, could listen on the
+// loopback port beside the one already there.
+bool CanShareLoopbackPort(int port);
 // Sends what it can without waiting; false once the peer has closed.
 bool SendSome(int fd, const std::string& bytes);
 // True when the peer has closed the connection (reads and drops what came).
