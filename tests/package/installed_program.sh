@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 . "$(dirname "$0")/account.sh"
 
 (cd "$build" && cpack -G DEB -B "$work/dist" >/dev/null) || fail "cpack"
-deb="$(ls "$work"/dist/*.deb)"
+deb="$(ls "$work"/dist/vadeko_*.deb)"
 dpkg-deb -x "$deb" "$work/root"
 prefix="$work/root/usr"
 dpkg-deb -f "$deb" Depends | grep -q "libqt6webenginecore6-bin" || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
