@@ -58,9 +58,7 @@ class PostgresStatement final : public SqlStatement {
     return Set(i, text, 0, 0);
   }
   SqlStatement& BindText(int i, const std::string& v) override { return Set(i, v, 0, 0); }
-  SqlStatement& BindBlob(int i, const std::string& v) override {
-    return Set(i, v, 1, kByteaOid);
-  }
+  SqlStatement& BindBlob(int i, const std::string& v) override { return Set(i, v, 1, kByteaOid); }
 
   bool Step() override {
     if (!result_) Run();
@@ -113,9 +111,8 @@ class PostgresStatement final : public SqlStatement {
       pointers.push_back(v.data());
       lengths.push_back(static_cast<int>(v.size()));
     }
-    result_.reset(PQexecParams(conn_, sql_.c_str(), static_cast<int>(values_.size()),
-                               types_.data(), pointers.data(), lengths.data(), formats_.data(),
-                               0));
+    result_.reset(PQexecParams(conn_, sql_.c_str(), static_cast<int>(values_.size()), types_.data(),
+                               pointers.data(), lengths.data(), formats_.data(), 0));
     ExecStatusType status = result_ ? PQresultStatus(result_.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
       std::string message = result_ ? PQresultErrorMessage(result_.get()) : ErrorOf(conn_);

@@ -95,10 +95,20 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
     fresh.push_back({user.id, p.movieId, expect, true, 0});
     result.movies.push_back({catalogue_.Find(p.movieId), expect});
   }
-  result.exhausted = result.movies.empty() && freshLimit > 0;
   if (!fresh.empty() || !pendingDelivered.empty()) {
-    store_.RecordDelivery(user.id, fresh, pendingDelivered);
+    // Another service process on the same database may have delivered some of them first.
+    std::vector<uint32_t> taken = store_.RecordDelivery(user.id, fresh, pendingDelivered);
+    std::unordered_set<uint32_t> ours(taken.begin(), taken.end());
+    std::unordered_set<uint32_t> recorded(pendingDelivered.begin(), pendingDelivered.end());
+    for (const PushRecord& p : fresh) recorded.insert(p.movieId);
+    result.movies.erase(std::remove_if(result.movies.begin(), result.movies.end(),
+                                       [&](const PushedMovie& m) {
+                                         return recorded.count(m.movie->id) &&
+                                                !ours.count(m.movie->id);
+                                       }),
+                        result.movies.end());
   }
+  result.exhausted = result.movies.empty() && freshLimit > 0;
   return result;
 }
 
@@ -117,8 +127,8 @@ bool PushPlanner::PushNow(int64_t userId, uint32_t movieId) {
   for (const PushRecord& p : store_.Pushes(userId)) {
     if (p.movieId == movieId) return false;
   }
-  store_.RecordDelivery(userId, {{userId, movieId, kSearchPushMarker, true, 0}}, {});
-  return true;
+  return !store_.RecordDelivery(userId, {{userId, movieId, kSearchPushMarker, true, 0}}, {})
+              .empty();
 }
 
 }  // namespace zenu

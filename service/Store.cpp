@@ -1,67 +1,24 @@
 #include "Store.h"
 
-#include <sqlite3.h>
-
 #include <ctime>
 #include <sstream>
 #include <stdexcept>
 
 namespace zenu {
 
-class Store::Statement final {
- public:
-  Statement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-      throw std::runtime_error(std::string("sqlite prepare: ") + sqlite3_errmsg(db));
-    }
-  }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  Statement& Bind(int i, int64_t v) {
-    sqlite3_bind_int64(stmt_, i, v);
-    return *this;
-  }
-  Statement& Bind(int i, double v) {
-    sqlite3_bind_double(stmt_, i, v);
-    return *this;
-  }
-  Statement& BindText(int i, const std::string& v) {
-    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  // Names are raw client bytes, kept as blobs so no collation touches them.
-  Statement& BindBlob(int i, const std::string& v) {
-    sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  bool Step() {
-    int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw std::runtime_error(std::string("sqlite step: ") + sqlite3_errmsg(db_));
-  }
-  void Reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
-  int64_t Int(int col) { return sqlite3_column_int64(stmt_, col); }
-  double Real(int col) { return sqlite3_column_double(stmt_, col); }
-  std::string Text(int col) {
-    const void* data = sqlite3_column_blob(stmt_, col);
-    int size = sqlite3_column_bytes(stmt_, col);
-    return data ? std::string(static_cast<const char*>(data), size) : std::string();
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
 namespace {
 
-constexpr const char* kSchema = R"sql(
+// Each step brings the schema from the version before it to its own; a store is at the
+// highest step it went through. Steps are never changed once released, only added.
+struct Migration {
+  int version;
+  const char* sqlite;
+  const char* postgres;
+};
+
+constexpr Migration kMigrations[] = {
+    {1,
+     R"sql(
 CREATE TABLE IF NOT EXISTS users(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE,
   md5 TEXT NOT NULL, version INTEGER, created INTEGER, push_method INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS user_kinds(user_id INTEGER NOT NULL, kind INTEGER NOT NULL,
@@ -81,129 +38,172 @@ CREATE TABLE IF NOT EXISTS pushes(user_id INTEGER NOT NULL, movie_id INTEGER NOT
 CREATE TABLE IF NOT EXISTS follows(follower INTEGER NOT NULL, followee INTEGER NOT NULL,
   created INTEGER, PRIMARY KEY(follower, followee));
 CREATE INDEX IF NOT EXISTS follows_followee ON follows(followee);
-)sql";
+)sql",
+     R"sql(
+CREATE TABLE IF NOT EXISTS users(id BIGSERIAL PRIMARY KEY, name BYTEA NOT NULL UNIQUE,
+  md5 TEXT NOT NULL, version INTEGER, created BIGINT, push_method INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS user_kinds(user_id BIGINT NOT NULL, kind INTEGER NOT NULL,
+  PRIMARY KEY(user_id, kind));
+CREATE TABLE IF NOT EXISTS movies(id BIGINT PRIMARY KEY, title TEXT NOT NULL, year INTEGER,
+  size_bytes BIGINT, description TEXT, fetch_method INTEGER, file_name TEXT,
+  has_content INTEGER, info_hash TEXT);
+CREATE TABLE IF NOT EXISTS movie_kinds(movie_id BIGINT NOT NULL, kind INTEGER NOT NULL,
+  PRIMARY KEY(movie_id, kind));
+CREATE TABLE IF NOT EXISTS ratings(user_id BIGINT NOT NULL, movie_id BIGINT NOT NULL,
+  score INTEGER NOT NULL, recommend_all INTEGER NOT NULL, comment TEXT, rated_at BIGINT,
+  PRIMARY KEY(user_id, movie_id));
+CREATE INDEX IF NOT EXISTS ratings_movie ON ratings(movie_id);
+CREATE TABLE IF NOT EXISTS pushes(user_id BIGINT NOT NULL, movie_id BIGINT NOT NULL,
+  expect_eval DOUBLE PRECISION NOT NULL, delivered INTEGER NOT NULL,
+  from_user BIGINT NOT NULL DEFAULT 0, pushed_at BIGINT, PRIMARY KEY(user_id, movie_id));
+CREATE TABLE IF NOT EXISTS follows(follower BIGINT NOT NULL, followee BIGINT NOT NULL,
+  created BIGINT, PRIMARY KEY(follower, followee));
+CREATE INDEX IF NOT EXISTS follows_followee ON follows(followee);
+)sql"},
+};
+
+// Any number, as long as no other program takes the same lock on the database.
+constexpr int64_t kMigrationLock = 0x7a656e75;
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
-Store::Store(const std::string& path) {
-  if (sqlite3_open_v2(path.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
-    std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    throw std::runtime_error("cannot open " + path + ": " + message);
-  }
-  sqlite3_busy_timeout(db_, 5000);
-  Exec("PRAGMA journal_mode=WAL");
-  Exec("PRAGMA synchronous=NORMAL");
-  CreateSchema();
+Store::Store(const std::string& target, int connections)
+    : db_(SqlDatabase::Open(target, connections)) {
+  Migrate();
 }
 
-Store::~Store() { sqlite3_close(db_); }
+Store::~Store() = default;
 
-void Store::Exec(const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-    std::string message = error ? error : "unknown error";
-    sqlite3_free(error);
-    throw std::runtime_error("sqlite: " + message);
-  }
+int Store::SchemaVersion() {
+  auto c = db_->Acquire();
+  c->Exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)");
+  auto st = c->Prepare("SELECT max(version) FROM schema_version");
+  return st->Step() ? static_cast<int>(st->Int(0)) : 0;
 }
 
-void Store::CreateSchema() { Exec(kSchema); }
+int Store::Migrate() {
+  const bool postgres = db_->Dialect() == SqlDialect::kPostgres;
+  SchemaVersion();  // makes the version table
+  return db_->Transaction([&](SqlConnection& c) {
+    // Several service processes may start at once: one applies the steps, the others wait
+    // and find them done.
+    if (postgres) {
+      c.Prepare("SELECT pg_advisory_xact_lock(?)")->Bind(1, kMigrationLock).Step();
+    }
+    auto current = c.Prepare("SELECT coalesce(max(version), 0) FROM schema_version");
+    current->Step();
+    int version = static_cast<int>(current->Int(0));
+    for (const Migration& m : kMigrations) {
+      if (m.version <= version) continue;
+      c.Exec(postgres ? m.postgres : m.sqlite);
+      c.Prepare("INSERT INTO schema_version(version) VALUES(?)")
+          ->Bind(1, int64_t{m.version})
+          .Step();
+      version = m.version;
+    }
+    return version;
+  });
+}
+
+int Store::LatestSchemaVersion() { return std::end(kMigrations)[-1].version; }
+
+namespace {
+
+UserRecord ReadUser(SqlStatement& st) {
+  return UserRecord{st.Int(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))};
+}
+
+}  // namespace
 
 bool Store::AddUser(const std::string& name, const std::string& md5, int version) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "INSERT OR IGNORE INTO users(name, md5, version, created) VALUES(?, ?, ?, ?)");
-  st.BindBlob(1, name).BindText(2, md5).Bind(3, int64_t{version}).Bind(4, Now());
-  st.Step();
-  return sqlite3_changes(db_) == 1;
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "INSERT INTO users(name, md5, version, created) VALUES(?, ?, ?, ?) "
+      "ON CONFLICT DO NOTHING");
+  st->BindBlob(1, name).BindText(2, md5).Bind(3, int64_t{version}).Bind(4, Now());
+  st->Step();
+  return st->Changes() == 1;
 }
 
 std::optional<UserRecord> Store::FindUser(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT id, name, md5, push_method FROM users WHERE name = ?");
-  st.BindBlob(1, name);
-  if (!st.Step()) return std::nullopt;
-  return UserRecord{st.Int(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))};
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT id, name, md5, push_method FROM users WHERE name = ?");
+  st->BindBlob(1, name);
+  if (!st->Step()) return std::nullopt;
+  return ReadUser(*st);
 }
 
 std::optional<UserRecord> Store::FindUserById(int64_t id) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT id, name, md5, push_method FROM users WHERE id = ?");
-  st.Bind(1, id);
-  if (!st.Step()) return std::nullopt;
-  return UserRecord{st.Int(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))};
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT id, name, md5, push_method FROM users WHERE id = ?");
+  st->Bind(1, id);
+  if (!st->Step()) return std::nullopt;
+  return ReadUser(*st);
 }
 
 std::vector<UserRecord> Store::FindUsersContaining(const std::string& part, int limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_,
-               "SELECT id, name, md5, push_method FROM users WHERE instr(name, ?) > 0 "
-               "ORDER BY name LIMIT ?");
-  st.BindBlob(1, part).Bind(2, int64_t{limit});
+  auto c = db_->Acquire();
+  auto st = c->Prepare(db_->Dialect() == SqlDialect::kPostgres
+                           ? "SELECT id, name, md5, push_method FROM users "
+                             "WHERE position(? in name) > 0 ORDER BY name LIMIT ?"
+                           : "SELECT id, name, md5, push_method FROM users "
+                             "WHERE instr(name, ?) > 0 ORDER BY name LIMIT ?");
+  st->BindBlob(1, part).Bind(2, int64_t{limit});
   std::vector<UserRecord> users;
-  while (st.Step()) {
-    users.push_back({st.Int(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))});
-  }
+  while (st->Step()) users.push_back(ReadUser(*st));
   return users;
 }
 
 void Store::SetPushMethod(int64_t userId, int method) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "UPDATE users SET push_method = ? WHERE id = ?");
-  st.Bind(1, int64_t{method}).Bind(2, userId);
-  st.Step();
+  auto c = db_->Acquire();
+  c->Prepare("UPDATE users SET push_method = ? WHERE id = ?")
+      ->Bind(1, int64_t{method})
+      .Bind(2, userId)
+      .Step();
 }
 
 void Store::SetKinds(int64_t userId, const std::vector<int>& kinds) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Exec("BEGIN IMMEDIATE");
-  try {
-    Statement del(db_, "DELETE FROM user_kinds WHERE user_id = ?");
-    del.Bind(1, userId);
-    del.Step();
-    Statement ins(db_, "INSERT OR IGNORE INTO user_kinds(user_id, kind) VALUES(?, ?)");
+  db_->Transaction([&](SqlConnection& c) {
+    c.Prepare("DELETE FROM user_kinds WHERE user_id = ?")->Bind(1, userId).Step();
+    auto ins =
+        c.Prepare("INSERT INTO user_kinds(user_id, kind) VALUES(?, ?) ON CONFLICT DO NOTHING");
     for (int kind : kinds) {
-      ins.Bind(1, userId).Bind(2, int64_t{kind});
-      ins.Step();
-      ins.Reset();
+      ins->Bind(1, userId).Bind(2, int64_t{kind});
+      ins->Step();
+      ins->Reset();
     }
-    Exec("COMMIT");
-  } catch (...) {
-    Exec("ROLLBACK");
-    throw;
-  }
+  });
 }
 
 std::vector<int> Store::Kinds(int64_t userId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT kind FROM user_kinds WHERE user_id = ? ORDER BY kind");
-  st.Bind(1, userId);
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT kind FROM user_kinds WHERE user_id = ? ORDER BY kind");
+  st->Bind(1, userId);
   std::vector<int> kinds;
-  while (st.Step()) kinds.push_back(static_cast<int>(st.Int(0)));
+  while (st->Step()) kinds.push_back(static_cast<int>(st->Int(0)));
   return kinds;
 }
 
 bool Store::HasMovies() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT 1 FROM movies LIMIT 1");
-  return st.Step();
+  auto c = db_->Acquire();
+  return c->Prepare("SELECT 1 FROM movies LIMIT 1")->Step();
 }
 
 void Store::AddMovies(const std::vector<Movie>& movies) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Exec("BEGIN IMMEDIATE");
-  try {
-    Statement ins(db_,
-                  "INSERT OR REPLACE INTO movies(id, title, year, size_bytes, description, "
-                  "fetch_method, file_name, has_content, info_hash) "
-                  "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    Statement kind(db_, "INSERT OR IGNORE INTO movie_kinds(movie_id, kind) VALUES(?, ?)");
+  db_->Transaction([&](SqlConnection& c) {
+    auto ins = c.Prepare(
+        "INSERT INTO movies(id, title, year, size_bytes, description, fetch_method, file_name, "
+        "has_content, info_hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT(id) DO UPDATE SET title = excluded.title, year = excluded.year, "
+        "size_bytes = excluded.size_bytes, description = excluded.description, "
+        "fetch_method = excluded.fetch_method, file_name = excluded.file_name, "
+        "has_content = excluded.has_content, info_hash = excluded.info_hash");
+    auto kind =
+        c.Prepare("INSERT INTO movie_kinds(movie_id, kind) VALUES(?, ?) ON CONFLICT DO NOTHING");
     for (const Movie& m : movies) {
-      ins.Bind(1, int64_t{m.id})
+      ins->Bind(1, int64_t{m.id})
           .BindText(2, m.title)
           .Bind(3, int64_t{m.year})
           .Bind(4, static_cast<int64_t>(m.sizeBytes))
@@ -212,72 +212,69 @@ void Store::AddMovies(const std::vector<Movie>& movies) {
           .BindText(7, m.fileName)
           .Bind(8, int64_t{m.hasContent ? 1 : 0})
           .BindText(9, m.infoHash);
-      ins.Step();
-      ins.Reset();
+      ins->Step();
+      ins->Reset();
       for (int k : m.kinds) {
-        kind.Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
-        kind.Step();
-        kind.Reset();
+        kind->Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
+        kind->Step();
+        kind->Reset();
       }
     }
-    Exec("COMMIT");
-  } catch (...) {
-    Exec("ROLLBACK");
-    throw;
-  }
+  });
 }
 
 std::vector<Movie> Store::LoadMovies() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  auto c = db_->Acquire();
   std::vector<Movie> movies;
-  Statement st(db_,
-               "SELECT id, title, year, size_bytes, description, fetch_method, file_name, "
-               "has_content, info_hash FROM movies ORDER BY id");
-  while (st.Step()) {
+  auto st = c->Prepare(
+      "SELECT id, title, year, size_bytes, description, fetch_method, file_name, "
+      "has_content, info_hash FROM movies ORDER BY id");
+  while (st->Step()) {
     Movie m;
-    m.id = static_cast<uint32_t>(st.Int(0));
-    m.title = st.Text(1);
-    m.year = static_cast<int>(st.Int(2));
-    m.sizeBytes = static_cast<uint64_t>(st.Int(3));
-    m.description = st.Text(4);
-    m.fetchMethod = st.Int(5) == 5 ? FetchMethod::kDownloadManagerOnly : FetchMethod::kBitTorrent;
-    m.fileName = st.Text(6);
-    m.hasContent = st.Int(7) != 0;
-    m.infoHash = st.Text(8);
+    m.id = static_cast<uint32_t>(st->Int(0));
+    m.title = st->Text(1);
+    m.year = static_cast<int>(st->Int(2));
+    m.sizeBytes = static_cast<uint64_t>(st->Int(3));
+    m.description = st->Text(4);
+    m.fetchMethod = st->Int(5) == 5 ? FetchMethod::kDownloadManagerOnly : FetchMethod::kBitTorrent;
+    m.fileName = st->Text(6);
+    m.hasContent = st->Int(7) != 0;
+    m.infoHash = st->Text(8);
     movies.push_back(std::move(m));
   }
-  Statement kinds(db_, "SELECT movie_id, kind FROM movie_kinds ORDER BY movie_id, kind");
+  auto kinds = c->Prepare("SELECT movie_id, kind FROM movie_kinds ORDER BY movie_id, kind");
   size_t at = 0;
-  while (kinds.Step()) {
-    uint32_t id = static_cast<uint32_t>(kinds.Int(0));
+  while (kinds->Step()) {
+    uint32_t id = static_cast<uint32_t>(kinds->Int(0));
     while (at < movies.size() && movies[at].id < id) ++at;
     if (at < movies.size() && movies[at].id == id) {
-      movies[at].kinds.push_back(static_cast<int>(kinds.Int(1)));
+      movies[at].kinds.push_back(static_cast<int>(kinds->Int(1)));
     }
   }
   return movies;
 }
 
 void Store::SaveRating(const RatingRecord& r) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_,
-               "INSERT OR REPLACE INTO ratings(user_id, movie_id, score, recommend_all, comment, "
-               "rated_at) VALUES(?, ?, ?, ?, ?, ?)");
-  st.Bind(1, r.userId)
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "INSERT INTO ratings(user_id, movie_id, score, recommend_all, comment, rated_at) "
+      "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(user_id, movie_id) DO UPDATE SET "
+      "score = excluded.score, recommend_all = excluded.recommend_all, "
+      "comment = excluded.comment, rated_at = excluded.rated_at");
+  st->Bind(1, r.userId)
       .Bind(2, int64_t{r.movieId})
       .Bind(3, int64_t{r.score})
       .Bind(4, int64_t{r.recommendAll ? 1 : 0})
       .BindText(5, r.comment)
       .Bind(6, r.ratedAt ? r.ratedAt : Now());
-  st.Step();
+  st->Step();
 }
 
 namespace {
 constexpr const char* kRatingColumns =
     "SELECT user_id, movie_id, score, recommend_all, comment, rated_at FROM ratings ";
-}
 
-std::vector<RatingRecord> Store::ReadRatings(Statement& st) {
+std::vector<RatingRecord> ReadRatings(SqlStatement& st) {
   std::vector<RatingRecord> out;
   while (st.Step()) {
     out.push_back({st.Int(0), static_cast<uint32_t>(st.Int(1)), static_cast<int>(st.Int(2)),
@@ -285,122 +282,130 @@ std::vector<RatingRecord> Store::ReadRatings(Statement& st) {
   }
   return out;
 }
+}  // namespace
 
 std::vector<RatingRecord> Store::AllRatings() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, (std::string(kRatingColumns) + "ORDER BY user_id, movie_id").c_str());
-  return ReadRatings(st);
+  auto c = db_->Acquire();
+  auto st = c->Prepare(std::string(kRatingColumns) + "ORDER BY user_id, movie_id");
+  return ReadRatings(*st);
 }
 
 std::vector<RatingRecord> Store::RatingsOfMovie(uint32_t movieId, int limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, (std::string(kRatingColumns) +
-                     "WHERE movie_id = ? ORDER BY rated_at DESC, user_id LIMIT ?")
-                        .c_str());
-  st.Bind(1, int64_t{movieId}).Bind(2, int64_t{limit});
-  return ReadRatings(st);
+  auto c = db_->Acquire();
+  auto st = c->Prepare(std::string(kRatingColumns) +
+                       "WHERE movie_id = ? ORDER BY rated_at DESC, user_id LIMIT ?");
+  st->Bind(1, int64_t{movieId}).Bind(2, int64_t{limit});
+  return ReadRatings(*st);
 }
 
 std::vector<RatingRecord> Store::RatingsOfUser(int64_t userId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, (std::string(kRatingColumns) + "WHERE user_id = ? ORDER BY movie_id").c_str());
-  st.Bind(1, userId);
-  return ReadRatings(st);
+  auto c = db_->Acquire();
+  auto st = c->Prepare(std::string(kRatingColumns) + "WHERE user_id = ? ORDER BY movie_id");
+  st->Bind(1, userId);
+  return ReadRatings(*st);
 }
 
 std::vector<RatingRecord> Store::RecommendationsFor(int64_t userId, int limit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_,
-               "SELECT r.user_id, r.movie_id, r.score, r.recommend_all, r.comment, r.rated_at "
-               "FROM ratings r JOIN follows f ON f.followee = r.user_id "
-               "WHERE f.follower = ? AND r.score >= 4 "
-               "ORDER BY r.rated_at DESC, r.movie_id LIMIT ?");
-  st.Bind(1, userId).Bind(2, int64_t{limit});
-  return ReadRatings(st);
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "SELECT r.user_id, r.movie_id, r.score, r.recommend_all, r.comment, r.rated_at "
+      "FROM ratings r JOIN follows f ON f.followee = r.user_id "
+      "WHERE f.follower = ? AND r.score >= 4 "
+      "ORDER BY r.rated_at DESC, r.movie_id LIMIT ?");
+  st->Bind(1, userId).Bind(2, int64_t{limit});
+  return ReadRatings(*st);
 }
 
 std::vector<PushRecord> Store::Pushes(int64_t userId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_,
-               "SELECT user_id, movie_id, expect_eval, delivered, from_user FROM pushes "
-               "WHERE user_id = ? ORDER BY pushed_at, movie_id");
-  st.Bind(1, userId);
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "SELECT user_id, movie_id, expect_eval, delivered, from_user FROM pushes "
+      "WHERE user_id = ? ORDER BY pushed_at, movie_id");
+  st->Bind(1, userId);
   std::vector<PushRecord> out;
-  while (st.Step()) {
+  while (st->Step()) {
     out.push_back(
-        {st.Int(0), static_cast<uint32_t>(st.Int(1)), st.Real(2), st.Int(3) != 0, st.Int(4)});
+        {st->Int(0), static_cast<uint32_t>(st->Int(1)), st->Real(2), st->Int(3) != 0, st->Int(4)});
   }
   return out;
 }
 
-void Store::RecordDelivery(int64_t userId, const std::vector<PushRecord>& fresh,
-                           const std::vector<uint32_t>& pendingDelivered) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Exec("BEGIN IMMEDIATE");
-  try {
-    Statement ins(db_,
-                  "INSERT OR IGNORE INTO pushes(user_id, movie_id, expect_eval, delivered, "
-                  "from_user, pushed_at) VALUES(?, ?, ?, 1, ?, ?)");
+std::vector<uint32_t> Store::RecordDelivery(int64_t userId, const std::vector<PushRecord>& fresh,
+                                            const std::vector<uint32_t>& pendingDelivered) {
+  return db_->Transaction([&](SqlConnection& c) {
+    std::vector<uint32_t> delivered;
+    auto ins = c.Prepare(
+        "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at) "
+        "VALUES(?, ?, ?, 1, ?, ?) ON CONFLICT DO NOTHING");
     for (const PushRecord& p : fresh) {
-      ins.Bind(1, userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
-      ins.Bind(5, Now());
-      ins.Step();
-      ins.Reset();
+      ins->Bind(1, userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
+      ins->Bind(5, Now());
+      ins->Step();
+      if (ins->Changes() == 1) delivered.push_back(p.movieId);
+      ins->Reset();
     }
-    Statement upd(db_, "UPDATE pushes SET delivered = 1 WHERE user_id = ? AND movie_id = ?");
+    // Taken only while still pending, so two processes never deliver one push twice.
+    auto upd = c.Prepare(
+        "UPDATE pushes SET delivered = 1 WHERE user_id = ? AND movie_id = ? AND delivered = 0");
     for (uint32_t movie : pendingDelivered) {
-      upd.Bind(1, userId).Bind(2, int64_t{movie});
-      upd.Step();
-      upd.Reset();
+      upd->Bind(1, userId).Bind(2, int64_t{movie});
+      upd->Step();
+      if (upd->Changes() == 1) delivered.push_back(movie);
+      upd->Reset();
     }
-    Exec("COMMIT");
-  } catch (...) {
-    Exec("ROLLBACK");
-    throw;
-  }
+    return delivered;
+  });
 }
 
 bool Store::AddPendingPush(const PushRecord& p) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_,
-               "INSERT OR IGNORE INTO pushes(user_id, movie_id, expect_eval, delivered, "
-               "from_user, pushed_at) VALUES(?, ?, ?, 0, ?, ?)");
-  st.Bind(1, p.userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
-  st.Bind(5, Now());
-  st.Step();
-  return sqlite3_changes(db_) == 1;
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at) "
+      "VALUES(?, ?, ?, 0, ?, ?) ON CONFLICT DO NOTHING");
+  st->Bind(1, p.userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
+  st->Bind(5, Now());
+  st->Step();
+  return st->Changes() == 1;
 }
 
 void Store::Follow(int64_t follower, int64_t followee) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "INSERT OR IGNORE INTO follows(follower, followee, created) VALUES(?, ?, ?)");
-  st.Bind(1, follower).Bind(2, followee).Bind(3, Now());
-  st.Step();
+  auto c = db_->Acquire();
+  c->Prepare(
+       "INSERT INTO follows(follower, followee, created) VALUES(?, ?, ?) ON CONFLICT DO NOTHING")
+      ->Bind(1, follower)
+      .Bind(2, followee)
+      .Bind(3, Now())
+      .Step();
 }
 
 void Store::Unfollow(int64_t follower, int64_t followee) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "DELETE FROM follows WHERE follower = ? AND followee = ?");
-  st.Bind(1, follower).Bind(2, followee);
-  st.Step();
+  auto c = db_->Acquire();
+  c->Prepare("DELETE FROM follows WHERE follower = ? AND followee = ?")
+      ->Bind(1, follower)
+      .Bind(2, followee)
+      .Step();
 }
 
-std::vector<int64_t> Store::Followers(int64_t userId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT follower FROM follows WHERE followee = ? ORDER BY follower");
-  st.Bind(1, userId);
+namespace {
+std::vector<int64_t> ReadIds(SqlStatement& st) {
   std::vector<int64_t> out;
   while (st.Step()) out.push_back(st.Int(0));
   return out;
+}
+}  // namespace
+
+std::vector<int64_t> Store::Followers(int64_t userId) {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT follower FROM follows WHERE followee = ? ORDER BY follower");
+  st->Bind(1, userId);
+  return ReadIds(*st);
 }
 
 std::vector<int64_t> Store::Followees(int64_t userId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement st(db_, "SELECT followee FROM follows WHERE follower = ? ORDER BY followee");
-  st.Bind(1, userId);
-  std::vector<int64_t> out;
-  while (st.Step()) out.push_back(st.Int(0));
-  return out;
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT followee FROM follows WHERE follower = ? ORDER BY followee");
+  st->Bind(1, userId);
+  return ReadIds(*st);
 }
 
 }  // namespace zenu

@@ -1,16 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Movie.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include "SqlDatabase.h"
 
 namespace zenu {
 
@@ -38,11 +35,15 @@ struct PushRecord final {
   int64_t fromUser = 0;  // the friend behind a recommendation, else 0
 };
 
-// One SQLite file in WAL mode behind one connection; every call takes the lock, so the HTTP
-// thread pool can share the object.
+// The service's state in SQLite (a file in WAL mode) or PostgreSQL, through a pool of
+// connections, so the HTTP threads share the object and requests run in parallel. Several
+// service processes may share one PostgreSQL database: every rule that must hold across
+// them (one account a name, one push a movie and user) is a constraint of the database.
 class Store final {
  public:
-  explicit Store(const std::string& path);  // throws std::runtime_error
+  // A SQLite file's path or a PostgreSQL URL; brings the schema up to date.
+  // Throws std::runtime_error.
+  explicit Store(const std::string& target, int connections = 8);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
@@ -67,9 +68,10 @@ class Store final {
   std::vector<RatingRecord> RatingsOfUser(int64_t userId);
 
   std::vector<PushRecord> Pushes(int64_t userId);
-  // Inserts the given pushes and marks the listed pending ones delivered, atomically.
-  void RecordDelivery(int64_t userId, const std::vector<PushRecord>& fresh,
-                      const std::vector<uint32_t>& pendingDelivered);
+  // Inserts the given pushes and marks the listed pending ones delivered, atomically; returns
+  // the movies this call delivered (another process may have been first with the others).
+  std::vector<uint32_t> RecordDelivery(int64_t userId, const std::vector<PushRecord>& fresh,
+                                       const std::vector<uint32_t>& pendingDelivered);
   // A push waiting for the user's next task request; false when the movie was pushed before.
   bool AddPendingPush(const PushRecord& push);
 
@@ -80,14 +82,14 @@ class Store final {
   // Ratings of 4 or 5 by the users that `userId` follows, newest first.
   std::vector<RatingRecord> RecommendationsFor(int64_t userId, int limit);
 
- private:
-  class Statement;
-  void Exec(const char* sql);
-  void CreateSchema();
-  static std::vector<RatingRecord> ReadRatings(Statement& st);
+  // Applies the schema steps the database lacks; returns the version it is at.
+  int Migrate();
+  int SchemaVersion();
+  static int LatestSchemaVersion();
+  SqlDatabase& Database() { return *db_; }
 
-  std::mutex mutex_;
-  sqlite3* db_ = nullptr;
+ private:
+  std::unique_ptr<SqlDatabase> db_;
 };
 
 }  // namespace zenu

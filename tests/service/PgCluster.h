@@ -40,11 +40,11 @@ class PgCluster final {
       why_ = "initdb failed (see " + dir_ + "/initdb.log)";
       return;
     }
-    const std::string options = "-c listen_addresses=127.0.0.1 -c port=" +
-                                std::to_string(port_) + " -c unix_socket_directories=" + dir_ +
+    const std::string options = "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(port_) +
+                                " -c unix_socket_directories=" + dir_ +
                                 " -c fsync=off -c max_connections=200";
-    if (!Run(bin_ + "/pg_ctl -w -t 60 -D " + data + " -l " + dir_ + "/server.log -o '" +
-             options + "' start >/dev/null")) {
+    if (!Run(bin_ + "/pg_ctl -w -t 60 -D " + data + " -l " + dir_ + "/server.log -o '" + options +
+             "' start >/dev/null")) {
       why_ = "the server did not start (see " + dir_ + "/server.log)";
       return;
     }

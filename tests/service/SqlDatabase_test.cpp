@@ -20,8 +20,9 @@ void ExerciseDatabase(SqlDatabase& db, const std::string& blobType) {
   std::string raw("\xC4\xE3\x00\xFF'?\\x", 8);
   {
     auto c = db.Acquire();
-    auto ins = c->Prepare("INSERT INTO t(id, name, note, score) VALUES(?, ?, ?, ?) "
-                          "ON CONFLICT DO NOTHING");
+    auto ins = c->Prepare(
+        "INSERT INTO t(id, name, note, score) VALUES(?, ?, ?, ?) "
+        "ON CONFLICT DO NOTHING");
     ins->Bind(1, int64_t{1}).BindBlob(2, raw).BindText(3, "片名 '?'").Bind(4, 4.25);
     EXPECT_FALSE(ins->Step());
     EXPECT_EQ(ins->Changes(), 1);
