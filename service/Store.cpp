@@ -83,6 +83,21 @@ CREATE TABLE IF NOT EXISTS follows(follower INTEGER NOT NULL, followee INTEGER N
 CREATE INDEX IF NOT EXISTS follows_followee ON follows(followee);
 )sql";
 
+// Each step brings the schema from version i to i + 1 (PRAGMA user_version); a store written
+// by an older service is carried forward at open, one committed step at a time.
+constexpr const char* kMigrations[] = {
+    R"sql(
+ALTER TABLE movies ADD COLUMN source_path TEXT;
+ALTER TABLE movies ADD COLUMN mtime_ns INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN content_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN poster_path TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN duration INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN withdrawn INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE library_files(path TEXT PRIMARY KEY, size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL, content_key TEXT NOT NULL, movie_id INTEGER NOT NULL);
+)sql",
+};
+
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
@@ -112,7 +127,34 @@ void Store::Exec(const char* sql) {
   }
 }
 
-void Store::CreateSchema() { Exec(kSchema); }
+void Store::CreateSchema() {
+  Exec(kSchema);
+  Migrate();
+}
+
+void Store::Migrate() {
+  int64_t at = 0;
+  {
+    Statement version(db_, "PRAGMA user_version");
+    if (version.Step()) at = version.Int(0);
+  }
+  const int64_t steps = static_cast<int64_t>(sizeof(kMigrations) / sizeof(kMigrations[0]));
+  if (at > steps) {
+    throw std::runtime_error("the store was written by a newer zenu-service (schema " +
+                             std::to_string(at) + ")");
+  }
+  for (int64_t step = at; step < steps; ++step) {
+    Exec("BEGIN IMMEDIATE");
+    try {
+      Exec(kMigrations[step]);
+      Exec(("PRAGMA user_version = " + std::to_string(step + 1)).c_str());
+      Exec("COMMIT");
+    } catch (...) {
+      Exec("ROLLBACK");
+      throw;
+    }
+  }
+}
 
 bool Store::AddUser(const std::string& name, const std::string& md5, int version) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -197,28 +239,76 @@ void Store::AddMovies(const std::vector<Movie>& movies) {
   std::lock_guard<std::mutex> lock(mutex_);
   Exec("BEGIN IMMEDIATE");
   try {
+    WriteMovies(movies);
+    Exec("COMMIT");
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+void Store::WriteMovies(const std::vector<Movie>& movies) {
+  Statement ins(db_,
+                "INSERT OR REPLACE INTO movies(id, title, year, size_bytes, description, "
+                "fetch_method, file_name, has_content, info_hash, source_path, mtime_ns, "
+                "content_key, poster_path, duration, withdrawn) "
+                "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  Statement clear(db_, "DELETE FROM movie_kinds WHERE movie_id = ?");
+  Statement kind(db_, "INSERT OR IGNORE INTO movie_kinds(movie_id, kind) VALUES(?, ?)");
+  for (const Movie& m : movies) {
+    ins.Bind(1, int64_t{m.id})
+        .BindText(2, m.title)
+        .Bind(3, int64_t{m.year})
+        .Bind(4, static_cast<int64_t>(m.sizeBytes))
+        .BindText(5, m.description)
+        .Bind(6, int64_t{static_cast<int>(m.fetchMethod)})
+        .BindText(7, m.fileName)
+        .Bind(8, int64_t{m.hasContent ? 1 : 0})
+        .BindText(9, m.infoHash);
+    if (!m.sourcePath.empty()) ins.BindText(10, m.sourcePath);
+    ins.Bind(11, m.mtimeNs)
+        .BindText(12, m.contentKey)
+        .BindText(13, m.posterPath)
+        .Bind(14, int64_t{m.durationSeconds})
+        .Bind(15, int64_t{static_cast<int>(m.withdrawal)});
+    ins.Step();
+    ins.Reset();
+    clear.Bind(1, int64_t{m.id});
+    clear.Step();
+    clear.Reset();
+    for (int k : m.kinds) {
+      kind.Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
+      kind.Step();
+      kind.Reset();
+    }
+  }
+}
+
+uint32_t Store::MaxMovieId() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "SELECT COALESCE(MAX(id), 0) FROM movies");
+  st.Step();
+  return static_cast<uint32_t>(st.Int(0));
+}
+
+void Store::ApplyScan(const std::vector<Movie>& movies,
+                      const std::vector<LibraryFileRecord>& files) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Exec("BEGIN IMMEDIATE");
+  try {
+    WriteMovies(movies);
+    Exec("DELETE FROM library_files");
     Statement ins(db_,
-                  "INSERT OR REPLACE INTO movies(id, title, year, size_bytes, description, "
-                  "fetch_method, file_name, has_content, info_hash) "
-                  "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    Statement kind(db_, "INSERT OR IGNORE INTO movie_kinds(movie_id, kind) VALUES(?, ?)");
-    for (const Movie& m : movies) {
-      ins.Bind(1, int64_t{m.id})
-          .BindText(2, m.title)
-          .Bind(3, int64_t{m.year})
-          .Bind(4, static_cast<int64_t>(m.sizeBytes))
-          .BindText(5, m.description)
-          .Bind(6, int64_t{static_cast<int>(m.fetchMethod)})
-          .BindText(7, m.fileName)
-          .Bind(8, int64_t{m.hasContent ? 1 : 0})
-          .BindText(9, m.infoHash);
+                  "INSERT OR REPLACE INTO library_files(path, size, mtime_ns, content_key, "
+                  "movie_id) VALUES(?, ?, ?, ?, ?)");
+    for (const LibraryFileRecord& f : files) {
+      ins.BindText(1, f.path)
+          .Bind(2, static_cast<int64_t>(f.size))
+          .Bind(3, f.mtimeNs)
+          .BindText(4, f.contentKey)
+          .Bind(5, int64_t{f.movieId});
       ins.Step();
       ins.Reset();
-      for (int k : m.kinds) {
-        kind.Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
-        kind.Step();
-        kind.Reset();
-      }
     }
     Exec("COMMIT");
   } catch (...) {
@@ -227,12 +317,51 @@ void Store::AddMovies(const std::vector<Movie>& movies) {
   }
 }
 
+std::vector<LibraryFileRecord> Store::LibraryFiles() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "SELECT path, size, mtime_ns, content_key, movie_id FROM library_files");
+  std::vector<LibraryFileRecord> out;
+  while (st.Step()) {
+    out.push_back({st.Text(0), static_cast<uint64_t>(st.Int(1)), st.Int(2), st.Text(3),
+                   static_cast<uint32_t>(st.Int(4))});
+  }
+  return out;
+}
+
+bool Store::SetWithdrawal(uint32_t movieId, Withdrawal withdrawal) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_, "UPDATE movies SET withdrawn = ? WHERE id = ?");
+  st.Bind(1, int64_t{static_cast<int>(withdrawal)}).Bind(2, int64_t{movieId});
+  st.Step();
+  return sqlite3_changes(db_) == 1;
+}
+
+std::vector<UserListRow> Store::UserList() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement st(db_,
+               "SELECT u.id, u.name, u.md5, u.push_method, COALESCE(u.created, 0), "
+               "(SELECT COUNT(*) FROM ratings r WHERE r.user_id = u.id), "
+               "(SELECT COUNT(*) FROM pushes p WHERE p.user_id = u.id) "
+               "FROM users u ORDER BY u.id");
+  std::vector<UserListRow> out;
+  while (st.Step()) {
+    UserListRow row;
+    row.user = {st.Int(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))};
+    row.created = st.Int(4);
+    row.ratings = static_cast<int>(st.Int(5));
+    row.pushes = static_cast<int>(st.Int(6));
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
 std::vector<Movie> Store::LoadMovies() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<Movie> movies;
   Statement st(db_,
                "SELECT id, title, year, size_bytes, description, fetch_method, file_name, "
-               "has_content, info_hash FROM movies ORDER BY id");
+               "has_content, info_hash, COALESCE(source_path, ''), mtime_ns, content_key, "
+               "poster_path, duration, withdrawn FROM movies ORDER BY id");
   while (st.Step()) {
     Movie m;
     m.id = static_cast<uint32_t>(st.Int(0));
@@ -244,6 +373,15 @@ std::vector<Movie> Store::LoadMovies() {
     m.fileName = st.Text(6);
     m.hasContent = st.Int(7) != 0;
     m.infoHash = st.Text(8);
+    m.sourcePath = st.Text(9);
+    m.mtimeNs = st.Int(10);
+    m.contentKey = st.Text(11);
+    m.posterPath = st.Text(12);
+    m.durationSeconds = static_cast<int>(st.Int(13));
+    const int64_t withdrawn = st.Int(14);
+    m.withdrawal = withdrawn == 1   ? Withdrawal::kFileGone
+                   : withdrawn == 2 ? Withdrawal::kRetired
+                                    : Withdrawal::kNone;
     movies.push_back(std::move(m));
   }
   Statement kinds(db_, "SELECT movie_id, kind FROM movie_kinds ORDER BY movie_id, kind");

@@ -38,6 +38,23 @@ struct PushRecord final {
   int64_t fromUser = 0;  // the friend behind a recommendation, else 0
 };
 
+// What a library file hashed to when it had this size and modification time: a later scan
+// that finds them unchanged reuses the torrent instead of reading the file again.
+struct LibraryFileRecord final {
+  std::string path;
+  uint64_t size = 0;
+  int64_t mtimeNs = 0;
+  std::string contentKey;
+  uint32_t movieId = 0;  // the movie it is, or duplicates
+};
+
+struct UserListRow final {
+  UserRecord user;
+  int64_t created = 0;
+  int ratings = 0;
+  int pushes = 0;
+};
+
 // One SQLite file in WAL mode behind one connection; every call takes the lock, so the HTTP
 // thread pool can share the object.
 class Store final {
@@ -60,6 +77,14 @@ class Store final {
   bool HasMovies();
   void AddMovies(const std::vector<Movie>& movies);
   std::vector<Movie> LoadMovies();
+  uint32_t MaxMovieId();
+  // One scan's outcome in one transaction: the movies it added or changed (kinds replaced)
+  // and the whole new table of library files.
+  void ApplyScan(const std::vector<Movie>& movies, const std::vector<LibraryFileRecord>& files);
+  std::vector<LibraryFileRecord> LibraryFiles();
+  // False when there is no such movie.
+  bool SetWithdrawal(uint32_t movieId, Withdrawal withdrawal);
+  std::vector<UserListRow> UserList();
 
   void SaveRating(const RatingRecord& rating);
   std::vector<RatingRecord> AllRatings();
@@ -84,6 +109,8 @@ class Store final {
   class Statement;
   void Exec(const char* sql);
   void CreateSchema();
+  void Migrate();
+  void WriteMovies(const std::vector<Movie>& movies);
   static std::vector<RatingRecord> ReadRatings(Statement& st);
 
   std::mutex mutex_;

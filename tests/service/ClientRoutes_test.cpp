@@ -160,7 +160,7 @@ TEST(ServiceConfigTest, CommandLineIsParsedAndBadValuesRefused) {
 
 TEST_F(ClientRoutesTest, RangesOutsideTheFileAre416AndOthersArePartial) {
   const Movie* movie = nullptr;
-  for (const Movie& m : service_->Context().catalogue->All()) {
+  for (const Movie& m : service_->Context().catalogue.Get()->All()) {
     if (m.hasContent) movie = &m;
   }
   ASSERT_NE(movie, nullptr);
