@@ -128,9 +128,13 @@ int OpenLibraryFile(const Movie& movie, const std::vector<std::string>& roots, b
   return fd;
 }
 
-struct FileCloser final {
-  int fd;
+class FileCloser final {
+ public:
+  explicit FileCloser(int descriptor) : fd(descriptor) {}
   ~FileCloser() { ::close(fd); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+  const int fd;
 };
 
 }  // namespace
@@ -246,6 +250,11 @@ void ClientRoutes::Torrent(const httplib::Request& req, httplib::Response& res) 
 }
 
 void ClientRoutes::Content(const httplib::Request& req, httplib::Response& res) {
+  // The library's own range handling answers several ranges wrongly, adds a second
+  // Content-Range to a 416 and cuts even error messages to the range, so ranges are answered
+  // here and the library is told of none.
+  const std::string header = req.get_header_value("Range");
+  const_cast<httplib::Request&>(req).ranges.clear();
   auto catalogue = ctx_.catalogue.Get();
   const Movie* movie = catalogue->Find(RequestParams::MovieId(req, 1));
   if (!movie || !movie->hasContent || !movie->Available() ||
@@ -265,14 +274,10 @@ void ClientRoutes::Content(const httplib::Request& req, httplib::Response& res) 
     }
   }
   if (fd < 0) throw HttpError(404, "content file missing");
-  auto file = std::make_shared<FileCloser>(FileCloser{fd});
+  auto file = std::make_shared<FileCloser>(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0) throw HttpError(404, "content file missing");
   const auto size = static_cast<uint64_t>(st.st_size);
-  // The library's own range handling answers several ranges wrongly and adds a second
-  // Content-Range to a 416, so ranges are answered here and the library is told of none.
-  const std::string header = req.get_header_value("Range");
-  const_cast<httplib::Request&>(req).ranges.clear();
   res.set_header("Accept-Ranges", "bytes");
   bool satisfiable = true;
   std::optional<ByteRange> range = FirstRange(header, size, satisfiable);
@@ -313,7 +318,7 @@ void ClientRoutes::Poster(const httplib::Request& req, httplib::Response& res) {
   struct stat st {};
   int fd = OpenInside(movie->posterPath, ctx_.libraryRoots, st);
   if (fd < 0) throw HttpError(404, "no poster");
-  FileCloser closer{fd};
+  FileCloser closer(fd);
   constexpr off_t kMaxPoster = 10 << 20;
   if (st.st_size > kMaxPoster) {
     throw HttpError(404, "no poster");

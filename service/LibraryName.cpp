@@ -157,7 +157,8 @@ NameGuess LibraryName::ParseStem(const std::string& stemIn) {
   // Leading tags of download sites: "[电影天堂www.xxx.com]", "【高清】".
   for (bool again = true; again;) {
     again = false;
-    stem = TrimSeparators(stem);
+    size_t lead = stem.find_first_not_of(" ._-");
+    stem.erase(0, lead == std::string::npos ? stem.size() : lead);
     for (auto [open, close] : {std::pair<std::string, std::string>{"[", "]"}, {"【", "】"}}) {
       if (stem.compare(0, open.size(), open) != 0) continue;
       size_t end = stem.find(close);
