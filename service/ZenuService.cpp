@@ -15,6 +15,7 @@ namespace zenu {
 
 ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_(ctx_) {
   ctx_.config = std::move(config);
+  ctx_.config.PublicHost();  // refuse a bad one before touching the store
   OpenData();
   SetUpServer();
 }

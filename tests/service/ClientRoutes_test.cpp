@@ -156,6 +156,29 @@ TEST(ServiceConfigTest, CommandLineIsParsedAndBadValuesRefused) {
   EXPECT_THROW(ServiceConfig::FromArguments({"--port", "70000"}), std::invalid_argument);
   EXPECT_THROW(ServiceConfig::FromArguments({"--bogus", "1"}), std::invalid_argument);
   EXPECT_THROW(ServiceConfig::FromArguments({"--port"}), std::invalid_argument);
+
+  config = ServiceConfig::FromArguments(
+      {"--library", "/a", "--scan", "--library=/b c", "--rescan-minutes", "0", "retire", "7"});
+  EXPECT_EQ(config.libraries, (std::vector<std::string>{"/a", "/b c"}));
+  EXPECT_TRUE(config.scanOnly);
+  EXPECT_EQ(config.rescanMinutes, 0);
+  EXPECT_EQ(config.command, (std::vector<std::string>{"retire", "7"}));
+  EXPECT_THROW(ServiceConfig::FromArguments({"--rescan-minutes", "-1"}), std::invalid_argument);
+
+  // Every URL carries the public host: it must be one a client can reach and nothing else.
+  EXPECT_EQ(ServiceConfig::FromArguments({"--host", "10.0.0.5"}).PublicHost(), "10.0.0.5");
+  EXPECT_THROW(ServiceConfig::FromArguments({"--host", "0.0.0.0"}).PublicHost(),
+               std::invalid_argument);
+  for (const char* good : {"films.example.org", "192.168.1.5", "[fd00::5]"}) {
+    EXPECT_EQ(
+        ServiceConfig::FromArguments({"--host", "0.0.0.0", "--public-host", good}).PublicHost(),
+        good);
+  }
+  for (const char* bad : {"http://x", "x:8088", "x/y", "a b", "x\"><script>", "fd00::5", "-x"}) {
+    EXPECT_THROW(ServiceConfig::FromArguments({"--public-host", bad}).PublicHost(),
+                 std::invalid_argument)
+        << bad;
+  }
 }
 
 TEST_F(ClientRoutesTest, RangesOutsideTheFileAre416AndOthersArePartial) {

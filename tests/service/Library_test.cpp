@@ -105,6 +105,14 @@ class ServiceProcess final {
     return 0;
   }
   void Signal(int sig) { ::kill(pid_, sig); }
+  // The exit code of a command that ends by itself.
+  int Wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (reader_.joinable()) reader_.join();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -348,6 +356,32 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   EXPECT_EQ(refused->status, 404);
   WaitForScans(3);
   EXPECT_EQ(ExpectServedAsIs(ids["The Matrix"], matrix), before);
+
+  // The operator's commands on the same store while the service runs.
+  const std::string matrixId = std::to_string(ids["The Matrix"]);
+  ServiceProcess retire({"--data", data_.string(), "retire", matrixId});
+  EXPECT_EQ(retire.Wait(), 0) << retire.Output();
+  ServiceProcess unknown({"--data", data_.string(), "retire", "99999"});
+  EXPECT_EQ(unknown.Wait(), 1);
+  service.Signal(SIGHUP);
+  WaitForScans(4);
+  EXPECT_TRUE(Get("/api/v1/movies/" + matrixId)["withdrawn"].asBool());
+  // Its duplicate does not bring it back.
+  EXPECT_EQ(Get("/api/v1/search?q=Matrix")["count"].asInt(), 0);
+  Get("/torrent/" + matrixId + ".torrent", 404);
+  auto registered = client_->Get(
+      "/urls/UserRegister?username=operator1&md5_passwd=0123456789abcdef0123456789abcdef"
+      "&action=add&iVersion=172");
+  ASSERT_TRUE(registered);
+  ServiceProcess movies({"--data", data_.string(), "movies"});
+  ServiceProcess users({"--data", data_.string(), "users"});
+  EXPECT_EQ(movies.Wait(), 0);
+  EXPECT_EQ(users.Wait(), 0);
+  EXPECT_NE(movies.Output().find(matrixId + "\tretired\t1999\t-\tThe Matrix\t"), std::string::npos)
+      << movies.Output();
+  EXPECT_NE(movies.Output().find("\tgone\t1993\t-\t霸王别姬\t"), std::string::npos)
+      << movies.Output();
+  EXPECT_NE(users.Output().find("\toperator1\t0\t0\t"), std::string::npos) << users.Output();
 }
 
 }  // namespace
