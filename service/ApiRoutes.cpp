@@ -74,8 +74,25 @@ Json::Value ApiRoutes::UserSummary(const UserRecord& user) const {
 void ApiRoutes::Status(const httplib::Request&, httplib::Response& res) {
   Json::Value v;
   v["service"] = "zenu-service";
-  v["movies"] = static_cast<Json::UInt64>(ctx_.catalogue->All().size());
+  v["movies"] = static_cast<Json::UInt64>(ctx_.catalogue.Get()->AvailableCount());
   v["ratings"] = static_cast<Json::UInt64>(ctx_.recommender->RatingCount());
+  if (!ctx_.libraryRoots.empty() && ctx_.scanState) {
+    const ScanState scans = ctx_.scanState();
+    Json::Value library;
+    library["folders"] = static_cast<Json::UInt64>(ctx_.libraryRoots.size());
+    library["scans"] = scans.completed;
+    library["scanning"] = scans.running;
+    library["movies"] = static_cast<Json::UInt64>(scans.last.movies);
+    library["added"] = static_cast<Json::UInt64>(scans.last.added);
+    library["changed"] = static_cast<Json::UInt64>(scans.last.changed);
+    library["moved"] = static_cast<Json::UInt64>(scans.last.moved);
+    library["withdrawn"] = static_cast<Json::UInt64>(scans.last.withdrawn);
+    library["duplicates"] = static_cast<Json::UInt64>(scans.last.duplicates);
+    Json::Value skipped(Json::arrayValue);
+    for (const std::string& s : scans.last.skipped) skipped.append(s);
+    library["skipped"] = skipped;
+    v["library"] = library;
+  }
   JsonReply::Send(res, v);
 }
 
@@ -111,7 +128,8 @@ void ApiRoutes::Task(const httplib::Request& req, httplib::Response& res) {
 }
 
 void ApiRoutes::MovieDetails(const httplib::Request& req, httplib::Response& res) {
-  const Movie* m = ctx_.catalogue->Find(RequestParams::MovieId(req, 1));
+  auto catalogue = ctx_.catalogue.Get();
+  const Movie* m = catalogue->Find(RequestParams::MovieId(req, 1));
   if (!m) throw HttpError(404, "unknown movie");
   auto ratings = ctx_.store->RatingsOfMovie(m->id, 1000);
   Json::Value v;
@@ -122,6 +140,9 @@ void ApiRoutes::MovieDetails(const httplib::Request& req, httplib::Response& res
   v["size"] = MediaInfoWriter::SizeText(m->sizeBytes);
   v["size_bytes"] = static_cast<Json::UInt64>(m->sizeBytes);
   v["description"] = m->description;
+  v["withdrawn"] = !m->Available();
+  if (m->durationSeconds > 0) v["duration_seconds"] = m->durationSeconds;
+  if (!m->posterPath.empty()) v["poster_url"] = ctx_.urls->Poster(m->id);
   v["fetch_method"] = static_cast<int>(m->fetchMethod);
   v["fetch_url"] = ctx_.urls->Fetch(*m);
   v["bulletin_url"] = ctx_.urls->Bulletin(m->id);
@@ -174,7 +195,8 @@ void ApiRoutes::Search(const httplib::Request& req, httplib::Response& res) {
   if (!GbkText::IsValidUtf8(query)) throw HttpError(400, "q is not UTF-8");
   auto limit = static_cast<size_t>(params.IntOr("limit", 20, 1, 200));
   Json::Value movies(Json::arrayValue);
-  for (const Movie* m : ctx_.catalogue->Search(query, limit)) {
+  auto catalogue = ctx_.catalogue.Get();
+  for (const Movie* m : catalogue->Search(query, limit)) {
     Json::Value item;
     item["id"] = m->id;
     item["title"] = m->title;
@@ -192,8 +214,10 @@ void ApiRoutes::Search(const httplib::Request& req, httplib::Response& res) {
 void ApiRoutes::PushNow(const httplib::Request& req, httplib::Response& res) {
   UserRecord user = UserParam(req, "username");
   auto id = static_cast<uint32_t>(RequestParams(req).Int("movie_id", 1, 0xFFFFFFFFll));
-  const Movie* m = ctx_.catalogue->Find(id);
+  auto catalogue = ctx_.catalogue.Get();
+  const Movie* m = catalogue->Find(id);
   if (!m) throw HttpError(404, "unknown movie");
+  if (!m->Available()) throw HttpError(404, "this movie has been withdrawn");
   Json::Value v;
   v["status"] = ctx_.planner->PushNow(user.id, id) ? "pushed" : "already_pushed";
   v["movie"] = ctx_.writer->PushNowObject(*m);
@@ -281,8 +305,9 @@ void ApiRoutes::Recommendations(const httplib::Request& req, httplib::Response& 
   UserRecord user = UserParam(req, "username");
   int limit = static_cast<int>(RequestParams(req).IntOr("limit", 50, 1, 500));
   Json::Value list(Json::arrayValue);
+  auto catalogue = ctx_.catalogue.Get();
   for (const RatingRecord& r : ctx_.store->RecommendationsFor(user.id, limit)) {
-    const Movie* m = ctx_.catalogue->Find(r.movieId);
+    const Movie* m = catalogue->Find(r.movieId);
     auto friendUser = ctx_.store->FindUserById(r.userId);
     if (!m || !friendUser) continue;
     Json::Value item;

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   auto& ctx = service.Context();
   zenu::SyntheticOptions synthetic;
   synthetic.users = users;
-  auto ratings = zenu::SyntheticRatings::Generate(*ctx.catalogue, synthetic);
+  auto ratings = zenu::SyntheticRatings::Generate(*ctx.catalogue.Get(), synthetic);
   std::map<int64_t, int64_t> ids;
   for (int u = 1; u <= users; ++u) {
     char name[32];

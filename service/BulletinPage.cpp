@@ -34,23 +34,34 @@ std::string BulletinPage::Render(const Movie& m, double averageScore, int rating
       "<style>body{font-family:sans-serif;margin:16px;}dt{font-weight:bold;float:left;"
       "width:6em;}dd{margin-left:7em;}li{margin:4px 0;}</style></head><body>\n"
       "<h1 id=\"title\">" +
-      title +
-      "</h1>\n<dl>"
+      title + "</h1>\n" +
+      (m.Available()
+           ? std::string()
+           : std::string("<p id=\"withdrawn\"><strong>本片已下架，不再提供下载。</strong></p>\n")) +
+      (m.posterPath.empty()
+           ? std::string()
+           : "<img id=\"poster\" src=\"/poster/" + std::to_string(m.id) +
+                 "\" alt=\"海报\" style=\"float:right;max-width:40%;max-height:420px;"
+                 "margin:0 0 12px 16px\">\n") +
+      "<dl>"
       "<dt>类型</dt><dd id=\"kinds\">" +
       HtmlEscape(kinds) +
       "</dd>"
       "<dt>年份</dt><dd>" +
-      std::to_string(m.year) +
-      "</dd>"
-      "<dt>大小</dt><dd>" +
-      MediaInfoWriter::SizeText(m.sizeBytes) +
+      (m.year ? std::to_string(m.year) : std::string("不详")) + "</dd>" +
+      (m.durationSeconds > 0
+           ? "<dt>片长</dt><dd>" + std::to_string((m.durationSeconds + 30) / 60) + " 分钟</dd>"
+           : std::string()) +
+      "<dt>大小</dt><dd>" + MediaInfoWriter::SizeText(m.sizeBytes) +
       "</dd>"
       "<dt>评分</dt><dd id=\"score\">" +
       score +
       "</dd></dl>\n"
       "<p id=\"description\">" +
       HtmlEscape(m.description) + "</p>\n";
-  if (m.fetchMethod == FetchMethod::kBitTorrent) {
+  if (!m.Available()) {
+    // Nothing to download any more; the page stays for those who have the movie.
+  } else if (m.fetchMethod == FetchMethod::kBitTorrent) {
     html += "<p><a id=\"download\" href=\"/torrent/" + std::to_string(m.id) +
             ".torrent\">下载种子文件</a></p>\n";
   } else {

@@ -23,6 +23,7 @@ class ClientRoutes final {
   void Bulletin(const httplib::Request& req, httplib::Response& res);
   void Torrent(const httplib::Request& req, httplib::Response& res);
   void Content(const httplib::Request& req, httplib::Response& res);
+  void Poster(const httplib::Request& req, httplib::Response& res);
 
   ServiceContext& ctx_;
 };

@@ -59,6 +59,11 @@ class PostgresStatement final : public SqlStatement {
   }
   SqlStatement& BindText(int i, const std::string& v) override { return Set(i, v, 0, 0); }
   SqlStatement& BindBlob(int i, const std::string& v) override { return Set(i, v, 1, kByteaOid); }
+  SqlStatement& BindNull(int i) override {
+    Set(i, std::string(), 0, 0);
+    nulls_[static_cast<size_t>(i - 1)] = true;
+    return *this;
+  }
 
   bool Step() override {
     if (!result_) Run();
@@ -70,6 +75,7 @@ class PostgresStatement final : public SqlStatement {
     values_.clear();
     formats_.clear();
     types_.clear();
+    nulls_.clear();
   }
   int64_t Int(int col) override { return std::strtoll(Value(col), nullptr, 10); }
   double Real(int col) override { return std::strtod(Value(col), nullptr); }
@@ -97,8 +103,10 @@ class PostgresStatement final : public SqlStatement {
       values_.resize(at + 1);
       formats_.resize(at + 1, 0);
       types_.resize(at + 1, 0);
+      nulls_.resize(at + 1, false);
     }
     values_[at] = std::move(value);
+    nulls_[at] = false;
     formats_[at] = format;
     types_[at] = type;
     return *this;
@@ -107,9 +115,9 @@ class PostgresStatement final : public SqlStatement {
   void Run() {
     std::vector<const char*> pointers;
     std::vector<int> lengths;
-    for (const std::string& v : values_) {
-      pointers.push_back(v.data());
-      lengths.push_back(static_cast<int>(v.size()));
+    for (size_t at = 0; at < values_.size(); ++at) {
+      pointers.push_back(nulls_[at] ? nullptr : values_[at].data());
+      lengths.push_back(static_cast<int>(values_[at].size()));
     }
     result_.reset(PQexecParams(conn_, sql_.c_str(), static_cast<int>(values_.size()), types_.data(),
                                pointers.data(), lengths.data(), formats_.data(), 0));
@@ -137,6 +145,7 @@ class PostgresStatement final : public SqlStatement {
   std::vector<std::string> values_;
   std::vector<int> formats_;
   std::vector<Oid> types_;
+  std::vector<bool> nulls_;
   Result result_;
   int row_ = 0;
   int64_t changes_ = 0;

@@ -6,7 +6,7 @@
 
 namespace zenu {
 
-PushPlanner::PushPlanner(Store& store, const Catalogue& catalogue, Recommender& recommender,
+PushPlanner::PushPlanner(Store& store, const CatalogueHolder& catalogue, Recommender& recommender,
                          PlannerOptions options)
     : store_(store), catalogue_(catalogue), recommender_(recommender), options_(options) {}
 
@@ -28,6 +28,8 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   std::lock_guard<std::mutex> lock(UserLock(user.id));
   const int batch = BatchSize(form);
   TaskResult result;
+  result.catalogue = catalogue_.Get();
+  const Catalogue& catalogue = *result.catalogue;
 
   std::unordered_set<uint32_t> seen;
   std::vector<uint32_t> pendingDelivered;
@@ -35,10 +37,11 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   for (const PushRecord& p : store_.Pushes(user.id)) {
     seen.insert(p.movieId);
     if (!p.delivered) {
-      if (const Movie* m = catalogue_.Find(p.movieId)) {
+      if (const Movie* m = catalogue.Find(p.movieId); m && m->Available()) {
         result.movies.push_back({m, p.expectEval});
-        pendingDelivered.push_back(p.movieId);
       }
+      // A friend's push of a withdrawn movie is dropped, not kept waiting.
+      pendingDelivered.push_back(p.movieId);
     } else if (form == TaskForm::kNewUser) {
       redeliver.push_back(p);
     }
@@ -59,14 +62,15 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   for (const PushRecord& p : redeliver) {
     if (static_cast<int>(result.movies.size()) >= batch) break;
     if (rated.count(p.movieId)) continue;
-    if (const Movie* m = catalogue_.Find(p.movieId)) result.movies.push_back({m, p.expectEval});
+    const Movie* m = catalogue.Find(p.movieId);
+    if (m && m->Available()) result.movies.push_back({m, p.expectEval});
   }
 
   std::vector<int> kinds;
   if (user.pushMethod == static_cast<int>(PushMethod::kByKind)) kinds = store_.Kinds(user.id);
   std::vector<uint32_t> candidates;
-  for (const Movie& m : catalogue_.All()) {
-    if (seen.count(m.id)) continue;
+  for (const Movie& m : catalogue.All()) {
+    if (seen.count(m.id) || !m.Available()) continue;
     if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
           return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
         })) {
@@ -93,7 +97,7 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
     if (static_cast<int>(fresh.size()) >= freshLimit) break;
     double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
     fresh.push_back({user.id, p.movieId, expect, true, 0});
-    result.movies.push_back({catalogue_.Find(p.movieId), expect});
+    result.movies.push_back({catalogue.Find(p.movieId), expect});
   }
   if (!fresh.empty() || !pendingDelivered.empty()) {
     // Another service process on the same database may have delivered some of them first.

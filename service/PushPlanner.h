@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Catalogue.h"
+#include "CatalogueHolder.h"
 #include "Recommender.h"
 #include "Store.h"
 
@@ -41,11 +41,13 @@ struct TaskResult final {
   // Nothing left to push by the user's method (not the same as holding back).
   bool exhausted = false;
   std::vector<PushedMovie> movies;
+  // Keeps the movies pointed to alive after a rescan has published another catalogue.
+  std::shared_ptr<const Catalogue> catalogue;
 };
 
 class PushPlanner final {
  public:
-  PushPlanner(Store& store, const Catalogue& catalogue, Recommender& recommender,
+  PushPlanner(Store& store, const CatalogueHolder& catalogue, Recommender& recommender,
               PlannerOptions options);
 
   TaskResult RequestTask(const UserRecord& user, TaskForm form);
@@ -59,7 +61,7 @@ class PushPlanner final {
   std::mutex& UserLock(int64_t userId) { return userLocks_[userId % userLocks_.size()]; }
 
   Store& store_;
-  const Catalogue& catalogue_;
+  const CatalogueHolder& catalogue_;
   Recommender& recommender_;
   PlannerOptions options_;
   // Two requests of one user must not hand out the same movie twice.

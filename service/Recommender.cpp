@@ -11,7 +11,15 @@ constexpr int kMaxKind = 63;
 }  // namespace
 
 Recommender::Recommender(const Catalogue& catalogue, RecommenderParams params)
-    : catalogue_(catalogue), params_(params) {}
+    : Recommender(std::make_shared<const Catalogue>(catalogue), params) {}
+
+Recommender::Recommender(std::shared_ptr<const Catalogue> catalogue, RecommenderParams params)
+    : catalogue_(std::move(catalogue)), params_(params) {}
+
+void Recommender::SetCatalogue(std::shared_ptr<const Catalogue> catalogue) {
+  std::unique_lock<std::shared_mutex> lock(mutex_);
+  catalogue_.swap(catalogue);
+}
 
 void Recommender::AddRating(int64_t userId, uint32_t movieId, int score) {
   std::unique_lock<std::shared_mutex> lock(mutex_);
@@ -83,7 +91,7 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
   for (const auto& [movie, score] : rated) {
     double d = score - (mean + ItemOffsetLocked(movie) + userOffset);
     residual[movie] = d;
-    if (const Movie* m = catalogue_.Find(movie)) {
+    if (const Movie* m = catalogue_->Find(movie)) {
       for (int kind : m->kinds) {
         if (kind < 0 || kind > kMaxKind) continue;
         kindResidual[kind].first += d;
@@ -162,7 +170,7 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
   for (uint32_t id : candidates) {
     double base = mean + ItemOffsetLocked(id) + userOffset;
     double kindTerm = 0;
-    if (const Movie* m = catalogue_.Find(id); m && !m->kinds.empty()) {
+    if (const Movie* m = catalogue_->Find(id); m && !m->kinds.empty()) {
       for (int kind : m->kinds) {
         if (kind < 0 || kind > kMaxKind) continue;
         const auto& k = kindResidual[kind];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <shared_mutex>
 #include <unordered_map>
 #include <vector>
@@ -36,6 +37,9 @@ struct Prediction final {
 class Recommender final {
  public:
   explicit Recommender(const Catalogue& catalogue, RecommenderParams params = {});
+  explicit Recommender(std::shared_ptr<const Catalogue> catalogue, RecommenderParams params = {});
+  // A rescan's catalogue; only the movies' kinds are read from it.
+  void SetCatalogue(std::shared_ptr<const Catalogue> catalogue);
 
   // Replaces a previous rating of the same movie by the same user.
   void AddRating(int64_t userId, uint32_t movieId, int score);
@@ -52,7 +56,7 @@ class Recommender final {
   double ItemOffsetLocked(uint32_t movieId) const;
   double GlobalMeanLocked() const;
 
-  const Catalogue& catalogue_;
+  std::shared_ptr<const Catalogue> catalogue_;
   RecommenderParams params_;
   mutable std::shared_mutex mutex_;
   std::unordered_map<int64_t, std::unordered_map<uint32_t, float>> byUser_;

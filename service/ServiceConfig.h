@@ -27,6 +27,14 @@ struct ServiceConfig final {
   CatalogueOptions catalogue;
   PlannerOptions planner;
   UpdateInfo update;
+  std::vector<std::string> libraries;  // folders of films served in place
+  int rescanMinutes = 60;              // 0: only at start and on SIGHUP
+  std::string probeTool = "auto";      // ffprobe: "auto" (PATH), a path, or "none"
+  bool scanOnly = false;               // --scan: scan the libraries, report, exit
+  // A PostgreSQL URL; empty: the SQLite file in the data folder.
+  std::string database;
+  bool migrateOnly = false;          // --migrate: bring the store's schema up to date, exit
+  std::vector<std::string> command;  // an admin command and its arguments
 
   // Reads "--key value" pairs; "--config FILE" loads "key = value" lines (same keys without
   // dashes, '#' comments) at the point where it appears. Throws std::invalid_argument.
@@ -34,6 +42,11 @@ struct ServiceConfig final {
   void Set(const std::string& key, const std::string& value);
   void LoadFile(const std::string& path);
   static std::string Usage();
+  // What the store opens: the database URL, or the SQLite file in the data folder.
+  std::string StoreTarget() const;
+  // The host written into URLs: --public-host, else the listening host, which must then be
+  // one clients can reach. Throws std::invalid_argument.
+  std::string PublicHost() const;
 };
 
 }  // namespace zenu

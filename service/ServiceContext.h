@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "Catalogue.h"
+#include "CatalogueHolder.h"
+#include "LibraryScanner.h"
 #include "MediaInfoWriter.h"
 #include "PushPlanner.h"
 #include "Recommender.h"
@@ -18,7 +21,11 @@ namespace zenu {
 struct ServiceContext final {
   ServiceConfig config;
   std::unique_ptr<Store> store;
-  std::unique_ptr<Catalogue> catalogue;
+  CatalogueHolder catalogue;
+  std::vector<std::string> libraryRoots;  // canonical
+  // Asks the background scan to run soon (a library file no longer matches its torrent).
+  std::function<void()> requestScan;
+  std::function<ScanState()> scanState;
   std::unique_ptr<Recommender> recommender;
   std::unique_ptr<PushPlanner> planner;
   std::unique_ptr<ServiceUrls> urls;

@@ -18,6 +18,10 @@ std::string ServiceUrls::Content(const Movie& movie) const {
          "/" + movie.fileName;
 }
 
+std::string ServiceUrls::Poster(uint32_t movieId) const {
+  return "http://" + host_ + "/poster/" + std::to_string(movieId);
+}
+
 std::string ServiceUrls::Fetch(const Movie& movie) const {
   if (movie.fetchMethod == FetchMethod::kBitTorrent) return Torrent(movie.id);
   return ThunderLink(Content(movie));

@@ -17,6 +17,8 @@ class ServiceUrls final {
   std::string Bulletin(uint32_t movieId) const;
   std::string Torrent(uint32_t movieId) const;
   std::string Content(const Movie& movie) const;
+  // For pages: the poster of a library film.
+  std::string Poster(uint32_t movieId) const;
   // Torrent address for BitTorrent movies, a thunder:// link to the content otherwise.
   std::string Fetch(const Movie& movie) const;
   std::string Update() const;

@@ -24,6 +24,7 @@ class SqlStatement {
   virtual SqlStatement& Bind(int i, double v) = 0;
   virtual SqlStatement& BindText(int i, const std::string& v) = 0;
   virtual SqlStatement& BindBlob(int i, const std::string& v) = 0;
+  virtual SqlStatement& BindNull(int i) = 0;
   // Runs the statement on the first call; true while a row is there to read.
   virtual bool Step() = 0;
   // Ready to run again with new bindings.

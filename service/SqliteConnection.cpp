@@ -33,6 +33,10 @@ class SqliteStatement final : public SqlStatement {
     sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     return *this;
   }
+  SqlStatement& BindNull(int i) override {
+    sqlite3_bind_null(stmt_, i);
+    return *this;
+  }
   bool Step() override {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;

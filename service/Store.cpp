@@ -60,6 +60,27 @@ CREATE TABLE IF NOT EXISTS follows(follower BIGINT NOT NULL, followee BIGINT NOT
   created BIGINT, PRIMARY KEY(follower, followee));
 CREATE INDEX IF NOT EXISTS follows_followee ON follows(followee);
 )sql"},
+    {2,
+     R"sql(
+ALTER TABLE movies ADD COLUMN source_path TEXT;
+ALTER TABLE movies ADD COLUMN mtime_ns INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN content_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN poster_path TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN duration INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN withdrawn INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE library_files(path TEXT PRIMARY KEY, size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL, content_key TEXT NOT NULL, movie_id INTEGER NOT NULL);
+)sql",
+     R"sql(
+ALTER TABLE movies ADD COLUMN source_path TEXT;
+ALTER TABLE movies ADD COLUMN mtime_ns BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN content_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN poster_path TEXT NOT NULL DEFAULT '';
+ALTER TABLE movies ADD COLUMN duration INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN withdrawn INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE library_files(path TEXT PRIMARY KEY, size BIGINT NOT NULL,
+  mtime_ns BIGINT NOT NULL, content_key TEXT NOT NULL, movie_id BIGINT NOT NULL);
+)sql"},
 };
 
 // Any number, as long as no other program takes the same lock on the database.
@@ -95,6 +116,10 @@ int Store::Migrate() {
     auto current = c.Prepare("SELECT coalesce(max(version), 0) FROM schema_version");
     current->Step();
     int version = static_cast<int>(current->Int(0));
+    if (version > LatestSchemaVersion()) {
+      throw std::runtime_error("the store was written by a newer zenu-service (schema " +
+                               std::to_string(version) + ")");
+    }
     for (const Migration& m : kMigrations) {
       if (m.version <= version) continue;
       c.Exec(postgres ? m.postgres : m.sqlite);
@@ -192,35 +217,122 @@ bool Store::HasMovies() {
 }
 
 void Store::AddMovies(const std::vector<Movie>& movies) {
+  db_->Transaction([&](SqlConnection& c) { WriteMovies(c, movies); });
+}
+
+void Store::WriteMovies(SqlConnection& c, const std::vector<Movie>& movies) {
+  auto ins = c.Prepare(
+      "INSERT INTO movies(id, title, year, size_bytes, description, fetch_method, file_name, "
+      "has_content, info_hash, source_path, mtime_ns, content_key, poster_path, duration, "
+      "withdrawn) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+      "ON CONFLICT(id) DO UPDATE SET title = excluded.title, year = excluded.year, "
+      "size_bytes = excluded.size_bytes, description = excluded.description, "
+      "fetch_method = excluded.fetch_method, file_name = excluded.file_name, "
+      "has_content = excluded.has_content, info_hash = excluded.info_hash, "
+      "source_path = excluded.source_path, mtime_ns = excluded.mtime_ns, "
+      "content_key = excluded.content_key, poster_path = excluded.poster_path, "
+      "duration = excluded.duration, withdrawn = excluded.withdrawn");
+  auto clear = c.Prepare("DELETE FROM movie_kinds WHERE movie_id = ?");
+  auto kind =
+      c.Prepare("INSERT INTO movie_kinds(movie_id, kind) VALUES(?, ?) ON CONFLICT DO NOTHING");
+  for (const Movie& m : movies) {
+    ins->Bind(1, int64_t{m.id})
+        .BindText(2, m.title)
+        .Bind(3, int64_t{m.year})
+        .Bind(4, static_cast<int64_t>(m.sizeBytes))
+        .BindText(5, m.description)
+        .Bind(6, int64_t{static_cast<int>(m.fetchMethod)})
+        .BindText(7, m.fileName)
+        .Bind(8, int64_t{m.hasContent ? 1 : 0})
+        .BindText(9, m.infoHash);
+    if (m.sourcePath.empty()) {
+      ins->BindNull(10);
+    } else {
+      ins->BindText(10, m.sourcePath);
+    }
+    ins->Bind(11, m.mtimeNs)
+        .BindText(12, m.contentKey)
+        .BindText(13, m.posterPath)
+        .Bind(14, int64_t{m.durationSeconds})
+        .Bind(15, int64_t{static_cast<int>(m.withdrawal)});
+    ins->Step();
+    ins->Reset();
+    clear->Bind(1, int64_t{m.id});
+    clear->Step();
+    clear->Reset();
+    for (int k : m.kinds) {
+      kind->Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
+      kind->Step();
+      kind->Reset();
+    }
+  }
+}
+
+uint32_t Store::MaxMovieId() {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT COALESCE(MAX(id), 0) FROM movies");
+  st->Step();
+  return static_cast<uint32_t>(st->Int(0));
+}
+
+void Store::ApplyScan(const std::vector<Movie>& movies,
+                      const std::vector<LibraryFileRecord>& files) {
   db_->Transaction([&](SqlConnection& c) {
+    WriteMovies(c, movies);
+    c.Exec("DELETE FROM library_files");
     auto ins = c.Prepare(
-        "INSERT INTO movies(id, title, year, size_bytes, description, fetch_method, file_name, "
-        "has_content, info_hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT(id) DO UPDATE SET title = excluded.title, year = excluded.year, "
-        "size_bytes = excluded.size_bytes, description = excluded.description, "
-        "fetch_method = excluded.fetch_method, file_name = excluded.file_name, "
-        "has_content = excluded.has_content, info_hash = excluded.info_hash");
-    auto kind =
-        c.Prepare("INSERT INTO movie_kinds(movie_id, kind) VALUES(?, ?) ON CONFLICT DO NOTHING");
-    for (const Movie& m : movies) {
-      ins->Bind(1, int64_t{m.id})
-          .BindText(2, m.title)
-          .Bind(3, int64_t{m.year})
-          .Bind(4, static_cast<int64_t>(m.sizeBytes))
-          .BindText(5, m.description)
-          .Bind(6, int64_t{static_cast<int>(m.fetchMethod)})
-          .BindText(7, m.fileName)
-          .Bind(8, int64_t{m.hasContent ? 1 : 0})
-          .BindText(9, m.infoHash);
+        "INSERT INTO library_files(path, size, mtime_ns, content_key, movie_id) "
+        "VALUES(?, ?, ?, ?, ?) ON CONFLICT(path) DO UPDATE SET size = excluded.size, "
+        "mtime_ns = excluded.mtime_ns, content_key = excluded.content_key, "
+        "movie_id = excluded.movie_id");
+    for (const LibraryFileRecord& f : files) {
+      ins->BindText(1, f.path)
+          .Bind(2, static_cast<int64_t>(f.size))
+          .Bind(3, f.mtimeNs)
+          .BindText(4, f.contentKey)
+          .Bind(5, int64_t{f.movieId});
       ins->Step();
       ins->Reset();
-      for (int k : m.kinds) {
-        kind->Bind(1, int64_t{m.id}).Bind(2, int64_t{k});
-        kind->Step();
-        kind->Reset();
-      }
     }
   });
+}
+
+std::vector<LibraryFileRecord> Store::LibraryFiles() {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT path, size, mtime_ns, content_key, movie_id FROM library_files");
+  std::vector<LibraryFileRecord> out;
+  while (st->Step()) {
+    out.push_back({st->Text(0), static_cast<uint64_t>(st->Int(1)), st->Int(2), st->Text(3),
+                   static_cast<uint32_t>(st->Int(4))});
+  }
+  return out;
+}
+
+bool Store::SetWithdrawal(uint32_t movieId, Withdrawal withdrawal) {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("UPDATE movies SET withdrawn = ? WHERE id = ?");
+  st->Bind(1, int64_t{static_cast<int>(withdrawal)}).Bind(2, int64_t{movieId});
+  st->Step();
+  return st->Changes() == 1;
+}
+
+std::vector<UserListRow> Store::UserList() {
+  auto c = db_->Acquire();
+  auto st = c->Prepare(
+      "SELECT u.id, u.name, u.md5, u.push_method, COALESCE(u.created, 0), "
+      "(SELECT COUNT(*) FROM ratings r WHERE r.user_id = u.id), "
+      "(SELECT COUNT(*) FROM pushes p WHERE p.user_id = u.id) "
+      "FROM users u ORDER BY u.id");
+  std::vector<UserListRow> out;
+  while (st->Step()) {
+    UserListRow row;
+    row.user = ReadUser(*st);
+    row.created = st->Int(4);
+    row.ratings = static_cast<int>(st->Int(5));
+    row.pushes = static_cast<int>(st->Int(6));
+    out.push_back(std::move(row));
+  }
+  return out;
 }
 
 std::vector<Movie> Store::LoadMovies() {
@@ -228,7 +340,8 @@ std::vector<Movie> Store::LoadMovies() {
   std::vector<Movie> movies;
   auto st = c->Prepare(
       "SELECT id, title, year, size_bytes, description, fetch_method, file_name, "
-      "has_content, info_hash FROM movies ORDER BY id");
+      "has_content, info_hash, COALESCE(source_path, ''), mtime_ns, content_key, "
+      "poster_path, duration, withdrawn FROM movies ORDER BY id");
   while (st->Step()) {
     Movie m;
     m.id = static_cast<uint32_t>(st->Int(0));
@@ -240,6 +353,15 @@ std::vector<Movie> Store::LoadMovies() {
     m.fileName = st->Text(6);
     m.hasContent = st->Int(7) != 0;
     m.infoHash = st->Text(8);
+    m.sourcePath = st->Text(9);
+    m.mtimeNs = st->Int(10);
+    m.contentKey = st->Text(11);
+    m.posterPath = st->Text(12);
+    m.durationSeconds = static_cast<int>(st->Int(13));
+    const int64_t withdrawn = st->Int(14);
+    m.withdrawal = withdrawn == 1   ? Withdrawal::kFileGone
+                   : withdrawn == 2 ? Withdrawal::kRetired
+                                    : Withdrawal::kNone;
     movies.push_back(std::move(m));
   }
   auto kinds = c->Prepare("SELECT movie_id, kind FROM movie_kinds ORDER BY movie_id, kind");

@@ -35,6 +35,23 @@ struct PushRecord final {
   int64_t fromUser = 0;  // the friend behind a recommendation, else 0
 };
 
+// What a library file hashed to when it had this size and modification time: a later scan
+// that finds them unchanged reuses the torrent instead of reading the file again.
+struct LibraryFileRecord final {
+  std::string path;
+  uint64_t size = 0;
+  int64_t mtimeNs = 0;
+  std::string contentKey;
+  uint32_t movieId = 0;  // the movie it is, or duplicates
+};
+
+struct UserListRow final {
+  UserRecord user;
+  int64_t created = 0;
+  int ratings = 0;
+  int pushes = 0;
+};
+
 // The service's state in SQLite (a file in WAL mode) or PostgreSQL, through a pool of
 // connections, so the HTTP threads share the object and requests run in parallel. Several
 // service processes may share one PostgreSQL database: every rule that must hold across
@@ -61,6 +78,14 @@ class Store final {
   bool HasMovies();
   void AddMovies(const std::vector<Movie>& movies);
   std::vector<Movie> LoadMovies();
+  uint32_t MaxMovieId();
+  // One scan's outcome in one transaction: the movies it added or changed (kinds replaced)
+  // and the whole new table of library files.
+  void ApplyScan(const std::vector<Movie>& movies, const std::vector<LibraryFileRecord>& files);
+  std::vector<LibraryFileRecord> LibraryFiles();
+  // False when there is no such movie.
+  bool SetWithdrawal(uint32_t movieId, Withdrawal withdrawal);
+  std::vector<UserListRow> UserList();
 
   void SaveRating(const RatingRecord& rating);
   std::vector<RatingRecord> AllRatings();
@@ -89,6 +114,8 @@ class Store final {
   SqlDatabase& Database() { return *db_; }
 
  private:
+  static void WriteMovies(SqlConnection& c, const std::vector<Movie>& movies);
+
   std::unique_ptr<SqlDatabase> db_;
 };
 

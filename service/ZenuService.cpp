@@ -1,16 +1,21 @@
 #include "ZenuService.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 
 #include "CatalogueGenerator.h"
+#include "MediaProbe.h"
 #include "RequestParams.h"
 
 namespace zenu {
 
 ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_(ctx_) {
   ctx_.config = std::move(config);
+  ctx_.config.PublicHost();  // refuse a bad one before touching the store
   OpenData();
   SetUpServer();
 }
@@ -18,21 +23,101 @@ ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_
 ZenuService::~ZenuService() { Stop(); }
 
 void ZenuService::OpenData() {
+  for (const std::string& library : ctx_.config.libraries) {
+    ctx_.libraryRoots.push_back(LibraryScanner::CanonicalRoot(library));
+  }
   std::filesystem::create_directories(ctx_.config.dataDir);
-  ctx_.store = std::make_unique<Store>(ctx_.config.dataDir + "/zenu.db");
-  if (!ctx_.store->HasMovies()) {
+  ctx_.store = std::make_unique<Store>(ctx_.config.StoreTarget(), ctx_.config.threads);
+  if (ctx_.libraryRoots.empty() && !ctx_.store->HasMovies()) {
     CatalogueGenerator generator(ctx_.config.catalogue);
     std::vector<Movie> movies = generator.Generate();
     if (ctx_.config.catalogue.makeContent) generator.MakeContent(ctx_.config.dataDir, movies);
     ctx_.store->AddMovies(movies);
   }
-  ctx_.catalogue = std::make_unique<Catalogue>(ctx_.store->LoadMovies());
-  ctx_.recommender = std::make_unique<Recommender>(*ctx_.catalogue);
+  ctx_.catalogue.Set(std::make_shared<const Catalogue>(ctx_.store->LoadMovies()));
+  ctx_.recommender = std::make_unique<Recommender>(ctx_.catalogue.Get());
   for (const RatingRecord& r : ctx_.store->AllRatings()) {
     ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
   }
-  ctx_.planner = std::make_unique<PushPlanner>(*ctx_.store, *ctx_.catalogue, *ctx_.recommender,
+  ctx_.planner = std::make_unique<PushPlanner>(*ctx_.store, ctx_.catalogue, *ctx_.recommender,
                                                ctx_.config.planner);
+  std::string probe = ctx_.config.probeTool;
+  if (probe == "auto") probe = MediaProbe::FindTool();
+  if (probe == "none") probe.clear();
+  if (!ctx_.libraryRoots.empty()) {
+    scanner_ = std::make_unique<LibraryScanner>(*ctx_.store, ctx_.config.dataDir, ctx_.libraryRoots,
+                                                probe);
+  }
+  ctx_.requestScan = [this] { RequestScan(); };
+  ctx_.scanState = [this] { return Scans(); };
+}
+
+void ZenuService::Publish() {
+  auto catalogue = std::make_shared<const Catalogue>(ctx_.store->LoadMovies());
+  ctx_.recommender->SetCatalogue(catalogue);
+  ctx_.catalogue.Set(std::move(catalogue));
+}
+
+void ZenuService::RequestScan() {
+  std::lock_guard<std::mutex> lock(scanMutex_);
+  scanWanted_ = true;
+  scanWake_.notify_all();
+}
+
+ScanState ZenuService::Scans() const {
+  std::lock_guard<std::mutex> lock(scanMutex_);
+  return scans_;
+}
+
+void ZenuService::StartScans() {
+  if (scanThread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    scanWanted_ = scanner_ != nullptr;
+  }
+  scanThread_ = std::thread([this] { ScanLoop(); });
+}
+
+void ZenuService::ScanLoop() {
+  std::unique_lock<std::mutex> lock(scanMutex_);
+  while (!stopping_) {
+    if (!scanWanted_) {
+      const int minutes = ctx_.config.rescanMinutes;
+      if (scanner_ && minutes > 0) {
+        if (!scanWake_.wait_for(lock, std::chrono::minutes(minutes),
+                                [this] { return stopping_ || scanWanted_; })) {
+          scanWanted_ = true;
+        }
+      } else {
+        scanWake_.wait(lock, [this] { return stopping_ || scanWanted_; });
+      }
+      continue;
+    }
+    scanWanted_ = false;
+    scans_.running = true;
+    lock.unlock();
+    ScanReport report;
+    try {
+      // Without libraries a rescan still picks up what admin commands changed in the store.
+      if (scanner_) {
+        {
+          TerminalProgress line;
+          report = scanner_->Scan(std::ref(line), &cancelScan_);
+        }
+        std::cout << report.Summary() << std::endl;
+        for (const std::string& s : report.skipped) std::cout << "  skipped " << s << "\n";
+        for (const std::string& e : report.errors) std::cerr << "  cannot read " << e << "\n";
+        std::cout.flush();
+      }
+      Publish();
+    } catch (const std::exception& e) {
+      if (!cancelScan_) std::cerr << "zenu-service: library scan failed: " << e.what() << std::endl;
+    }
+    lock.lock();
+    scans_.running = false;
+    ++scans_.completed;
+    scans_.last = std::move(report);
+  }
 }
 
 void ZenuService::SetUpServer() {
@@ -76,19 +161,21 @@ void ZenuService::SetUpServer() {
 
 int ZenuService::Bind() {
   const ServiceConfig& c = ctx_.config;
+  c.PublicHost();  // refuse a bad one before taking the port
   port_ = c.port == 0 ? server_->bind_to_any_port(c.host)
                       : (server_->bind_to_port(c.host, c.port) ? c.port : -1);
   if (port_ <= 0) {
     throw std::runtime_error("cannot listen on " + c.host + ":" + std::to_string(c.port));
   }
-  std::string publicHost = c.publicHost;
-  if (publicHost.empty()) publicHost = c.host == "0.0.0.0" ? "127.0.0.1" : c.host;
-  ctx_.urls = std::make_unique<ServiceUrls>(publicHost, port_);
+  ctx_.urls = std::make_unique<ServiceUrls>(c.PublicHost(), port_);
   ctx_.writer = std::make_unique<MediaInfoWriter>(*ctx_.urls);
   return port_;
 }
 
-void ZenuService::Run() { server_->listen_after_bind(); }
+void ZenuService::Run() {
+  StartScans();
+  server_->listen_after_bind();
+}
 
 int ZenuService::Start() {
   int port = Bind();
@@ -99,6 +186,13 @@ int ZenuService::Start() {
 }
 
 void ZenuService::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(scanMutex_);
+    stopping_ = true;
+    cancelScan_ = true;
+    scanWake_.notify_all();
+  }
+  if (scanThread_.joinable()) scanThread_.join();
   server_->Shutdown(std::chrono::seconds(5));
   if (thread_.joinable()) thread_.join();
 }

@@ -2,18 +2,24 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "ApiRoutes.h"
 #include "ClientRoutes.h"
 #include "GuardedHttpServer.h"
+#include "LibraryScanner.h"
 #include "ServiceContext.h"
 
 namespace zenu {
 
-// Opens the store (creating the demo catalogue on first start), loads the ratings into the
-// model, and serves the client routes and the JSON API.
+// Opens the store (creating the demo catalogue on the first start of a store without
+// libraries), loads the ratings into the model, and serves the client routes and the JSON
+// API. Library folders are scanned in the background: at start, every rescan-minutes and on
+// RequestScan(); each scan publishes a whole new catalogue.
 class ZenuService final {
  public:
   explicit ZenuService(ServiceConfig config);  // throws std::runtime_error
@@ -23,11 +29,13 @@ class ZenuService final {
 
   // Binds the listening socket; returns the port (useful with port 0).
   int Bind();
-  // Serves until Stop(); Bind() first.
+  // Starts the background scans and serves until Stop(); Bind() first.
   void Run();
   // Bind() and Run() on a thread of its own.
   int Start();
   void Stop();
+  void RequestScan();
+  ScanState Scans() const;
 
   int Port() const { return port_; }
   ServiceContext& Context() { return ctx_; }
@@ -35,6 +43,10 @@ class ZenuService final {
  private:
   void OpenData();
   void SetUpServer();
+  void StartScans();
+  void ScanLoop();
+  // Loads the movies from the store and makes them the catalogue of every request to come.
+  void Publish();
 
   ServiceContext ctx_;
   std::unique_ptr<CGuardedHttpServer> server_;
@@ -42,6 +54,15 @@ class ZenuService final {
   ApiRoutes apiRoutes_;
   std::thread thread_;
   int port_ = -1;
+
+  std::unique_ptr<LibraryScanner> scanner_;
+  std::thread scanThread_;
+  mutable std::mutex scanMutex_;
+  std::condition_variable scanWake_;
+  bool scanWanted_ = false;
+  bool stopping_ = false;
+  std::atomic<bool> cancelScan_{false};
+  ScanState scans_;
 };
 
 }  // namespace zenu

@@ -112,7 +112,7 @@ class ServiceFixture : public ::testing::Test {
     return JsonGet("/api/v1/task?username=" + GbkText::PercentEncode(user) + "&form=" + form);
   }
 
-  const Catalogue& Movies() { return *service_->Context().catalogue; }
+  const Catalogue& Movies() { return *service_->Context().catalogue.Get(); }
   Store& GetStore() { return *service_->Context().store; }
 
   std::string dir_;

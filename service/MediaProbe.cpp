@@ -1,0 +1,93 @@
+#include "MediaProbe.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+extern char** environ;
+
+namespace zenu {
+
+std::string MediaProbe::FindTool() {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t from = 0;
+  while (from <= dirs.size()) {
+    size_t end = dirs.find(':', from);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(from, end - from) + "/ffprobe";
+    if (end > from && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    from = end + 1;
+  }
+  return "";
+}
+
+int MediaProbe::Duration(const std::string& tool, const std::string& path) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return 0;
+  std::vector<std::string> args = {tool,
+                                   "-v",
+                                   "error",
+                                   "-show_entries",
+                                   "format=duration",
+                                   "-of",
+                                   "default=noprint_wrappers=1:nokey=1",
+                                   path};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (rc != 0) {
+    ::close(out[0]);
+    return 0;
+  }
+  std::string text;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool timedOut = false;
+  while (text.size() < 256) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) {
+      timedOut = true;
+      break;
+    }
+    pollfd p{out[0], POLLIN, 0};
+    int ready = ::poll(&p, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) continue;
+    char buf[256];
+    ssize_t n = ::read(out[0], buf, sizeof(buf));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  if (timedOut) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 0;
+  char* end = nullptr;
+  double seconds = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || !(seconds > 0) || seconds > 1e6) return 0;
+  return static_cast<int>(seconds + 0.5);
+}
+
+}  // namespace zenu
