@@ -164,7 +164,9 @@ class PostgresConnection final : public SqlConnection {
       PQfinish(conn_);
       throw std::runtime_error("cannot connect to " + WithoutPassword(target) + ": " + message);
     }
-    Exec("SET lock_timeout = '10s'; SET statement_timeout = '60s'");
+    Exec(
+        "SET lock_timeout = '10s'; SET statement_timeout = '60s'; SET client_min_messages = "
+        "warning");
   }
   ~PostgresConnection() override { PQfinish(conn_); }
 

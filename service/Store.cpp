@@ -81,10 +81,25 @@ ALTER TABLE movies ADD COLUMN withdrawn INTEGER NOT NULL DEFAULT 0;
 CREATE TABLE library_files(path TEXT PRIMARY KEY, size BIGINT NOT NULL,
   mtime_ns BIGINT NOT NULL, content_key TEXT NOT NULL, movie_id BIGINT NOT NULL);
 )sql"},
+    {3,
+     R"sql(
+CREATE TABLE service_state(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
+INSERT INTO service_state(key, value) VALUES('catalogue', 0);
+)sql",
+     R"sql(
+CREATE TABLE service_state(key TEXT PRIMARY KEY, value BIGINT NOT NULL);
+INSERT INTO service_state(key, value) VALUES('catalogue', 0);
+)sql"},
 };
 
-// Any number, as long as no other program takes the same lock on the database.
+// Any numbers, as long as no other program takes the same locks on the database.
 constexpr int64_t kMigrationLock = 0x7a656e75;
+constexpr int64_t kScanLock = 0x7a656e76;
+
+// Other service processes reload their catalogue when this number moves.
+void BumpCatalogue(SqlConnection& c) {
+  c.Exec("UPDATE service_state SET value = value + 1 WHERE key = 'catalogue'");
+}
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -217,7 +232,10 @@ bool Store::HasMovies() {
 }
 
 void Store::AddMovies(const std::vector<Movie>& movies) {
-  db_->Transaction([&](SqlConnection& c) { WriteMovies(c, movies); });
+  db_->Transaction([&](SqlConnection& c) {
+    WriteMovies(c, movies);
+    BumpCatalogue(c);
+  });
 }
 
 void Store::WriteMovies(SqlConnection& c, const std::vector<Movie>& movies) {
@@ -279,6 +297,7 @@ void Store::ApplyScan(const std::vector<Movie>& movies,
                       const std::vector<LibraryFileRecord>& files) {
   db_->Transaction([&](SqlConnection& c) {
     WriteMovies(c, movies);
+    BumpCatalogue(c);
     c.Exec("DELETE FROM library_files");
     auto ins = c.Prepare(
         "INSERT INTO library_files(path, size, mtime_ns, content_key, movie_id) "
@@ -309,11 +328,40 @@ std::vector<LibraryFileRecord> Store::LibraryFiles() {
 }
 
 bool Store::SetWithdrawal(uint32_t movieId, Withdrawal withdrawal) {
+  return db_->Transaction([&](SqlConnection& c) {
+    auto st = c.Prepare("UPDATE movies SET withdrawn = ? WHERE id = ?");
+    st->Bind(1, int64_t{static_cast<int>(withdrawal)}).Bind(2, int64_t{movieId});
+    st->Step();
+    BumpCatalogue(c);
+    return st->Changes() == 1;
+  });
+}
+
+int64_t Store::CatalogueGeneration() {
   auto c = db_->Acquire();
-  auto st = c->Prepare("UPDATE movies SET withdrawn = ? WHERE id = ?");
-  st->Bind(1, int64_t{static_cast<int>(withdrawal)}).Bind(2, int64_t{movieId});
-  st->Step();
-  return st->Changes() == 1;
+  auto st = c->Prepare("SELECT value FROM service_state WHERE key = 'catalogue'");
+  return st->Step() ? st->Int(0) : 0;
+}
+
+bool Store::InScanTurn(const std::function<void()>& work) {
+  if (db_->Dialect() != SqlDialect::kPostgres) {
+    work();
+    return true;
+  }
+  // A session lock, held on one connection for the whole scan.
+  SqlDatabase::Lease c = db_->Acquire();
+  auto take = c->Prepare("SELECT pg_try_advisory_lock(?)");
+  take->Bind(1, kScanLock);
+  if (!take->Step() || take->Text(0) != "t") return false;
+  auto release = [&] { c->Prepare("SELECT pg_advisory_unlock(?)")->Bind(1, kScanLock).Step(); };
+  try {
+    work();
+  } catch (...) {
+    release();
+    throw;
+  }
+  release();
+  return true;
 }
 
 std::vector<UserListRow> Store::UserList() {
@@ -417,6 +465,13 @@ std::vector<RatingRecord> Store::RatingsOfMovie(uint32_t movieId, int limit) {
   auto st = c->Prepare(std::string(kRatingColumns) +
                        "WHERE movie_id = ? ORDER BY rated_at DESC, user_id LIMIT ?");
   st->Bind(1, int64_t{movieId}).Bind(2, int64_t{limit});
+  return ReadRatings(*st);
+}
+
+std::vector<RatingRecord> Store::RatingsSince(int64_t ratedAt) {
+  auto c = db_->Acquire();
+  auto st = c->Prepare(std::string(kRatingColumns) + "WHERE rated_at >= ? ORDER BY rated_at");
+  st->Bind(1, ratedAt);
   return ReadRatings(*st);
 }
 

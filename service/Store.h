@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -86,11 +87,18 @@ class Store final {
   // False when there is no such movie.
   bool SetWithdrawal(uint32_t movieId, Withdrawal withdrawal);
   std::vector<UserListRow> UserList();
+  // Moves whenever the movies change, so that every process reloads its catalogue.
+  int64_t CatalogueGeneration();
+  // Library scans of service processes sharing one database take turns: runs `work` and
+  // returns true, or returns false at once while another process scans.
+  bool InScanTurn(const std::function<void()>& work);
 
   void SaveRating(const RatingRecord& rating);
   std::vector<RatingRecord> AllRatings();
   std::vector<RatingRecord> RatingsOfMovie(uint32_t movieId, int limit);
   std::vector<RatingRecord> RatingsOfUser(int64_t userId);
+  // Ratings stored (by any process) at or after the time.
+  std::vector<RatingRecord> RatingsSince(int64_t ratedAt);
 
   std::vector<PushRecord> Pushes(int64_t userId);
   // Inserts the given pushes and marks the listed pending ones delivered, atomically; returns

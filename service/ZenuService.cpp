@@ -53,6 +53,7 @@ void ZenuService::OpenData() {
 }
 
 void ZenuService::Publish() {
+  catalogueGeneration_ = ctx_.store->CatalogueGeneration();
   auto catalogue = std::make_shared<const Catalogue>(ctx_.store->LoadMovies());
   ctx_.recommender->SetCatalogue(catalogue);
   ctx_.catalogue.Set(std::move(catalogue));
@@ -69,8 +70,34 @@ ScanState ZenuService::Scans() const {
   return scans_;
 }
 
+void ZenuService::RefreshLoop() {
+  std::unique_lock<std::mutex> lock(scanMutex_);
+  int64_t ratedSince = 0;
+  for (const RatingRecord& r : ctx_.store->RatingsSince(0))
+    ratedSince = std::max(ratedSince, r.ratedAt);
+  while (!scanWake_.wait_for(lock, kRefreshPeriod, [this] { return stopping_; })) {
+    lock.unlock();
+    try {
+      // Ratings given to other processes; one given again changes nothing, so the window
+      // reaches back far enough for the clocks of several machines.
+      for (const RatingRecord& r : ctx_.store->RatingsSince(ratedSince - kClockSlackSeconds)) {
+        ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
+        ratedSince = std::max(ratedSince, r.ratedAt);
+      }
+      if (ctx_.store->CatalogueGeneration() != catalogueGeneration_) Publish();
+    } catch (const std::exception& e) {
+      std::cerr << "zenu-service: refresh from the database failed: " << e.what() << std::endl;
+    }
+    lock.lock();
+  }
+}
+
 void ZenuService::StartScans() {
   if (scanThread_.joinable()) return;
+  // Processes sharing a database see each other's ratings and catalogue within a period.
+  if (ctx_.store->Database().Dialect() == SqlDialect::kPostgres) {
+    refreshThread_ = std::thread([this] { RefreshLoop(); });
+  }
   {
     std::lock_guard<std::mutex> lock(scanMutex_);
     scanWanted_ = scanner_ != nullptr;
@@ -100,13 +127,18 @@ void ZenuService::ScanLoop() {
     try {
       // Without libraries a rescan still picks up what admin commands changed in the store.
       if (scanner_) {
-        {
+        const bool scanned = ctx_.store->InScanTurn([&] {
           TerminalProgress line;
           report = scanner_->Scan(std::ref(line), &cancelScan_);
+        });
+        if (scanned) {
+          std::cout << report.Summary() << std::endl;
+          for (const std::string& s : report.skipped) std::cout << "  skipped " << s << "\n";
+          for (const std::string& e : report.errors) std::cerr << "  cannot read " << e << "\n";
+        } else {
+          std::cout << "scan: another service process is scanning; its result is taken up"
+                    << std::endl;
         }
-        std::cout << report.Summary() << std::endl;
-        for (const std::string& s : report.skipped) std::cout << "  skipped " << s << "\n";
-        for (const std::string& e : report.errors) std::cerr << "  cannot read " << e << "\n";
         std::cout.flush();
       }
       Publish();
@@ -193,6 +225,7 @@ void ZenuService::Stop() {
     scanWake_.notify_all();
   }
   if (scanThread_.joinable()) scanThread_.join();
+  if (refreshThread_.joinable()) refreshThread_.join();
   server_->Shutdown(std::chrono::seconds(5));
   if (thread_.joinable()) thread_.join();
 }

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,10 @@ class ZenuService final {
   void ScanLoop();
   // Loads the movies from the store and makes them the catalogue of every request to come.
   void Publish();
+  // With PostgreSQL: takes up the ratings and catalogue changes of other processes.
+  void RefreshLoop();
+  static constexpr std::chrono::seconds kRefreshPeriod{2};
+  static constexpr int64_t kClockSlackSeconds = 60;
 
   ServiceContext ctx_;
   std::unique_ptr<CGuardedHttpServer> server_;
@@ -57,6 +62,8 @@ class ZenuService final {
 
   std::unique_ptr<LibraryScanner> scanner_;
   std::thread scanThread_;
+  std::thread refreshThread_;
+  std::atomic<int64_t> catalogueGeneration_{0};
   mutable std::mutex scanMutex_;
   std::condition_variable scanWake_;
   bool scanWanted_ = false;
