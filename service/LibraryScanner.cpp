@@ -106,9 +106,10 @@ bool FitsGbk(const std::string& utf8) {
 void Describe(const Candidate& c, Movie& m) {
   NameGuess guess = LibraryName::Guess(c.relative);
   std::optional<NfoInfo> nfo = FindNfo(c);
-  std::string title = nfo && FitsGbk(nfo->title) ? nfo->title : guess.title;
+  const std::string named = LibraryName::SafeTitle(guess.title);
+  std::string title = nfo ? LibraryName::SafeTitle(nfo->title) : "";
   // The client keeps titles in GBK: one it cannot hold falls back to the file's own name.
-  if (!FitsGbk(title)) title = FitsGbk(guess.title) ? guess.title : m.fileName;
+  if (!FitsGbk(title)) title = FitsGbk(named) ? named : m.fileName;
   m.title = title;
   m.year = nfo && nfo->year ? nfo->year : guess.year;
   m.kinds = nfo && !nfo->kinds.empty() ? nfo->kinds : LibraryName::FolderKinds(c.relative);

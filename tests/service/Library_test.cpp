@@ -247,8 +247,13 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   Write(lib_ / "Locked.Movie.2002.mkv", RandomBytes(9, 60000));
   fs::permissions(lib_ / "Locked.Movie.2002.mkv", fs::perms::none);
 
+  // A stand-in for ffprobe: every film plays an hour and a half.
+  const fs::path probe = dir_ / "ffprobe";
+  Write(probe, "#!/bin/sh\necho 5400.2\n");
+  fs::permissions(probe, fs::perms::owner_all);
+
   ServiceProcess service({"--port", "0", "--data", data_.string(), "--library", lib_.string(),
-                          "--rescan-minutes", "0", "--ffprobe", "none"});
+                          "--rescan-minutes", "0", "--ffprobe", probe.string()});
   port_ = service.WaitForPort();
   ASSERT_GT(port_, 0) << service.Output();
   client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
@@ -276,8 +281,9 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
     ids[e.title] = m["id"].asUInt();
     hashes[e.title] = ExpectServedAsIs(m["id"].asUInt(), e.file);
   }
-  EXPECT_EQ(Get("/api/v1/movies/" + std::to_string(ids["卧虎藏龙"]))["description"].asString(),
-            "江湖恩怨。");
+  Json::Value details = Get("/api/v1/movies/" + std::to_string(ids["卧虎藏龙"]));
+  EXPECT_EQ(details["description"].asString(), "江湖恩怨。");
+  EXPECT_EQ(details["duration_seconds"].asInt(), 5400);
 
   std::string skipped;
   for (const Json::Value& s : status["library"]["skipped"]) skipped += s.asString() + "\n";
@@ -293,6 +299,7 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   // The poster on the bulletin page, served from the library.
   auto page = client_->Get(("/bulletin/" + std::to_string(ids["Inception"]) + ".html").c_str());
   ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("90 分钟"), std::string::npos);
   EXPECT_NE(page->body.find("<img id=\"poster\" src=\"/poster/" + std::to_string(ids["Inception"]) +
                             "\""),
             std::string::npos);
