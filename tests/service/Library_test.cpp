@@ -13,8 +13,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/hasher.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/settings_pack.hpp>
 #include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -307,6 +311,34 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->status, 200);
   EXPECT_TRUE(image->body == poster);
+
+  // A BitTorrent client fetches a film from the web seed alone, byte for byte.
+  {
+    auto torrent =
+        client_->Get(("/torrent/" + std::to_string(ids["霸王别姬"]) + ".torrent").c_str());
+    ASSERT_TRUE(torrent);
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
+    pack.set_bool(lt::settings_pack::enable_dht, false);
+    pack.set_bool(lt::settings_pack::enable_lsd, false);
+    pack.set_bool(lt::settings_pack::enable_upnp, false);
+    pack.set_bool(lt::settings_pack::enable_natpmp, false);
+    lt::session session(pack);
+    lt::add_torrent_params params;
+    lt::error_code ec;
+    params.ti = std::make_shared<lt::torrent_info>(
+        lt::span<char const>(torrent->body.data(), static_cast<long>(torrent->body.size())), ec,
+        lt::from_span);
+    ASSERT_FALSE(ec) << ec.message();
+    params.save_path = (dir_ / "downloads").string();
+    lt::torrent_handle handle = session.add_torrent(params);
+    for (int i = 0; i < 1500 && !handle.status().is_seeding; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(handle.status().is_seeding);
+    EXPECT_TRUE(Read(dir_ / "downloads" / params.ti->files().file_path(lt::file_index_t{0})) ==
+                Read(farewell));
+  }
 
   // Nothing copied: the store holds torrents and the database, no film.
   for (const auto& entry : fs::recursive_directory_iterator(data_)) {
