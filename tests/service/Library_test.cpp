@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -21,10 +22,12 @@
 #include <libtorrent/torrent_status.hpp>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "GbkText.h"
+#include "ZenuService.h"
 
 namespace zenu::test {
 namespace {
@@ -421,6 +424,65 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   EXPECT_NE(movies.Output().find("\tgone\t1993\t-\t霸王别姬\t"), std::string::npos)
       << movies.Output();
   EXPECT_NE(users.Output().find("\toperator1\t0\t0\t"), std::string::npos) << users.Output();
+}
+
+// Requests served while scans publish new catalogues always see a whole one: every film,
+// each with the title of one scan or the other, never a missing or half-described one.
+TEST_F(LibraryTest, RequestsDuringRescansSeeWholeCatalogues) {
+  for (int i = 0; i < 6; ++i) {
+    Write(lib_ / ("Film " + std::to_string(i) + " (2001).mkv"), RandomBytes(20 + i, 40000));
+  }
+  const fs::path nfo = lib_ / "Film 0 (2001).nfo";
+  ServiceConfig config;
+  config.port = 0;
+  config.dataDir = data_.string();
+  config.libraries = {lib_.string()};
+  config.rescanMinutes = 0;
+  config.probeTool = "none";
+  ZenuService service(config);
+  port_ = service.Start();
+  client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+  WaitForScans(1);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> answers{0};
+  std::vector<std::string> wrong;
+  std::mutex wrongMutex;
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      httplib::Client c("127.0.0.1", port_);
+      while (!done) {
+        auto res = c.Get("/api/v1/search?q=2001&limit=50");
+        Json::Value v = res ? ParseJson(res->body) : Json::Value();
+        std::set<std::string> titles;
+        for (const Json::Value& m : v["movies"]) titles.insert(m["title"].asString());
+        const bool whole = v["count"].asInt() == 6 && titles.size() == 6 &&
+                           (titles.count("Film 0") + titles.count("Renamed")) == 1;
+        if (!whole) {
+          std::lock_guard<std::mutex> lock(wrongMutex);
+          wrong.push_back(res ? res->body : "no answer");
+        }
+        ++answers;
+      }
+    });
+  }
+  for (int round = 0; round < 8; ++round) {
+    if (round % 2 == 0) {
+      Write(nfo, "<movie><title>Renamed</title><year>2001</year></movie>");
+    } else {
+      fs::remove(nfo);
+    }
+    service.RequestScan();
+    for (int i = 0; i < 500 && service.Scans().completed < round + 2; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  done = true;
+  for (std::thread& t : readers) t.join();
+  EXPECT_GE(service.Scans().completed, 9);
+  EXPECT_GT(answers.load(), 0);
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << answers << ", first: " << wrong[0];
 }
 
 }  // namespace
