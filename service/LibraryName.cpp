@@ -225,6 +225,37 @@ std::vector<int> LibraryName::FolderKinds(const std::string& relativePath) {
   return kinds;
 }
 
+std::string LibraryName::SafeTitle(const std::string& utf8) {
+  std::string out;
+  for (char c : utf8) {
+    switch (c) {
+      case '\'':
+        out += "’";
+        break;
+      case '"':
+        out += "”";
+        break;
+      case '/':
+        out += "／";
+        break;
+      case '\\':
+        out += "＼";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) out += c;
+    }
+  }
+  out = CollapseSpaces(out);
+  while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+  if (!out.empty() && out.front() == '.') out = "．" + out.substr(1);
+  if (out.size() > 200) {
+    size_t cut = 200;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out.resize(cut);
+  }
+  return out;
+}
+
 std::string LibraryName::ServedName(const std::string& fileName, const std::string& contentKey) {
   size_t dot = fileName.rfind('.');
   std::string ext = dot == std::string::npos ? "" : Lower(fileName.substr(dot));

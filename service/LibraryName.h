@@ -25,6 +25,12 @@ class LibraryName final {
   // plain ASCII, else one made from the content key.
   static std::string ServedName(const std::string& fileName, const std::string& contentKey);
 
+  // A title the client can store and use as a folder name: it puts titles between
+  // apostrophes in SQL and makes them the last element of the download path, so apostrophes,
+  // double quotes and slashes become their full-width forms, control characters go, a leading
+  // dot is made full-width and the length is kept under 200 bytes.
+  static std::string SafeTitle(const std::string& utf8);
+
   static NameGuess ParseStem(const std::string& stem);
 };
 

@@ -106,9 +106,10 @@ bool FitsGbk(const std::string& utf8) {
 void Describe(const Candidate& c, Movie& m) {
   NameGuess guess = LibraryName::Guess(c.relative);
   std::optional<NfoInfo> nfo = FindNfo(c);
-  std::string title = nfo && FitsGbk(nfo->title) ? nfo->title : guess.title;
+  const std::string named = LibraryName::SafeTitle(guess.title);
+  std::string title = nfo ? LibraryName::SafeTitle(nfo->title) : "";
   // The client keeps titles in GBK: one it cannot hold falls back to the file's own name.
-  if (!FitsGbk(title)) title = FitsGbk(guess.title) ? guess.title : m.fileName;
+  if (!FitsGbk(title)) title = FitsGbk(named) ? named : m.fileName;
   m.title = title;
   m.year = nfo && nfo->year ? nfo->year : guess.year;
   m.kinds = nfo && !nfo->kinds.empty() ? nfo->kinds : LibraryName::FolderKinds(c.relative);
@@ -171,7 +172,8 @@ std::string ScanReport::Summary() const {
                   " new, " + std::to_string(changed) + " changed, " + std::to_string(moved) +
                   " moved, " + std::to_string(withdrawn) + " withdrawn, " +
                   std::to_string(restored) + " back, " + std::to_string(duplicates) +
-                  " duplicates), " + std::to_string(skipped.size()) + " skipped, " +
+                  " duplicates, " + std::to_string(unchanged) + " unchanged), " +
+                  std::to_string(skipped.size()) + " skipped, " +
                   std::to_string(hashedBytes >> 20) + " MiB read";
   char seconds_text[32];
   std::snprintf(seconds_text, sizeof(seconds_text), " in %.2f s", seconds);
@@ -319,7 +321,13 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
     const Candidate& c = candidates[i];
     HashedFile hashed;
     if (!cached[i]) {
-      int fd = ::open(c.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      int fd = ::open(c.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+      struct stat opened {};
+      if (fd >= 0 && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EINVAL;
+      }
       if (fd < 0) {
         report.skipped.push_back(c.location + ": unreadable (" + std::strerror(errno) + ")");
         present.erase(c.path);

@@ -1,10 +1,8 @@
 #include "ZenuService.h"
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include "CatalogueGenerator.h"

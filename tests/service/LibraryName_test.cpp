@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "GbkText.h"
 #include "MovieKinds.h"
 #include "NfoReader.h"
 
@@ -48,6 +49,12 @@ TEST(LibraryNameTest, FilesAndFoldersThatAreNotFilms) {
   EXPECT_EQ(LibraryName::ServedName("The Matrix (1999).mkv", "ab"), "The.Matrix.(1999).mkv");
   EXPECT_EQ(LibraryName::ServedName("霸王别姬.MKV", "0123456789abcdef"), "movie_0123456789ab.mkv");
   EXPECT_EQ(LibraryName::ServedName("a\"b<c>&'%?#.mp4", "k"), "abc.mp4");
+  EXPECT_EQ(LibraryName::SafeTitle("Ocean's \"Eleven\" AC/DC\\x\t"), "Ocean’s ”Eleven” AC／DC＼x");
+  EXPECT_EQ(LibraryName::SafeTitle(".."), "．.");
+  std::string longTitle =
+      LibraryName::SafeTitle(std::string(151, 'a') + "中文中文中文中文中文中文中文中文中文");
+  EXPECT_EQ(longTitle.size(), 199u);
+  EXPECT_TRUE(GbkText::IsValidUtf8(longTitle));
 }
 
 TEST(LibraryNameTest, GenresInEnglishAndChineseAndNfoFiles) {

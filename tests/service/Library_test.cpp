@@ -10,17 +10,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/hasher.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/settings_pack.hpp>
 #include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "GbkText.h"
+#include "ServiceProcess.h"
+#include "ZenuService.h"
 
 namespace zenu::test {
 namespace {
@@ -48,78 +56,6 @@ std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// The real zenu-service as a child process. Run as root it loses the right to read files
-// whatever their mode, so an unreadable file is unreadable to it too.
-class ServiceProcess final {
- public:
-  explicit ServiceProcess(const std::vector<std::string>& args) {
-    int out[2];
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-      ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-      std::vector<char*> argv;
-      std::string exe = ZENU_SERVICE_EXE;
-      argv.push_back(exe.data());
-      std::vector<std::string> copy = args;
-      for (std::string& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    reader_ = std::thread([this, fd = out[0]] {
-      char buf[4096];
-      for (ssize_t n; (n = ::read(fd, buf, sizeof(buf))) > 0;) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        output_.append(buf, static_cast<size_t>(n));
-      }
-      ::close(fd);
-    });
-  }
-  ~ServiceProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-    if (reader_.joinable()) reader_.join();
-  }
-  std::string Output() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return output_;
-  }
-  // From "zenu-service listening on 127.0.0.1:<port>".
-  int WaitForPort() {
-    for (int i = 0; i < 1000; ++i) {
-      std::string out = Output();
-      size_t end = out.find('\n');
-      if (end != std::string::npos) {
-        return std::atoi(out.substr(out.rfind(':', end) + 1).c_str());
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return 0;
-  }
-  void Signal(int sig) { ::kill(pid_, sig); }
-  // The exit code of a command that ends by itself.
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    if (reader_.joinable()) reader_.join();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::thread reader_;
-  std::mutex mutex_;
-  std::string output_;
-};
 
 Json::Value ParseJson(const std::string& text) {
   Json::Value v;
@@ -247,8 +183,13 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   Write(lib_ / "Locked.Movie.2002.mkv", RandomBytes(9, 60000));
   fs::permissions(lib_ / "Locked.Movie.2002.mkv", fs::perms::none);
 
+  // A stand-in for ffprobe: every film plays an hour and a half.
+  const fs::path probe = dir_ / "ffprobe";
+  Write(probe, "#!/bin/sh\necho 5400.2\n");
+  fs::permissions(probe, fs::perms::owner_all);
+
   ServiceProcess service({"--port", "0", "--data", data_.string(), "--library", lib_.string(),
-                          "--rescan-minutes", "0", "--ffprobe", "none"});
+                          "--rescan-minutes", "0", "--ffprobe", probe.string()});
   port_ = service.WaitForPort();
   ASSERT_GT(port_, 0) << service.Output();
   client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
@@ -276,8 +217,9 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
     ids[e.title] = m["id"].asUInt();
     hashes[e.title] = ExpectServedAsIs(m["id"].asUInt(), e.file);
   }
-  EXPECT_EQ(Get("/api/v1/movies/" + std::to_string(ids["卧虎藏龙"]))["description"].asString(),
-            "江湖恩怨。");
+  Json::Value details = Get("/api/v1/movies/" + std::to_string(ids["卧虎藏龙"]));
+  EXPECT_EQ(details["description"].asString(), "江湖恩怨。");
+  EXPECT_EQ(details["duration_seconds"].asInt(), 5400);
 
   std::string skipped;
   for (const Json::Value& s : status["library"]["skipped"]) skipped += s.asString() + "\n";
@@ -293,6 +235,7 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   // The poster on the bulletin page, served from the library.
   auto page = client_->Get(("/bulletin/" + std::to_string(ids["Inception"]) + ".html").c_str());
   ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("90 分钟"), std::string::npos);
   EXPECT_NE(page->body.find("<img id=\"poster\" src=\"/poster/" + std::to_string(ids["Inception"]) +
                             "\""),
             std::string::npos);
@@ -300,6 +243,34 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->status, 200);
   EXPECT_TRUE(image->body == poster);
+
+  // A BitTorrent client fetches a film from the web seed alone, byte for byte.
+  {
+    auto torrent =
+        client_->Get(("/torrent/" + std::to_string(ids["霸王别姬"]) + ".torrent").c_str());
+    ASSERT_TRUE(torrent);
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
+    pack.set_bool(lt::settings_pack::enable_dht, false);
+    pack.set_bool(lt::settings_pack::enable_lsd, false);
+    pack.set_bool(lt::settings_pack::enable_upnp, false);
+    pack.set_bool(lt::settings_pack::enable_natpmp, false);
+    lt::session session(pack);
+    lt::add_torrent_params params;
+    lt::error_code ec;
+    params.ti = std::make_shared<lt::torrent_info>(
+        lt::span<char const>(torrent->body.data(), static_cast<long>(torrent->body.size())), ec,
+        lt::from_span);
+    ASSERT_FALSE(ec) << ec.message();
+    params.save_path = (dir_ / "downloads").string();
+    lt::torrent_handle handle = session.add_torrent(params);
+    for (int i = 0; i < 1500 && !handle.status().is_seeding; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(handle.status().is_seeding);
+    EXPECT_TRUE(Read(dir_ / "downloads" / params.ti->files().file_path(lt::file_index_t{0})) ==
+                Read(farewell));
+  }
 
   // Nothing copied: the store holds torrents and the database, no film.
   for (const auto& entry : fs::recursive_directory_iterator(data_)) {
@@ -382,6 +353,65 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   EXPECT_NE(movies.Output().find("\tgone\t1993\t-\t霸王别姬\t"), std::string::npos)
       << movies.Output();
   EXPECT_NE(users.Output().find("\toperator1\t0\t0\t"), std::string::npos) << users.Output();
+}
+
+// Requests served while scans publish new catalogues always see a whole one: every film,
+// each with the title of one scan or the other, never a missing or half-described one.
+TEST_F(LibraryTest, RequestsDuringRescansSeeWholeCatalogues) {
+  for (int i = 0; i < 6; ++i) {
+    Write(lib_ / ("Film " + std::to_string(i) + " (2001).mkv"), RandomBytes(20 + i, 40000));
+  }
+  const fs::path nfo = lib_ / "Film 0 (2001).nfo";
+  ServiceConfig config;
+  config.port = 0;
+  config.dataDir = data_.string();
+  config.libraries = {lib_.string()};
+  config.rescanMinutes = 0;
+  config.probeTool = "none";
+  ZenuService service(config);
+  port_ = service.Start();
+  client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+  WaitForScans(1);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> answers{0};
+  std::vector<std::string> wrong;
+  std::mutex wrongMutex;
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      httplib::Client c("127.0.0.1", port_);
+      while (!done) {
+        auto res = c.Get("/api/v1/search?q=2001&limit=50");
+        Json::Value v = res ? ParseJson(res->body) : Json::Value();
+        std::set<std::string> titles;
+        for (const Json::Value& m : v["movies"]) titles.insert(m["title"].asString());
+        const bool whole = v["count"].asInt() == 6 && titles.size() == 6 &&
+                           (titles.count("Film 0") + titles.count("Renamed")) == 1;
+        if (!whole) {
+          std::lock_guard<std::mutex> lock(wrongMutex);
+          wrong.push_back(res ? res->body : "no answer");
+        }
+        ++answers;
+      }
+    });
+  }
+  for (int round = 0; round < 8; ++round) {
+    if (round % 2 == 0) {
+      Write(nfo, "<movie><title>Renamed</title><year>2001</year></movie>");
+    } else {
+      fs::remove(nfo);
+    }
+    service.RequestScan();
+    for (int i = 0; i < 500 && service.Scans().completed < round + 2; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  done = true;
+  for (std::thread& t : readers) t.join();
+  EXPECT_GE(service.Scans().completed, 9);
+  EXPECT_GT(answers.load(), 0);
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << answers << ", first: " << wrong[0];
 }
 
 }  // namespace
