@@ -8,6 +8,8 @@ namespace zenu {
 namespace {
 constexpr double kDefaultMean = 3.0;
 constexpr int kMaxKind = 63;
+// Ids past this are not the service's own; they take no part in the model.
+constexpr uint32_t kMaxMovieId = 1u << 24;
 }  // namespace
 
 Recommender::Recommender(const Catalogue& catalogue, RecommenderParams params)
@@ -22,9 +24,12 @@ void Recommender::SetCatalogue(std::shared_ptr<const Catalogue> catalogue) {
 }
 
 void Recommender::AddRating(int64_t userId, uint32_t movieId, int score) {
+  if (movieId >= kMaxMovieId) return;
   std::unique_lock<std::shared_mutex> lock(mutex_);
+  if (itemStats_.size() <= movieId) itemStats_.resize(movieId + 1);
   auto& mine = byUser_[userId];
-  auto old = mine.find(movieId);
+  auto old = std::find_if(mine.begin(), mine.end(),
+                          [movieId](const auto& r) { return r.first == movieId; });
   if (old != mine.end()) {
     double before = old->second;
     sum_ -= before;
@@ -34,8 +39,19 @@ void Recommender::AddRating(int64_t userId, uint32_t movieId, int score) {
     itemStats_[movieId].sum -= before;
     --itemStats_[movieId].count;
   }
-  mine[movieId] = static_cast<float>(score);
-  byItem_[movieId][userId] = static_cast<float>(score);
+  if (old != mine.end()) {
+    old->second = static_cast<float>(score);
+  } else {
+    mine.emplace_back(movieId, static_cast<float>(score));
+  }
+  auto& raters = byItem_[movieId];
+  auto rater = std::find_if(raters.begin(), raters.end(),
+                            [userId](const auto& r) { return r.first == userId; });
+  if (rater != raters.end()) {
+    rater->second = static_cast<float>(score);
+  } else {
+    raters.emplace_back(userId, static_cast<float>(score));
+  }
   sum_ += score;
   ++count_;
   userStats_[userId].sum += score;
@@ -54,10 +70,9 @@ double Recommender::GlobalMeanLocked() const {
 }
 
 double Recommender::ItemOffsetLocked(uint32_t movieId) const {
-  auto it = itemStats_.find(movieId);
-  if (it == itemStats_.end()) return 0;
-  double mean = GlobalMeanLocked();
-  return (it->second.sum - mean * it->second.count) / (params_.itemShrink + it->second.count);
+  if (movieId >= itemStats_.size()) return 0;
+  const ItemStats& item = itemStats_[movieId];
+  return (item.sum - GlobalMeanLocked() * item.count) / (params_.itemShrink + item.count);
 }
 
 double Recommender::Popularity(uint32_t movieId) const {
@@ -100,15 +115,30 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
     }
   }
 
-  // Co-rating products for every (candidate, rated) pair reached through a shared rater: the
-  // work is bounded by the neighbourhood of the user's movies, not by the catalogue size.
-  struct Contribution final {
-    uint32_t i, j;
-    float xy, xx, yy;
+  // Adjusted cosine of every (candidate, rated) pair reached through a shared rater: the work
+  // is bounded by the neighbourhood of the user's movies, not by the catalogue size. Sums are
+  // kept per candidate in dense scratch arrays, one rated movie at a time.
+  struct Sums final {
+    float xy = 0, xx = 0, yy = 0;
+    int n = 0;
   };
-  std::vector<uint32_t> wanted(candidates);
-  std::sort(wanted.begin(), wanted.end());
-  std::vector<Contribution> contributions;
+  thread_local std::vector<Sums> sums;
+  thread_local std::vector<char> wanted;
+  uint32_t top = 0;
+  for (uint32_t id : candidates) top = std::max(top, id < kMaxMovieId ? id : 0);
+  if (wanted.size() <= top) {
+    wanted.resize(top + 1, 0);
+    sums.resize(top + 1);
+  }
+  for (uint32_t id : candidates) {
+    if (id < kMaxMovieId) wanted[id] = 1;
+  }
+  struct Neighbour final {
+    uint32_t i, j;
+    double sim;
+  };
+  std::vector<Neighbour> neighbours;
+  std::vector<uint32_t> touched;
   for (const auto& [j, unused] : rated) {
     (void)unused;
     auto raters = byItem_.find(j);
@@ -120,49 +150,44 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
       const float vMean = static_cast<float>(vs.sum / vs.count);
       const float cj = rvj - vMean;
       for (const auto& [i, rvi] : byUser_.at(v)) {
-        if (i == j || !std::binary_search(wanted.begin(), wanted.end(), i)) continue;
+        if (i == j || i > top || !wanted[i]) continue;
         const float ci = rvi - vMean;
-        contributions.push_back({i, j, ci * cj, ci * ci, cj * cj});
+        Sums& at = sums[i];
+        if (at.n++ == 0) touched.push_back(i);
+        at.xy += ci * cj;
+        at.xx += ci * ci;
+        at.yy += cj * cj;
       }
     }
+    for (uint32_t i : touched) {
+      Sums& at = sums[i];
+      if (at.xx > 0 && at.yy > 0) {
+        double sim = at.xy / std::sqrt(static_cast<double>(at.xx) * at.yy) *
+                     (at.n / (at.n + params_.similarityShrink));
+        if (sim > 0) neighbours.push_back({i, j, sim});
+      }
+      at = Sums{};
+    }
+    touched.clear();
   }
-  std::sort(contributions.begin(), contributions.end(),
-            [](const Contribution& a, const Contribution& b) {
-              return a.i != b.i ? a.i < b.i : a.j < b.j;
-            });
+  for (uint32_t id : candidates) {
+    if (id < kMaxMovieId) wanted[id] = 0;
+  }
+  std::sort(neighbours.begin(), neighbours.end(), [](const Neighbour& a, const Neighbour& b) {
+    return a.i != b.i ? a.i < b.i : a.sim > b.sim;
+  });
   // Per candidate: the weighted sum and weight of its best positive neighbours.
   struct CfTerm final {
     uint32_t movie;
     double num, den;
   };
   std::vector<CfTerm> cf;
-  std::vector<std::pair<double, uint32_t>> sims;
-  for (size_t at = 0; at < contributions.size();) {
-    const uint32_t i = contributions[at].i;
-    sims.clear();
-    while (at < contributions.size() && contributions[at].i == i) {
-      const uint32_t j = contributions[at].j;
-      double xy = 0, xx = 0, yy = 0;
-      int n = 0;
-      for (; at < contributions.size() && contributions[at].i == i && contributions[at].j == j;
-           ++at) {
-        xy += contributions[at].xy;
-        xx += contributions[at].xx;
-        yy += contributions[at].yy;
-        ++n;
-      }
-      if (xx <= 0 || yy <= 0) continue;
-      double sim = xy / std::sqrt(xx * yy) * (n / (n + params_.similarityShrink));
-      if (sim > 0) sims.push_back({sim, j});
-    }
-    if (sims.empty()) continue;
-    size_t k = std::min<size_t>(sims.size(), static_cast<size_t>(params_.neighbours));
-    std::partial_sort(sims.begin(), sims.begin() + k, sims.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first; });
-    CfTerm term{i, 0, 0};
-    for (size_t n = 0; n < k; ++n) {
-      term.num += sims[n].first * residual[sims[n].second];
-      term.den += sims[n].first;
+  for (size_t at = 0; at < neighbours.size();) {
+    CfTerm term{neighbours[at].i, 0, 0};
+    for (int n = 0; at < neighbours.size() && neighbours[at].i == term.movie; ++at, ++n) {
+      if (n >= params_.neighbours) continue;
+      term.num += neighbours[at].sim * residual[neighbours[at].j];
+      term.den += neighbours[at].sim;
     }
     cf.push_back(term);
   }

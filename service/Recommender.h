@@ -59,10 +59,13 @@ class Recommender final {
   std::shared_ptr<const Catalogue> catalogue_;
   RecommenderParams params_;
   mutable std::shared_mutex mutex_;
-  std::unordered_map<int64_t, std::unordered_map<uint32_t, float>> byUser_;
-  std::unordered_map<uint32_t, std::unordered_map<int64_t, float>> byItem_;
+  // Flat lists: the prediction walks them in its innermost loop.
+  std::unordered_map<int64_t, std::vector<std::pair<uint32_t, float>>> byUser_;
+  std::unordered_map<uint32_t, std::vector<std::pair<int64_t, float>>> byItem_;
   std::unordered_map<int64_t, ItemStats> userStats_;
-  std::unordered_map<uint32_t, ItemStats> itemStats_;
+  // Indexed by movie id: the service hands out ids from 1 up, and this is read for every
+  // candidate of every request.
+  std::vector<ItemStats> itemStats_;
   double sum_ = 0;
   int64_t count_ = 0;
 };
