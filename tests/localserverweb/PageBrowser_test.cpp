@@ -241,16 +241,29 @@ TEST_F(PageBrowser, PushMethodPageShowsTheCurrentMethodAndMayKeepIt) {
   ASSERT_TRUE(rig->WaitCommand(112, from, cmd));
   EXPECT_TRUE(WaitJs("!document.getElementById('ButtonOK').getAttribute('data-keep')"));
   EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), 2);
+  // The badge moves with the choice; once the kinds are saved (in their own
+  // page) this one no longer asks for them.
+  EXPECT_TRUE(Js("document.getElementById('method2').classList.contains('current') && "
+                 "!document.getElementById('method1').classList.contains('current') && "
+                 "document.querySelectorAll('.badge').length === 1")
+                  .toBool());
+  auto saved = rig->Action("kinds/save", R"({"kinds": [1, 2]})");
+  ASSERT_TRUE(saved && saved->status == 200);
+  EXPECT_TRUE(WaitJs(
+      "document.getElementById('status').textContent.indexOf('已选择按电影类型推送：') === 0",
+      15000));
 }
 
 TEST_F(PageBrowser, MovieTypePageSavesTheKindsThenShowsButtonOK) {
   ASSERT_EQ(Load("/dialog/choose_movie_type.htm"), 200);
   ASSERT_TRUE(WaitJs("document.querySelectorAll('#kinds input').length === 12"));
   EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
-  // Nothing chosen: the page refuses by itself.
+  // Nothing chosen (whatever an earlier test saved): the page refuses by itself.
+  Js("document.querySelectorAll('#kinds input').forEach(function (b) { b.checked = false; });");
   Click("#saveKinds");
   EXPECT_TRUE(WaitJs("document.getElementById('status').classList.contains('error')"));
-  Js("document.getElementById('kind2').checked = true; document.getElementById('kind5').checked = true;");
+  Js("document.getElementById('kind2').checked = true; document.getElementById('kind5').checked = "
+     "true;");
   Click("#saveKinds");
   ASSERT_TRUE(WaitJs("document.getElementById('ButtonOK')"));
   const Json::Value settings = rig->ServiceJson("/api/v1/users/settings?username=alice");
@@ -269,7 +282,8 @@ TEST_F(PageBrowser, FriendPageFollowsSeesRecommendationsAndPushesThem) {
   ASSERT_TRUE(WaitJs("document.querySelector('#userResults .follow')"));
   Click("#userResults .follow");
   ASSERT_TRUE(WaitJs("document.querySelector('#following li[data-name=\"张三\"]')"));
-  const std::string push = "#recommendations .push[data-id=\"" + std::to_string(rig->ThunderMovie()) + "\"]";
+  const std::string push =
+      "#recommendations .push[data-id=\"" + std::to_string(rig->ThunderMovie()) + "\"]";
   ASSERT_TRUE(WaitJs("document.querySelector('" + push + "')"));
   const size_t from = Mark();
   Click(push);
@@ -298,7 +312,8 @@ TEST_F(PageBrowser, Screenshots) {
       {"search", "/search_home.html"},
       {"friends", "/friend_search.html"},
       {"bulletin", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->BtMovie())},
-      {"bulletin_thunder", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())},
+      {"bulletin_thunder",
+       "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())},
       {"push_method", "/dialog/choose_push_method.htm"},
       {"movie_type", "/dialog/choose_movie_type.htm"},
       {"calc", "/dialog/calc_progress.htm"},
@@ -307,11 +322,14 @@ TEST_F(PageBrowser, Screenshots) {
   for (const auto& [name, path] : pages) {
     bool done = false;
     auto connection = QObject::connect(&view, &QWebEngineView::loadFinished, [&] { done = true; });
-    view.load(QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
+    view.load(
+        QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
     WaitFor([&] { return done; }, 15000);
     QObject::disconnect(connection);
     if (name == "search") {
-      view.page()->runJavaScript("document.getElementById('q').value='喜剧';document.getElementById('searchButton').click();");
+      view.page()->runJavaScript(
+          "document.getElementById('q').value='喜剧';document.getElementById('searchButton').click("
+          ");");
     }
     Pump(1500);
     view.grab().save(QDir(dir).filePath(QString::fromStdString(name) + ".png"));
