@@ -16,7 +16,9 @@
 #include <QToolBar>
 #include <QWebEngineView>
 #include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "platform/qt/QtMessageLoop.h"
 #include "platform/qt/QtText.h"
@@ -363,8 +365,10 @@ class PageDialogTest : public SettingsTest {
  protected:
   void SetUp() override {
     server.Server().Get("/dialog/t.htm", [](const httplib::Request&, httplib::Response& res) {
+      // A slow page: its window waits for it rather than showing empty.
+      std::this_thread::sleep_for(std::chrono::milliseconds(800));
       res.set_content(
-          "<html><body><div id='footer'></div><script>"
+          "<html><head><title>Test page</title></head><body><div id='footer'></div><script>"
           "function offerKeep(){var b=document.createElement('button');b.id='ButtonOK';"
           "b.setAttribute('data-keep','1');document.getElementById('footer').appendChild(b);"
           "return 1;}"
@@ -392,10 +396,13 @@ class PageDialogTest : public SettingsTest {
 TEST_F(PageDialogTest, EndsWithOkOnlyThroughThePageButtonOK) {
   QSize size;
   bool stillOpen = false;
+  bool hiddenWhileLoading = false;
+  QString title;
   QTimer::singleShot(0, [&] {
     CHtmlDialogWindow* window = host.Window(&dlg);
     ASSERT_NE(nullptr, window);
     size = window->size();
+    hiddenWhileLoading = !window->isVisible();
     // The load may finish before this runs: ask the page until it is there.
     bool ready = false;
     ASSERT_TRUE(QTest::qWaitFor(
@@ -406,6 +413,8 @@ TEST_F(PageDialogTest, EndsWithOkOnlyThroughThePageButtonOK) {
           return ready;
         },
         30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 10000));
+    title = window->windowTitle();
     // Escape and the close box leave it open.
     QTest::keyClick(window, Qt::Key_Escape);
     window->close();
@@ -423,6 +432,8 @@ TEST_F(PageDialogTest, EndsWithOkOnlyThroughThePageButtonOK) {
   watchdog.start(40000);
   EXPECT_EQ(IDOK, dlg.DoModal());
   EXPECT_EQ(QSize(420, 300), size);
+  EXPECT_TRUE(hiddenWhileLoading);
+  EXPECT_EQ(QStringLiteral("Test page"), title);
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(nullptr, host.Window(&dlg));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
