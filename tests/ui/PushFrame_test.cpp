@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -292,6 +293,20 @@ TEST_F(PushFrameTest, ListFillsItsWidthDrawsProgressAndKeepsItsColumns) {
   EXPECT_EQ(222, header->sectionSize(3));
   EXPECT_EQ(0, header->visualIndex(2));
   EXPECT_EQ(QHeaderView::Stretch, header->sectionResizeMode(0));
+}
+
+TEST_F(PushFrameTest, HelpNamesTheCategoryButtonsAsTheyRead) {
+  QFile help(
+      QFileInfo(QStringLiteral(VADEKO_EXE)).dir().filePath(QStringLiteral("help/index.html")));
+  ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(help.readAll());
+  for (int cmd : {CPushFrame::kCmdDownloaded, CPushFrame::kCmdDownloading, CPushFrame::kCmdDeleted,
+                  CPushFrame::kCmdNewTask, CPushFrame::kCmdUneval, CPushFrame::kCmdThunder}) {
+    const QString name = frame->Action(cmd)->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("<th>%1</th>").arg(name))) << name.toStdString();
+  }
+  // The buttons are above the list.
+  EXPECT_FALSE(text.contains(QStringLiteral("左侧的按钮")));
 }
 
 TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
