@@ -51,7 +51,8 @@ session_start() {
   session_dir="$2"
   session_port="$(session_free_port)"
   mkdir -p "$session_dir"
-  VADEKO_BUILD_DIR="$session_build" VADEKO_DEMO_DIR="$session_dir" VADEKO_DEMO_PORT="$session_port" \
+  # On the virtual display, whatever platform a test shell left set.
+  QT_QPA_PLATFORM=xcb VADEKO_BUILD_DIR="$session_build" VADEKO_DEMO_DIR="$session_dir" VADEKO_DEMO_PORT="$session_port" \
     setsid "$session_root/scripts/run-demo" >"$session_dir/run-demo.log" 2>&1 &
   session_pid=$!
 }
