@@ -58,7 +58,7 @@ void CBTDownload::CreateInstance() {
   }
   pDisp = std::move(created);
   for (int i = 0; i < M_COUNT; ++i) m_dispIDs[i] = ids[i];
-  ZTRACE(1, zenuOpName_, "启动btcom.exe成功");
+  ZTRACE(1, zenuOpName_, "启动BT下载组件成功");
   iState = 1;
   OP_END
 }

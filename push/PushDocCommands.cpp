@@ -79,13 +79,14 @@ void CPushDoc::OpenSource(int ulGID) {
     ShowMessageBox("该资源的目录已经被删除");
     return;
   }
-  const bool listable = CanListFolder(folder);
-  ZTRACE(1, zenuOpName_, "hFind:%d", listable ? 1 : -1);
-  if (!listable) {
+  if (!CanListFolder(folder)) {
+    ZTRACE(1, zenuOpName_, "无法读取目录: %s", folder.c_str());
     ShowMessageBox("找不到资源文件目录");
     return;
   }
   const std::vector<CString> files = PlayableFiles(folder);
+  ZTRACE(1, zenuOpName_, "目录%s中有%d个可播放文件", folder.c_str(),
+         static_cast<int>(files.size()));
   if (files.empty()) {
     ShowMessageBox("找不到任何资源文件,可能被删除");
   } else if (files.size() == 1) {

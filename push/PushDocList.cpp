@@ -273,7 +273,7 @@ void CPushDoc::GetRecordSubItem(SRecordViewEvent& evt) {
     if (col == 4) {
       evt.strText = rec.GetRate() > 0
                         ? StringFormat("%.2f KB/s(%d 人)", rec.GetRate(), rec.GetPeerConn())
-                        : rec.GetTrackerInfo();
+                        : TrackerInfoText(rec.GetTrackerInfo());
       return;
     }
     evt.strText = rec.GetRate() > 0 && rec.GetLeftTime() != -100
@@ -384,6 +384,20 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
       if (IsValidCategory(m_iCurCategory))
         m_arrScrollPos[m_iCurCategory] = {evt.iVertPos, evt.iHorzPos};
       break;
+    case kRecordViewDoubleClick: {
+      // A downloaded movie plays; a new push starts its download (its page
+      // already shows from the click before); other rows keep their state.
+      if (evt.arrRows.empty() || evt.arrRows.front() >= m_arrGIDs.size()) break;
+      const uint32_t gid = m_arrGIDs[evt.arrRows.front()];
+      CRecord rec;
+      if (!CIntfDB::GetInstance()->GetOneRecordData(gid, &rec)) break;
+      if (rec.GetStatus() == RS_DOWNLOADED) {
+        TaskStatusMachine(static_cast<int>(gid), TE_OPEN, nullptr);
+      } else if (rec.GetStatus() == RS_NEW) {
+        TaskStatusMachine(static_cast<int>(gid), TE_START, nullptr);
+      }
+      break;
+    }
     default:
       RAISE_ERROR("遇到未知RecordView事件");
   }

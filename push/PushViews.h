@@ -31,6 +31,8 @@ struct SRecordViewData {
 };
 
 // Event of the record list view, answered by CPushDoc::OnRecordViewEvent.
+// Beyond the list's own kinds 1 to 7: a double click on the row in arrRows.
+constexpr int kRecordViewDoubleClick = 8;
 struct SRecordViewEvent {
   int iType = 0;
   CRowList arrRows;

@@ -1,6 +1,8 @@
 #include "RecordCellText.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "store/Record.h"
@@ -83,4 +85,27 @@ CString DisplayPretty(uint32_t iColumn, const CString& strRaw) {
     default:
       return strRaw;
   }
+}
+
+CString TrackerInfoText(const CString& strRaw) {
+  struct SState {
+    const char* name;
+    const char* text;
+  };
+  static const SState kStates[] = {
+      {"checking", "正在检查已下载部分"}, {"resuming", "正在读取续传信息"},
+      {"metadata", "正在获取种子信息"},   {"downloading", "正在连接下载源"},
+      {"finished", "下载完成，正在写入"}, {"seeding", "下载完成"},
+      {"unknown", "正在启动下载"},
+  };
+  char state[16] = {0};
+  int peers = 0;
+  int seeds = 0;
+  if (std::sscanf(strRaw.c_str(), "%15[a-z], peers %d, seeds %d", state, &peers, &seeds) != 3)
+    return strRaw;
+  for (const SState& s : kStates) {
+    if (std::strcmp(state, s.name) != 0) continue;
+    return StringFormat("%s（已连接%d人，其中%d个完整来源）", s.text, peers, seeds);
+  }
+  return strRaw;
 }

@@ -13,3 +13,7 @@ CString ConvertTime2SimpleString(int64_t span);
 
 // The shown text of a cell from its raw value (the list view's display rule).
 CString DisplayPretty(uint32_t iColumn, const CString& strRaw);
+
+// The downloader's state line ("downloading, peers 1, seeds 1[, tracker URL]")
+// in the words of the list; any other text (its errors) as it is.
+CString TrackerInfoText(const CString& strRaw);

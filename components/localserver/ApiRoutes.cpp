@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "BulletinHtml.h"
 #include "ComponentSession.h"
 #include "JsonText.h"
 #include "OrvexClient.h"
@@ -17,8 +18,8 @@ constexpr int kKindCount = 12;
 
 SApiError BadParam(const std::string& message) { return SApiError{400, "bad_param", message}; }
 
-bool IntParam(const Json::Value& in, const char* key, long long min, long long max,
-              long long& out, SApiError& error) {
+bool IntParam(const Json::Value& in, const char* key, long long min, long long max, long long& out,
+              SApiError& error) {
   const Json::Value& v = in[key];
   if (v.isNull()) {
     error = BadParam(std::string("缺少参数 ") + key);
@@ -46,7 +47,8 @@ bool TextParam(const Json::Value& in, const char* key, size_t maxBytes, bool req
   }
   out = v.asString();
   const size_t first = out.find_first_not_of(" \t\r\n");
-  out = first == std::string::npos ? std::string() : out.substr(first, out.find_last_not_of(" \t\r\n") - first + 1);
+  out = first == std::string::npos ? std::string()
+                                   : out.substr(first, out.find_last_not_of(" \t\r\n") - first + 1);
   if (required && out.empty()) {
     error = BadParam(std::string("参数不能为空：") + key);
     return false;
@@ -131,13 +133,13 @@ CApiRoutes::CApiRoutes(CComponentSession& session, COrvexClient& client, const s
   m_handlers["rate"] = std::bind(&CApiRoutes::Rate, this, _1, _2, _3);
   m_handlers["movie"] = std::bind(&CApiRoutes::Movie, this, _1, _2, _3);
   m_handlers["download"] = std::bind(&CApiRoutes::Download, this, _1, _2, _3);
+  m_handlers["movie_state"] = std::bind(&CApiRoutes::MovieState, this, _1, _2, _3);
   m_handlers["push_method"] = std::bind(&CApiRoutes::PushMethod, this, _1, _2, _3);
   m_handlers["users/find"] = std::bind(&CApiRoutes::FindUsers, this, _1, _2, _3);
   m_handlers["friends"] = std::bind(&CApiRoutes::Friends, this, _1, _2, _3);
   m_handlers["friends/follow"] = std::bind(&CApiRoutes::Follow, this, _1, _2, _3, true);
   m_handlers["friends/unfollow"] = std::bind(&CApiRoutes::Follow, this, _1, _2, _3, false);
-  m_handlers["friends/recommendations"] =
-      std::bind(&CApiRoutes::Recommendations, this, _1, _2, _3);
+  m_handlers["friends/recommendations"] = std::bind(&CApiRoutes::Recommendations, this, _1, _2, _3);
 }
 
 void CApiRoutes::Install(httplib::Server& server) {
@@ -230,8 +232,9 @@ bool CApiRoutes::Search(const Json::Value& in, Json::Value& out, SApiError& erro
   if (!TextParam(in, "q", kMaxQueryBytes, true, q, error)) return false;
   if (in.isMember("limit") && !IntParam(in, "limit", 1, 100, limit, error)) return false;
   Json::Value answer;
-  if (!FromService(m_session.Service().Get("/api/v1/search", {{"q", q}, {"limit", std::to_string(limit)}}),
-                   answer, error)) {
+  if (!FromService(
+          m_session.Service().Get("/api/v1/search", {{"q", q}, {"limit", std::to_string(limit)}}),
+          answer, error)) {
     return false;
   }
   if (!answer["movies"].isArray()) {
@@ -308,8 +311,9 @@ bool CApiRoutes::SaveKinds(const Json::Value& in, Json::Value& out, SApiError& e
   std::string user;
   if (!User(user, error)) return false;
   Json::Value settings;
-  if (!FromService(m_session.Service().Post("/api/v1/users/kinds", {{"username", user}, {"kinds", text}}),
-                   settings, error)) {
+  if (!FromService(
+          m_session.Service().Post("/api/v1/users/kinds", {{"username", user}, {"kinds", text}}),
+          settings, error)) {
     return false;
   }
   Json::Value kinds;
@@ -423,6 +427,17 @@ bool CApiRoutes::Download(const Json::Value& in, Json::Value& out, SApiError& er
   return true;
 }
 
+bool CApiRoutes::MovieState(const Json::Value& in, Json::Value& out, SApiError& error) {
+  long long id = 0;
+  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  std::string user;
+  if (!User(user, error)) return false;
+  const int status = CUserList::Status(m_session.UserDbFile(), static_cast<uint32_t>(id));
+  out["status"] = status;
+  out["text"] = ListStatusText(status);
+  return true;
+}
+
 bool CApiRoutes::PushMethod(const Json::Value& in, Json::Value& out, SApiError& error) {
   long long method = 0;
   if (!IntParam(in, "method", 1, 2, method, error)) return false;
@@ -464,7 +479,8 @@ bool CApiRoutes::FindUsers(const Json::Value& in, Json::Value& out, SApiError& e
   Json::Value following(Json::arrayValue);
   if (!me.empty()) {
     Json::Value friends;
-    if (FromService(m_session.Service().Get("/api/v1/friends", {{"username", me}}), friends, error) &&
+    if (FromService(m_session.Service().Get("/api/v1/friends", {{"username", me}}), friends,
+                    error) &&
         !Summaries(friends["following"], following)) {
       error = Malformed();
       return false;
@@ -486,7 +502,8 @@ bool CApiRoutes::Friends(const Json::Value&, Json::Value& out, SApiError& error)
   Json::Value answer;
   Json::Value following;
   Json::Value followers;
-  if (!FromService(m_session.Service().Get("/api/v1/friends", {{"username", user}}), answer, error)) {
+  if (!FromService(m_session.Service().Get("/api/v1/friends", {{"username", user}}), answer,
+                   error)) {
     return false;
   }
   if (!Summaries(answer["following"], following) || !Summaries(answer["followers"], followers)) {
@@ -511,9 +528,10 @@ bool CApiRoutes::Follow(const Json::Value& in, Json::Value& out, SApiError& erro
   Json::Value answer;
   Json::Value following;
   Json::Value followers;
-  if (!FromService(m_session.Service().Post(follow ? "/api/v1/friends/follow" : "/api/v1/friends/unfollow",
-                                            {{"username", user}, {"friend", friendName}}),
-                   answer, error)) {
+  if (!FromService(
+          m_session.Service().Post(follow ? "/api/v1/friends/follow" : "/api/v1/friends/unfollow",
+                                   {{"username", user}, {"friend", friendName}}),
+          answer, error)) {
     return false;
   }
   if (!Summaries(answer["following"], following) || !Summaries(answer["followers"], followers)) {

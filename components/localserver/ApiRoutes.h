@@ -48,6 +48,8 @@ class CApiRoutes final {
   bool Rate(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Movie(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Download(const Json::Value& in, Json::Value& out, SApiError& error);
+  // The movie's status in the user's list, which the client changes when it acts.
+  bool MovieState(const Json::Value& in, Json::Value& out, SApiError& error);
   bool PushMethod(const Json::Value& in, Json::Value& out, SApiError& error);
   bool FindUsers(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Friends(const Json::Value& in, Json::Value& out, SApiError& error);

@@ -59,8 +59,8 @@ void Head(std::ostringstream& out, const std::string& title, const std::string& 
   out << "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"vadeko-token\" content=\"" << HtmlEscape(token) << "\">\n"
       << "<title>" << HtmlEscape(title) << " - Vadeko</title>\n"
-      << "<link rel=\"stylesheet\" href=\"/css/vadeko.css\">\n</head>\n<body class=\""
-      << bodyClass << "\"";
+      << "<link rel=\"stylesheet\" href=\"/css/vadeko.css\">\n</head>\n<body class=\"" << bodyClass
+      << "\"";
 }
 }  // namespace
 
@@ -69,25 +69,56 @@ std::string HtmlEscape(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
-std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
+std::string ListStatusText(int status) {
+  switch (status) {
+    case 1:
+      return "这部电影在“已删除”中，可以重新下载。";
+    case 2:
+      return "已下载完成：在“已下载”列表中双击这部电影即可播放。";
+    case 4:
+      return "Vadeko 正在下载这部电影，进度见“正下载”。";
+    case 12:
+      return "这部电影在“正下载”中排队，前一部下完就开始。";
+    case 20:
+      return "这部电影的下载已停止，可以继续下载。";
+    case 64:
+      return "这部电影已交给迅雷下载，请在迅雷中查看进度。";
+    default:
+      return "";
+  }
+}
+
+std::string RenderBulletin(const Json::Value& movie, const std::string& token, int status) {
   const long long id = Int(movie, "id");
   const std::string title = Text(movie, "title");
   const int fetchMethod = static_cast<int>(Int(movie, "fetch_method"));
   const bool thunderOnly = fetchMethod == 5;
   std::ostringstream out;
   Head(out, title, token, "bulletin");
-  out << " data-movie-id=\"" << id << "\" data-fetch-method=\"" << fetchMethod << "\"";
+  out << " data-movie-id=\"" << id << "\" data-fetch-method=\"" << fetchMethod
+      << "\" data-list-status=\"" << status << "\"";
   if (thunderOnly) out << " data-fetch-url=\"" << HtmlEscape(Text(movie, "fetch_url")) << "\"";
   out << ">\n<main class=\"page\">\n<header class=\"movie-head card\">\n"
       << "<div class=\"poster poster-c" << (id % 6) << "\"><span>" << HtmlEscape(FirstChar(title))
@@ -95,7 +126,8 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
   if (Int(movie, "year") > 0) out << " <span class=\"year\">(" << Int(movie, "year") << ")</span>";
   out << "</h1>\n<div class=\"tags\">";
   for (const Json::Value& kind : movie["kinds"]) {
-    if (kind.isObject()) out << "<span class=\"tag\">" << HtmlEscape(Text(kind, "name")) << "</span>";
+    if (kind.isObject())
+      out << "<span class=\"tag\">" << HtmlEscape(Text(kind, "name")) << "</span>";
   }
   const double average = movie["average_score"].isNumeric() ? movie["average_score"].asDouble() : 0;
   const long long count = Int(movie, "rating_count");
@@ -104,13 +136,18 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token) {
       << (thunderOnly ? "仅支持迅雷下载" : "BT 下载（也可交给迅雷）")
       << "</dd>\n<dt>网友评分</dt><dd id=\"average\">" << AverageText(average, count)
       << "</dd>\n</dl>\n<div class=\"actions\">\n";
-  if (!thunderOnly) {
+  // Downloaded, running or handed over: a download button would do nothing.
+  const bool canStart = status == 0 || status == 1 || status == 20 || status == 32;
+  if (!thunderOnly && canStart) {
     out << "<button type=\"button\" class=\"btn primary\" id=\"btnDownload\" data-client=\"1\">"
-           "用 Vadeko 下载</button>\n";
+        << (status == 20 ? "继续下载" : "用 Vadeko 下载") << "</button>\n";
   }
-  out << "<button type=\"button\" class=\"btn" << (thunderOnly ? " primary" : "")
-      << "\" id=\"btnThunder\" data-client=\"0\">用迅雷下载</button>\n</div>\n"
-      << "<p class=\"status\" id=\"status\" role=\"status\"></p>\n</div>\n</header>\n";
+  if (canStart) {
+    out << "<button type=\"button\" class=\"btn" << (thunderOnly ? " primary" : "")
+        << "\" id=\"btnThunder\" data-client=\"0\">用迅雷下载</button>\n";
+  }
+  out << "</div>\n<p class=\"status\" id=\"status\" role=\"status\">"
+      << HtmlEscape(ListStatusText(status)) << "</p>\n</div>\n</header>\n";
 
   out << "<section class=\"card\">\n<h2>剧情简介</h2>\n<p class=\"description\">"
       << HtmlEscape(Text(movie, "description")) << "</p>\n</section>\n";

@@ -8,6 +8,7 @@
 #include "BulletinHtml.h"
 #include "ComponentSession.h"
 #include "RequestGuard.h"
+#include "UserList.h"
 
 namespace {
 // Pages load only what this server serves, and no other site may frame them.
@@ -95,9 +96,8 @@ void CPageRoutes::Install(httplib::Server& server) {
       }
     }
   });
-  server.Get("/Bulletin", [this](const httplib::Request& req, httplib::Response& res) {
-    Bulletin(req, res);
-  });
+  server.Get("/Bulletin",
+             [this](const httplib::Request& req, httplib::Response& res) { Bulletin(req, res); });
   m_api->Install(server);
 }
 
@@ -116,7 +116,8 @@ void CPageRoutes::Bulletin(const httplib::Request& req, httplib::Response& res) 
   }
   Json::Value movie;
   SApiError error;
-  const std::string path = "/api/v1/movies/" + std::to_string(std::strtoull(id.c_str(), nullptr, 10));
+  const std::string path =
+      "/api/v1/movies/" + std::to_string(std::strtoull(id.c_str(), nullptr, 10));
   // With the user, the service adds the user's own rating.
   ServiceParams params;
   if (!m_session.UserName().empty()) params.emplace_back("username", m_session.UserName());
@@ -135,5 +136,7 @@ void CPageRoutes::Bulletin(const httplib::Request& req, httplib::Response& res) 
   }
   res.status = 200;
   PageHeaders(res);
-  res.set_content(RenderBulletin(movie, m_secret), "text/html; charset=utf-8");
+  const int status =
+      CUserList::Status(m_session.UserDbFile(), static_cast<uint32_t>(movie["id"].asLargestInt()));
+  res.set_content(RenderBulletin(movie, m_secret, status), "text/html; charset=utf-8");
 }

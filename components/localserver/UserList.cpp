@@ -34,3 +34,24 @@ std::set<uint32_t> CUserList::Holding(const std::string& dbFile, const std::vect
   sqlite3_close(db);
   return found;
 }
+
+int CUserList::Status(const std::string& dbFile, uint32_t id) {
+  if (dbFile.empty()) return 0;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(dbFile.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    return 0;
+  }
+  sqlite3_busy_timeout(db, kBusyMs);
+  int status = 0;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT eStatus FROM records WHERE ulGID = ?", -1, &stmt, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_bind_int64(stmt, 1, static_cast<sqlite3_int64>(id));
+    if (sqlite3_step(stmt) == SQLITE_ROW) status = sqlite3_column_int(stmt, 0);
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return status;
+}

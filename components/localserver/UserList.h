@@ -10,4 +10,7 @@ class CUserList final {
  public:
   // The ids among ids that have a record; empty when the file cannot be read.
   static std::set<uint32_t> Holding(const std::string& dbFile, const std::vector<uint32_t>& ids);
+  // The stored status (eStatus) of one movie; 0 when it has no record or the
+  // file cannot be read.
+  static int Status(const std::string& dbFile, uint32_t id);
 };

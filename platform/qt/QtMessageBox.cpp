@@ -1,13 +1,20 @@
 #include "QtMessageBox.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <algorithm>
 
 #include "QtText.h"
 
 namespace {
 const char kTitle[] = "Vadeko";
+// A title bar also holds the window's icon and its buttons; Qt sizes a box for
+// the title's text alone, and a short message then gets "Va…o".
+constexpr int kTitleBarRoom = 240;
+constexpr int kMinWidth = 320;
 
 QMessageBox::Icon IconOf(unsigned type) {
   switch (type & 0xF0u) {
@@ -42,6 +49,12 @@ int CQtMessageBox::Show(const CString& text, unsigned type) {
   QMessageBox box(IconOf(type), QString::fromUtf8(kTitle), QStringFromGBK(text),
                   QMessageBox::NoButton, QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int width =
+        std::max(kMinWidth, box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarRoom);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   QMessageBox::StandardButton first = QMessageBox::Ok;
   switch (type & 0xFu) {
     case MB_OKCANCEL:

@@ -20,7 +20,8 @@ class CRecordingPage final : public QWebEnginePage {
  protected:
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int line, const QString& source) override {
-    if (level == ErrorMessageLevel) errors << QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(message);
+    if (level == ErrorMessageLevel)
+      errors << QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(message);
   }
 };
 
@@ -48,7 +49,9 @@ class PageBrowser : public ::testing::Test {
     rig->ClearList("alice");
     page->errors.clear();
   }
-  void TearDown() override { EXPECT_TRUE(page->errors.isEmpty()) << page->errors.join("\n").toStdString(); }
+  void TearDown() override {
+    EXPECT_TRUE(page->errors.isEmpty()) << page->errors.join("\n").toStdString();
+  }
 
   // Loads a page of the component; the HTTP status it came with.
   int Load(const std::string& path) {
@@ -118,14 +121,19 @@ TEST_F(PageBrowser, BulletinRatingIsPickedWrittenThenSentAndShownAgain) {
   const int movie = rig->BtMovie();
   ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
   EXPECT_EQ(Js("typeof window.StartThunderDownload").toString(), "undefined");
-  EXPECT_EQ(Js("document.querySelector('h1').textContent").toString().toStdString().find(rig->TitleOf(movie)), 0u);
+  EXPECT_EQ(Js("document.querySelector('h1').textContent")
+                .toString()
+                .toStdString()
+                .find(rig->TitleOf(movie)),
+            0u);
   EXPECT_TRUE(Js("document.getElementById('btnRate').disabled").toBool());
 
   // Picking a score sends nothing: the comment may still be written.
   size_t from = Mark();
   Click("#score4");
   EXPECT_TRUE(WaitJs("document.getElementById('score4').classList.contains('chosen')"));
-  Js("document.getElementById('comment').value = '配乐很棒'; document.getElementById('recommendAll').checked = true;");
+  Js("document.getElementById('comment').value = '配乐很棒'; "
+     "document.getElementById('recommendAll').checked = true;");
   Click("#btnRate");
   Json::Value cmd;
   ASSERT_TRUE(rig->WaitCommand(10, from, cmd));
@@ -144,21 +152,44 @@ TEST_F(PageBrowser, BulletinRatingIsPickedWrittenThenSentAndShownAgain) {
   ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
   EXPECT_TRUE(Js("document.getElementById('score4').classList.contains('chosen')").toBool());
   EXPECT_EQ(Js("document.getElementById('comment').value").toString(), QStringLiteral("配乐很棒"));
-  EXPECT_TRUE(Js("document.getElementById('myRating').textContent.indexOf('您已评价：4分') === 0").toBool());
+  EXPECT_TRUE(Js("document.getElementById('myRating').textContent.indexOf('您已评价：4分') === 0")
+                  .toBool());
 
-  // The download buttons only ask the client, and say no more than that.
+  // The page says what the client did, as the list shows it: a start...
+  ASSERT_TRUE(rig->PutInList("alice", movie, 32));
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
   from = Mark();
   Click("#btnDownload");
   ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
   EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 1);
   EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
-  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent === '已请求下载，请在“正下载”中查看进度。'"));
+  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent.indexOf('等待') >= 0"));
+  ASSERT_TRUE(rig->PutInList("alice", movie, 4));
+  EXPECT_TRUE(
+      WaitJs("document.getElementById('status').textContent === 'Vadeko "
+             "正在下载这部电影，进度见“正下载”。'"));
+  EXPECT_TRUE(Js("document.getElementById('btnThunder') === null").toBool());
+
+  // ...or a refusal (the client told the user why in its own window).
+  ASSERT_TRUE(rig->PutInList("alice", movie, 32));
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  Js("document.body.setAttribute('data-wait-ms', '1500')");
   from = Mark();
   Click("#btnThunder");
   ASSERT_TRUE(rig->WaitCommand(20, from, cmd));
   EXPECT_EQ(cmd["INT_CLIENT_ID"].asInt(), 0);
-  EXPECT_EQ(cmd["INT_FETCH_METHOD"].asInt(), 1);
-  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent.indexOf('已请求') === 0"));
+  EXPECT_TRUE(
+      WaitJs("document.getElementById('status').textContent === "
+             "'Vadeko 没有把这部电影交给迅雷，请看 Vadeko 窗口中的提示。'"));
+  EXPECT_TRUE(Js("document.getElementById('status').textContent.indexOf('已请求') < 0").toBool());
+
+  // A downloaded movie offers no download: it is played from the list.
+  ASSERT_TRUE(rig->PutInList("alice", movie, 2));
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  EXPECT_TRUE(Js("document.getElementById('btnDownload') === null && "
+                 "document.getElementById('btnThunder') === null")
+                  .toBool());
+  EXPECT_TRUE(Js("document.getElementById('status').textContent.indexOf('双击') > 0").toBool());
 }
 
 TEST_F(PageBrowser, DownloadManagerMoviesDefineStartThunderDownload) {
@@ -187,6 +218,9 @@ TEST_F(PageBrowser, PushMethodPageShowsTheCurrentMethodAndMayKeepIt) {
   // No method yet: one must be chosen, so there is nothing to confirm before.
   ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
   EXPECT_FALSE(WaitJs("document.getElementById('ButtonOK')", 1500));
+  // The dialog cannot be closed yet, and the page says why.
+  EXPECT_TRUE(WaitJs(
+      "document.getElementById('status').textContent.indexOf('请先选择一种推送方式') === 0"));
   size_t from = Mark();
   Click("#method1");
   Json::Value cmd;
@@ -196,7 +230,9 @@ TEST_F(PageBrowser, PushMethodPageShowsTheCurrentMethodAndMayKeepIt) {
 
   // Opened again: the current method is marked and OK keeps it.
   ASSERT_EQ(Load("/dialog/choose_push_method.htm"), 200);
-  ASSERT_TRUE(WaitJs("document.getElementById('ButtonOK') && document.getElementById('ButtonOK').getAttribute('data-keep')"));
+  ASSERT_TRUE(
+      WaitJs("document.getElementById('ButtonOK') && "
+             "document.getElementById('ButtonOK').getAttribute('data-keep')"));
   EXPECT_TRUE(Js("document.getElementById('method1').classList.contains('current')").toBool());
   EXPECT_FALSE(Js("document.getElementById('method2').classList.contains('current')").toBool());
   // Another one still can be chosen; OK then confirms the change.
@@ -205,16 +241,29 @@ TEST_F(PageBrowser, PushMethodPageShowsTheCurrentMethodAndMayKeepIt) {
   ASSERT_TRUE(rig->WaitCommand(112, from, cmd));
   EXPECT_TRUE(WaitJs("!document.getElementById('ButtonOK').getAttribute('data-keep')"));
   EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), 2);
+  // The badge moves with the choice; once the kinds are saved (in their own
+  // page) this one no longer asks for them.
+  EXPECT_TRUE(Js("document.getElementById('method2').classList.contains('current') && "
+                 "!document.getElementById('method1').classList.contains('current') && "
+                 "document.querySelectorAll('.badge').length === 1")
+                  .toBool());
+  auto saved = rig->Action("kinds/save", R"({"kinds": [1, 2]})");
+  ASSERT_TRUE(saved && saved->status == 200);
+  EXPECT_TRUE(WaitJs(
+      "document.getElementById('status').textContent.indexOf('已选择按电影类型推送：') === 0",
+      15000));
 }
 
 TEST_F(PageBrowser, MovieTypePageSavesTheKindsThenShowsButtonOK) {
   ASSERT_EQ(Load("/dialog/choose_movie_type.htm"), 200);
   ASSERT_TRUE(WaitJs("document.querySelectorAll('#kinds input').length === 12"));
   EXPECT_TRUE(Js("document.getElementById('ButtonOK') === null").toBool());
-  // Nothing chosen: the page refuses by itself.
+  // Nothing chosen (whatever an earlier test saved): the page refuses by itself.
+  Js("document.querySelectorAll('#kinds input').forEach(function (b) { b.checked = false; });");
   Click("#saveKinds");
   EXPECT_TRUE(WaitJs("document.getElementById('status').classList.contains('error')"));
-  Js("document.getElementById('kind2').checked = true; document.getElementById('kind5').checked = true;");
+  Js("document.getElementById('kind2').checked = true; document.getElementById('kind5').checked = "
+     "true;");
   Click("#saveKinds");
   ASSERT_TRUE(WaitJs("document.getElementById('ButtonOK')"));
   const Json::Value settings = rig->ServiceJson("/api/v1/users/settings?username=alice");
@@ -233,7 +282,8 @@ TEST_F(PageBrowser, FriendPageFollowsSeesRecommendationsAndPushesThem) {
   ASSERT_TRUE(WaitJs("document.querySelector('#userResults .follow')"));
   Click("#userResults .follow");
   ASSERT_TRUE(WaitJs("document.querySelector('#following li[data-name=\"张三\"]')"));
-  const std::string push = "#recommendations .push[data-id=\"" + std::to_string(rig->ThunderMovie()) + "\"]";
+  const std::string push =
+      "#recommendations .push[data-id=\"" + std::to_string(rig->ThunderMovie()) + "\"]";
   ASSERT_TRUE(WaitJs("document.querySelector('" + push + "')"));
   const size_t from = Mark();
   Click(push);
@@ -262,7 +312,8 @@ TEST_F(PageBrowser, Screenshots) {
       {"search", "/search_home.html"},
       {"friends", "/friend_search.html"},
       {"bulletin", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->BtMovie())},
-      {"bulletin_thunder", "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())},
+      {"bulletin_thunder",
+       "/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())},
       {"push_method", "/dialog/choose_push_method.htm"},
       {"movie_type", "/dialog/choose_movie_type.htm"},
       {"calc", "/dialog/calc_progress.htm"},
@@ -271,11 +322,14 @@ TEST_F(PageBrowser, Screenshots) {
   for (const auto& [name, path] : pages) {
     bool done = false;
     auto connection = QObject::connect(&view, &QWebEngineView::loadFinished, [&] { done = true; });
-    view.load(QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
+    view.load(
+        QUrl(QString::fromStdString(path.rfind("file:", 0) == 0 ? path : rig->BaseUrl() + path)));
     WaitFor([&] { return done; }, 15000);
     QObject::disconnect(connection);
     if (name == "search") {
-      view.page()->runJavaScript("document.getElementById('q').value='喜剧';document.getElementById('searchButton').click();");
+      view.page()->runJavaScript(
+          "document.getElementById('q').value='喜剧';document.getElementById('searchButton').click("
+          ");");
     }
     Pump(1500);
     view.grab().save(QDir(dir).filePath(QString::fromStdString(name) + ".png"));

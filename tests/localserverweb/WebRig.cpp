@@ -104,22 +104,23 @@ bool CWebRig::PointAtService(int port) {
 }
 
 void CWebRig::SetUser(const std::string& name) {
-  Sent(m_component.Login(name, m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat")
-                                   .toStdString()));
+  Sent(m_component.Login(
+      name, m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat").toStdString()));
 }
 
 void CWebRig::ClearList(const std::string& name) {
   QFile::remove(m_dir.filePath("users/" + QString::fromStdString(name) + "/db.dat"));
 }
 
-bool CWebRig::PutInList(const std::string& name, int movieId) {
+bool CWebRig::PutInList(const std::string& name, int movieId, int status) {
   const QString folder = m_dir.filePath("users/" + QString::fromStdString(name));
   if (!QDir().mkpath(folder)) return false;
   sqlite3* db = nullptr;
   bool ok = sqlite3_open((folder + "/db.dat").toStdString().c_str(), &db) == SQLITE_OK;
-  const std::string sql = "CREATE TABLE IF NOT EXISTS records (ulGID INTEGER PRIMARY KEY);"
-                          "INSERT OR IGNORE INTO records (ulGID) VALUES (" +
-                          std::to_string(movieId) + ");";
+  const std::string sql =
+      "CREATE TABLE IF NOT EXISTS records (ulGID INTEGER PRIMARY KEY, eStatus INTEGER);"
+      "INSERT OR REPLACE INTO records (ulGID, eStatus) VALUES (" +
+      std::to_string(movieId) + ", " + std::to_string(status) + ");";
   ok = ok && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
@@ -134,9 +135,8 @@ std::unique_ptr<httplib::Client> CWebRig::Http() const {
 
 httplib::Result CWebRig::Action(const std::string& name, const std::string& body,
                                 const httplib::Headers& extra) const {
-  httplib::Headers headers = {{"X-Vadeko-Token", m_token},
-                              {"Origin", BaseUrl()},
-                              {"Sec-Fetch-Site", "same-origin"}};
+  httplib::Headers headers = {
+      {"X-Vadeko-Token", m_token}, {"Origin", BaseUrl()}, {"Sec-Fetch-Site", "same-origin"}};
   for (const auto& [key, value] : extra) {
     headers.erase(key);
     headers.emplace(key, value);
@@ -161,8 +161,8 @@ bool CWebRig::RegisterUser(const std::string& utf8Name) {
 
 bool CWebRig::Rate(const std::string& utf8Name, int movieId, int score, bool recommendAll,
                    const std::string& comment) {
-  return service::Rate(m_service.Port(), Utf8ToGbk(utf8Name), static_cast<unsigned>(movieId),
-                       score, recommendAll, comment);
+  return service::Rate(m_service.Port(), Utf8ToGbk(utf8Name), static_cast<unsigned>(movieId), score,
+                       recommendAll, comment);
 }
 
 std::string CWebRig::TitleOf(int movieId) const {

@@ -36,8 +36,9 @@ class CWebRig final {
   bool PointAtService(int port);
   // Login command (2).
   void SetUser(const std::string& name);
-  // A record of the movie in the user's list (the client's record database).
-  bool PutInList(const std::string& name, int movieId);
+  // A record of the movie in the user's list (the client's record database),
+  // with its status as the client would set it.
+  bool PutInList(const std::string& name, int movieId, int status = 32);
   void ClearList(const std::string& name);
 
   // A client of the component with no extra headers.

@@ -86,7 +86,7 @@ TEST_F(BTDownloadTest, CreationLooksUpTheNineNamesInOrder) {
   EXPECT_EQ(component->lookups, kNames);
   EXPECT_EQ(component->iLiveObjects, 1);
   EXPECT_TRUE(component->calls.empty());  // IsRunning is never called
-  EXPECT_NE(home.TraceLog().find("启动btcom.exe成功"), CString::npos);
+  EXPECT_NE(home.TraceLog().find("启动BT下载组件成功"), CString::npos);
 }
 
 TEST_F(BTDownloadTest, CreationFailuresNameWhatFailed) {
@@ -101,7 +101,7 @@ TEST_F(BTDownloadTest, CreationFailuresNameWhatFailed) {
   EXPECT_EQ(component->lookups.back(), "GetLastError");
   EXPECT_EQ(component->lookups.size(), 8u);  // stops at the first missing name
   EXPECT_EQ(component->iLiveObjects, 0);
-  EXPECT_EQ(home.TraceLog().find("启动btcom.exe成功"), CString::npos);
+  EXPECT_EQ(home.TraceLog().find("启动BT下载组件成功"), CString::npos);
 
   // Unusable: nothing reaches the component.
   EXPECT_EQ(bt.StartBT("--responsefile \"a\" --saveas \"b\""), FALSE);

@@ -187,6 +187,34 @@ TEST_F(CommandsTest, PlayPicksTheMovieFiles) {
   EXPECT_EQ(shell.opened.size(), 3u);
 }
 
+TEST_F(CommandsTest, DoubleClickPlaysADownloadedMovieAndStartsANewPush) {
+  const CString one = Downloaded(1, {3 << 20});
+  Add(2, RS_NEW);
+  Add(3, RS_THUNDER);
+  auto doubleClick = [&](uint32_t row) {
+    SRecordViewEvent evt;
+    evt.iType = kRecordViewDoubleClick;
+    evt.arrRows = {row};
+    doc->OnRecordViewEvent(evt);
+  };
+  doc->ChangeDownloadedEx(1);
+  doubleClick(0);
+  EXPECT_EQ(shell.opened, std::vector<CString>{one + "/part1.mkv"});
+  doc->ChangeNewTaskEx(2);
+  doubleClick(0);
+  EXPECT_EQ(Status(2), RS_DOWNLOADING);
+  EXPECT_EQ(bt.starts.size(), 1u);
+  // Other rows, and rows of a list that changed meanwhile, keep their state.
+  doc->ChangeThunderTaskEx(3);
+  doubleClick(0);
+  doubleClick(7);
+  EXPECT_EQ(Status(3), RS_THUNDER);
+  EXPECT_EQ(bt.starts.size(), 1u);
+  EXPECT_EQ(shell.opened.size(), 1u);
+  EXPECT_TRUE(boxes.texts.empty());
+  EXPECT_EQ(home.ErrorLog(), "");
+}
+
 TEST_F(CommandsTest, BulletinFollowsTheSelection) {
   struct CView final : IBulletinView {
     std::vector<SBulletinViewData> shown;

@@ -1,9 +1,9 @@
 #include <ctime>
 
+#include "app/MainDoc.h"
 #include "push/RecordCellText.h"
 #include "tests/push/PushFixture.h"
 #include "tests/support/RecordingMainFrame.h"
-#include "app/MainDoc.h"
 
 namespace {
 std::vector<uint32_t> G(std::initializer_list<uint32_t> l) { return l; }
@@ -178,20 +178,16 @@ TEST_F(PushTest, ButtonStatesPerCategory) {
   EXPECT_EQ(1, frame.arrBtn[3]);
   doc->OnChangeThunder();
   EXPECT_EQ(4, frame.iCategory);
-  EXPECT_EQ((std::vector<int>{0, 0, 0, 1}),
-            std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
+  EXPECT_EQ((std::vector<int>{0, 0, 0, 1}), std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
   // Downloading leaves the Download button as the previous category set it.
   doc->OnChangeDownloading();
-  EXPECT_EQ((std::vector<int>{0, 1, 0, 1}),
-            std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
+  EXPECT_EQ((std::vector<int>{0, 1, 0, 1}), std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
   doc->OnChangeDeleted();
-  EXPECT_EQ((std::vector<int>{0, 0, 1, 0}),
-            std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
+  EXPECT_EQ((std::vector<int>{0, 0, 1, 0}), std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
   doc->OnChangeDownloading();
   EXPECT_EQ(1, frame.arrBtn[2]);
   doc->OnChangeNewTask();
-  EXPECT_EQ((std::vector<int>{0, 0, 1, 1}),
-            std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
+  EXPECT_EQ((std::vector<int>{0, 0, 1, 1}), std::vector<int>(frame.arrBtn, frame.arrBtn + 4));
   doc->OnChangeUneval();
   EXPECT_EQ(5, frame.iCategory);
   EXPECT_EQ(5, doc->GetCurCategory());
@@ -265,6 +261,13 @@ TEST_F(PushTest, SpeedAndTimeOnlyForRunningDownloads) {
   EXPECT_EQ("", Raw(1, 5));
   EXPECT_EQ("tracker ok", Raw(2, 4));
   EXPECT_EQ("下载启动阶段", Raw(2, 5));
+  // The downloader's own state line reads in the list's language.
+  starting.SetTrackerInfo("downloading, peers 1, seeds 1, tracker http://127.0.0.1:1/announce");
+  db->UpdateRecord(starting);
+  EXPECT_EQ("正在连接下载源（已连接1人，其中1个完整来源）", Raw(2, 4));
+  starting.SetTrackerInfo("checking, peers 0, seeds 0");
+  db->UpdateRecord(starting);
+  EXPECT_EQ("正在检查已下载部分（已连接0人，其中0个完整来源）", Raw(2, 4));
 }
 
 TEST_F(PushTest, DisplayRules) {

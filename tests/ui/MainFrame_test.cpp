@@ -11,14 +11,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QWebEnginePage>
 #include <cstdlib>
 
 #include "platform/qt/DesktopNotifications.h"
+#include "platform/qt/QtMessageBox.h"
 #include "platform/qt/QtText.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/TempHome.h"
@@ -81,8 +85,7 @@ TEST_F(MainFrameTest, ToolbarHasTheFiveButtonsInOrderAndStartsOnThePushPane) {
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("Vadeko2012冬季版"));
   EXPECT_EQ(frame->CurFrame(), CMainFrame::kPushFrame);
   ASSERT_NE(frame->Pane(CMainFrame::kPushFrame), nullptr);
-  EXPECT_NE(qobject_cast<CPushFrame*>(frame->Pane(CMainFrame::kPushFrame)->widget()),
-            nullptr);
+  EXPECT_NE(qobject_cast<CPushFrame*>(frame->Pane(CMainFrame::kPushFrame)->widget()), nullptr);
   EXPECT_EQ(Checks(), (std::vector<bool>{true, false, false, false, false}));
   EXPECT_TRUE(frame->isHidden());  // created hidden; login shows it
 }
@@ -265,9 +268,17 @@ TEST_F(MainFrameTest, TrayMenuNamesTheUserAndItsQuitSendsEventZero) {
   menu->actions()[3]->trigger();
   EXPECT_EQ(sent, std::vector<int>{0});
 
-  menu->actions()[2]->trigger();  // about: the window with the help pane
+  menu->actions()[2]->trigger();  // about: the window and a box with the version
   EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(frame->CurFrame(), CMainFrame::kHelpFrame);
+  EXPECT_NE(frame->CurFrame(), CMainFrame::kHelpFrame);
+  ASSERT_NE(frame->AboutBox(), nullptr);
+  EXPECT_TRUE(frame->AboutBox()->isVisible());
+  EXPECT_TRUE(frame->AboutBox()->text().contains(QStringLiteral("Vadeko2012冬季版")));
+  EXPECT_TRUE(frame->AboutBox()->text().contains(QStringLiteral("版本 172")));
+  QMessageBox* first = frame->AboutBox();
+  menu->actions()[2]->trigger();  // one box at a time
+  EXPECT_EQ(frame->AboutBox(), first);
+  first->close();
   EXPECT_EQ(sent, std::vector<int>{0});
 }
 
@@ -316,3 +327,19 @@ TEST_F(MainFrameTest, PostedExitCommandAndSessionEndReachTheController) {
 }
 
 #include "MainFrame_test.moc"
+
+TEST(QtMessageBox, ShortTextsStillLeaveTheTitleBarRoomForTheTitle) {
+  CQtMessageBox boxes;
+  int width = 0;
+  int titleWidth = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    width = box->width();
+    titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_EQ(IDOK, boxes.Show("x", 0));  // a message as short as they come
+  // The title bar also holds an icon and three buttons.
+  EXPECT_GE(width, titleWidth + 200);
+}

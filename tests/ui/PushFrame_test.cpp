@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -14,20 +17,25 @@
 #include <QToolBar>
 #include <QWebEngineView>
 #include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "platform/qt/QtMessageLoop.h"
 #include "platform/qt/QtText.h"
 #include "push/PushDoc.h"
 #include "push/RecordCellText.h"
 #include "tests/store/StoreFixture.h"
+#include "tests/support/FakeMessageBox.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "ui/dialogs/QtHtmlDialog.h"
 #include "ui/push/BulletinView.h"
+#include "ui/push/PercentDelegate.h"
 #include "ui/push/RecordListView.h"
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
+#include "zenuModule/src/desktop/Shell.h"
 
 namespace {
 CString Movie(const CString& gid, const CString& title, const CString& expect) {
@@ -171,16 +179,28 @@ TEST_F(PushFrameTest, SelectionReachesTheEngineAndShowsTheToolbars) {
   EXPECT_FALSE(frame->RecordBar()->isHidden());
   EXPECT_FALSE(frame->EvalBar()->isHidden());
 
-  // Held Ctrl: nothing is reported until the key is released.
+  // Held Ctrl: nothing is reported until the key is released, then the whole
+  // selection at once, so that a command acts on the rows the list shows.
   QTest::keyPress(list, Qt::Key_Control);
   EXPECT_FALSE(list->IsNotifyingSelection());
   const QRect third = list->visualRect(list->Model()->index(2, 0));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, third.center());
   EXPECT_EQ(std::vector<uint32_t>{11}, doc->GetSelectedGIDs());
   QTest::keyRelease(list, Qt::Key_Control);
-  list->selectionModel()->select(list->Model()->index(0, 0),
-                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ((std::vector<uint32_t>{11, 13}), doc->GetSelectedGIDs());
+  CFakeMessageBox boxes;
+  ASSERT_TRUE(frame->Action(CPushFrame::kCmdDownload)->isEnabled());
+  frame->Action(CPushFrame::kCmdDownload)->trigger();
+  EXPECT_EQ(boxes.texts,
+            std::vector<CString>{GBKFromQString(QStringLiteral("请选择单个电影下载"))});
+  // A command given while Ctrl is still down sees the rows shown as well.
+  QTest::keyPress(list, Qt::Key_Control);
+  const QRect top = list->visualRect(list->Model()->index(0, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, top.center());
+  frame->Action(CPushFrame::kCmdDownload)->trigger();
   EXPECT_EQ((std::vector<uint32_t>{12, 11, 13}), doc->GetSelectedGIDs());
+  EXPECT_EQ(boxes.texts.size(), 2u);
+  QTest::keyRelease(list, Qt::Key_Control);
 
   EXPECT_TRUE(frame->Action(CPushFrame::kCmdThunderDownload)->isEnabled());
   list->clearSelection();
@@ -195,6 +215,98 @@ TEST_F(PushFrameTest, SelectionReachesTheEngineAndShowsTheToolbars) {
   frame->Action(CPushFrame::kCmdDownloaded)->trigger();
   frame->Action(CPushFrame::kCmdNewTask)->trigger();
   EXPECT_EQ((QModelIndexList{list->Model()->index(2, 0)}), list->selectionModel()->selectedRows());
+}
+
+namespace {
+class CRecordingShell final : public IShell {
+ public:
+  CRecordingShell() { SetShell(this); }
+  ~CRecordingShell() override { SetShell(nullptr); }
+  bool Open(const CString& target) override {
+    opened.push_back(target);
+    return true;
+  }
+  std::vector<CString> opened;
+};
+}  // namespace
+
+TEST_F(PushFrameTest, DoubleClickPlaysADownloadedMovie) {
+  CRecord rec = Get(13);
+  rec.SetStatus(RS_DOWNLOADED);
+  db->UpdateRecord(rec);
+  const CString folder = rec.GetLocalAbsPath();  // GBK
+  ASSERT_TRUE(QDir().mkpath(QStringFromGBK(folder)));
+  QFile film(QStringFromGBK(folder) + QStringLiteral("/film.mkv"));
+  ASSERT_TRUE(film.open(QIODevice::WriteOnly));
+  film.write(QByteArray(3 << 20, 'x'));
+  film.close();
+  CRecordingShell shell;
+  frame->show();
+  frame->Action(CPushFrame::kCmdDownloaded)->trigger();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  ASSERT_EQ(1, list->Model()->rowCount());
+  const QRect row = list->visualRect(list->Model()->index(0, 3));
+  QSignalSpy dbl(list, &QAbstractItemView::doubleClicked);
+  // A double click is a click and then the second press.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_EQ(dbl.count(), 1);
+  EXPECT_EQ(shell.opened, std::vector<CString>{folder + "/film.mkv"});
+}
+
+TEST_F(PushFrameTest, ListFillsItsWidthDrawsProgressAndKeepsItsColumns) {
+  CRecord rec = Get(11);
+  rec.SetDownloadedPercent(50);
+  db->UpdateRecord(rec);
+  frame->resize(1800, 600);
+  frame->show();
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  QHeaderView* header = list->horizontalHeader();
+  // The name takes what the other columns leave.
+  int sum = 0;
+  for (int c = 0; c < header->count(); ++c) sum += header->sectionSize(c);
+  EXPECT_EQ(sum, list->viewport()->width());
+  EXPECT_GT(header->sectionSize(0), RecordColumnWidth(0));
+
+  // The percent cell is a bar: its filled half differs from its empty half.
+  int row = -1;
+  for (int r = 0; r < 3; ++r)
+    if (Cell(r, 0) == QStringLiteral("Bravo")) row = r;
+  ASSERT_GE(row, 0);
+  EXPECT_TRUE(Cell(row, 1).startsWith(QStringLiteral("50"))) << Cell(row, 1).toStdString();
+  EXPECT_DOUBLE_EQ(
+      50.0,
+      list->Model()->data(list->Model()->index(row, 1), CPercentDelegate::kPercentRole).toDouble());
+  const QRect cell = list->visualRect(list->Model()->index(row, 1));
+  const QImage shot = list->viewport()->grab().toImage();
+  const int y = cell.top() + 4;
+  EXPECT_NE(shot.pixelColor(cell.left() + 5, y), shot.pixelColor(cell.right() - 5, y));
+
+  // Widths and order come back with the next window.
+  header->resizeSection(3, 222);
+  header->moveSection(header->visualIndex(2), 0);
+  frame.reset();
+  frame = std::make_unique<CPushFrame>();
+  list = frame->RecordView();
+  header = list->horizontalHeader();
+  EXPECT_EQ(222, header->sectionSize(3));
+  EXPECT_EQ(0, header->visualIndex(2));
+  EXPECT_EQ(QHeaderView::Stretch, header->sectionResizeMode(0));
+}
+
+TEST_F(PushFrameTest, HelpNamesTheCategoryButtonsAsTheyRead) {
+  QFile help(
+      QFileInfo(QStringLiteral(VADEKO_EXE)).dir().filePath(QStringLiteral("help/index.html")));
+  ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(help.readAll());
+  for (int cmd : {CPushFrame::kCmdDownloaded, CPushFrame::kCmdDownloading, CPushFrame::kCmdDeleted,
+                  CPushFrame::kCmdNewTask, CPushFrame::kCmdUneval, CPushFrame::kCmdThunder}) {
+    const QString name = frame->Action(cmd)->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("<th>%1</th>").arg(name))) << name.toStdString();
+  }
+  // The buttons are above the list.
+  EXPECT_FALSE(text.contains(QStringLiteral("左侧的按钮")));
 }
 
 TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
@@ -268,8 +380,10 @@ class PageDialogTest : public SettingsTest {
  protected:
   void SetUp() override {
     server.Server().Get("/dialog/t.htm", [](const httplib::Request&, httplib::Response& res) {
+      // A slow page: its window waits for it rather than showing empty.
+      std::this_thread::sleep_for(std::chrono::milliseconds(800));
       res.set_content(
-          "<html><body><div id='footer'></div><script>"
+          "<html><head><title>Test page</title></head><body><div id='footer'></div><script>"
           "function offerKeep(){var b=document.createElement('button');b.id='ButtonOK';"
           "b.setAttribute('data-keep','1');document.getElementById('footer').appendChild(b);"
           "return 1;}"
@@ -297,20 +411,25 @@ class PageDialogTest : public SettingsTest {
 TEST_F(PageDialogTest, EndsWithOkOnlyThroughThePageButtonOK) {
   QSize size;
   bool stillOpen = false;
+  bool hiddenWhileLoading = false;
+  QString title;
   QTimer::singleShot(0, [&] {
     CHtmlDialogWindow* window = host.Window(&dlg);
     ASSERT_NE(nullptr, window);
     size = window->size();
+    hiddenWhileLoading = !window->isVisible();
     // The load may finish before this runs: ask the page until it is there.
     bool ready = false;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-          window->View()->page()->runJavaScript("typeof offerKeep",
-                                                [&](const QVariant& v) { ready = v == "function"; });
+          window->View()->page()->runJavaScript(
+              "typeof offerKeep", [&](const QVariant& v) { ready = v == "function"; });
           QTest::qWait(50);
           return ready;
         },
         30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 10000));
+    title = window->windowTitle();
     // Escape and the close box leave it open.
     QTest::keyClick(window, Qt::Key_Escape);
     window->close();
@@ -328,6 +447,8 @@ TEST_F(PageDialogTest, EndsWithOkOnlyThroughThePageButtonOK) {
   watchdog.start(40000);
   EXPECT_EQ(IDOK, dlg.DoModal());
   EXPECT_EQ(QSize(420, 300), size);
+  EXPECT_TRUE(hiddenWhileLoading);
+  EXPECT_EQ(QStringLiteral("Test page"), title);
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(nullptr, host.Window(&dlg));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -186,6 +186,7 @@ TEST_F(QtDialogsTest, WaitingAndDownloadDialogsEndOnlyWhenTheCoreEndsThem) {
     dialog->close();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), Q("下载进度"));
+    EXPECT_EQ(dialog->TextLabel()->text(), Q("正在连接下载地址…"));  // never an empty window
     dialog->SetText("文件名:http://127.0.0.1/t.torrent\n下载速度:12.50kB\n下载进度:40.00%\n");
     EXPECT_EQ(dialog->TextLabel()->text(),
               Q("文件名:http://127.0.0.1/t.torrent\n下载速度:12.50kB\n下载进度:40.00%"));

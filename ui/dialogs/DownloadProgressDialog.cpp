@@ -5,8 +5,7 @@
 
 #include "platform/qt/QtText.h"
 
-CQtDownloadProgressDialog::CQtDownloadProgressDialog(QWidget* parent)
-    : CModalDialog(true, parent) {
+CQtDownloadProgressDialog::CQtDownloadProgressDialog(QWidget* parent) : CModalDialog(true, parent) {
   setWindowTitle(QStringLiteral("下载进度"));
   setWindowFlag(Qt::WindowCloseButtonHint, false);
   auto* layout = new QVBoxLayout(this);
@@ -26,6 +25,8 @@ CQtDownloadProgressDialog::CQtDownloadProgressDialog(QWidget* parent)
 
 int CQtDownloadProgressDialog::DoModal() {
   BeginRun();
+  // Until the first figures arrive the window says what it waits for.
+  m_pText->setText(QStringLiteral("正在连接下载地址…"));
   return RunModal();
 }
 

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -25,6 +26,9 @@ const char kWatchScript[] =
     "  var t = e.target;"
     "  if (t && t.closest && t.closest('#ButtonOK')) console.log('vadeko-dialog:ButtonOK');"
     "}, true);";
+
+// A page slower than this shows its window anyway, with what it has.
+constexpr int kRevealWaitMs = 3000;
 
 const char kCloseScript[] =
     "(function(){var b=document.getElementById('ButtonOK');"
@@ -51,8 +55,8 @@ CHtmlDialogPage::CHtmlDialogPage(QWebEngineProfile* profile, QObject* parent)
   scripts().insert(script);
 }
 
-void CHtmlDialogPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message,
-                                               int, const QString&) {
+void CHtmlDialogPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel,
+                                               const QString& message, int, const QString&) {
   if (message == QLatin1String(kMarker)) emit buttonOkClicked();
 }
 
@@ -86,19 +90,25 @@ void CQtHtmlDialog::Open(CCenterHTMLDialog* dlg, const CString& strUrl, int iWid
   auto* window = new CHtmlDialogWindow(owner);
   window->setWindowFlag(Qt::Dialog, true);
   m_windows[dlg] = window;
-  QObject::connect(window, &CHtmlDialogWindow::buttonOkClicked, window,
-                   [this, dlg] {
-                     if (m_windows.count(dlg)) dlg->EndDialog(IDOK);
-                   });
+  QObject::connect(window, &CHtmlDialogWindow::buttonOkClicked, window, [this, dlg] {
+    if (m_windows.count(dlg)) dlg->EndDialog(IDOK);
+  });
   const QRect screen = QGuiApplication::primaryScreen()
                            ? QGuiApplication::primaryScreen()->geometry()
                            : QRect(0, 0, iWidth, iHeight);
   window->setGeometry((screen.width() - iWidth) / 2, (screen.height() - iHeight) / 2, iWidth,
                       iHeight);
+  // Shown once its page is there (or after a bounded wait), not as an empty
+  // window titled with the program's name.
+  auto reveal = [this, dlg, window] {
+    if (Window(dlg) != window || window->isVisible()) return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+  };
+  QObject::connect(window->View(), &QWebEngineView::loadFinished, window, reveal);
+  QTimer::singleShot(kRevealWaitMs, window, reveal);
   window->View()->load(QUrl(QStringFromGBK(strUrl)));
-  window->show();
-  window->raise();
-  window->activateWindow();
 }
 
 void CQtHtmlDialog::Close(CCenterHTMLDialog* dlg) {

@@ -9,7 +9,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -337,7 +339,22 @@ void CMainFrame::OnPopupShow() { ShowMaximizedAndRaise(); }
 
 void CMainFrame::OnAbout() {
   OnPopupShow();
-  OnSwitchHelpFrm();
+  if (m_about) {
+    m_about->raise();
+    m_about->activateWindow();
+    return;
+  }
+  // Not modal: the tray and the window keep working while it is open.
+  m_about = new QMessageBox(QMessageBox::Information, QStringLiteral("关于Vadeko"),
+                            QStringLiteral("%1\n版本 %2\n\n为您推送、下载和播放电影。")
+                                .arg(QStringFromGBK(kDisplayName))
+                                .arg(kProgramVersion),
+                            QMessageBox::Ok, this);
+  m_about->setTextFormat(Qt::PlainText);
+  m_about->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  m_about->setAttribute(Qt::WA_DeleteOnClose);
+  m_about->setWindowModality(Qt::NonModal);
+  m_about->show();
 }
 
 void CMainFrame::OnPopupExit() { SendEvent(0); }

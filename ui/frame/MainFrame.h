@@ -1,5 +1,7 @@
 #pragma once
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 
@@ -78,6 +80,8 @@ class CMainFrame final : public QMainWindow, public IMainFrameView {
   QSystemTrayIcon* TrayIcon() const { return m_tray; }
   // The last balloon asked for: title and text.
   QStringList LastBalloon() const { return m_lastBalloon; }
+  // The about box while it is open; null otherwise.
+  QMessageBox* AboutBox() const { return m_about; }
   // The tray menu as it is when it opens (rebuilt each time).
   QMenu* BuildTrayMenu();
   QMdiArea* Panes() const { return m_mdi; }
@@ -113,4 +117,5 @@ class CMainFrame final : public QMainWindow, public IMainFrameView {
   int m_bLoginDone = 0;
   bool m_bCloseForReal = false;
   QStringList m_lastBalloon;
+  QPointer<QMessageBox> m_about;
 };

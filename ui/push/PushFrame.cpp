@@ -138,6 +138,7 @@ QAction* CPushFrame::Action(int iCommand) const {
 }
 
 void CPushFrame::OnCommand(int iCommand) {
+  m_pRecordView->FlushSelection();
   switch (iCommand) {
     case kCmdDownloaded:
       Doc([](CPushDoc* d) { d->OnChangeDownloaded(); });

@@ -6,16 +6,33 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
 #include <algorithm>
 
+#include "PercentDelegate.h"
 #include "platform/qt/QtText.h"
 #include "push/PushDoc.h"
 #include "push/RecordCellText.h"
 #include "zenuModule/src/CatchApp.h"
+#include "zenuModule/src/PathHelpers.h"
 
 namespace {
+constexpr int kPercentColumn = 1;
+constexpr int kNameColumn = 0;
+const char* const kHeaderKey = "RecordList/Header";
+
 void ToDoc(SRecordViewEvent& evt) {
   CCatchApp::Dispatch([&] { CPushDoc::GetInstance()->OnRecordViewEvent(evt); });
+}
+
+CString RawCell(const QModelIndex& index) {
+  SRecordViewEvent evt;
+  evt.iType = 6;
+  evt.iRow = static_cast<uint32_t>(index.row());
+  evt.iColumn = static_cast<uint32_t>(index.column());
+  ToDoc(evt);
+  return evt.strText;
 }
 }  // namespace
 
@@ -30,14 +47,11 @@ int CRecordListModel::columnCount(const QModelIndex& parent) const {
 QVariant CRecordListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   switch (role) {
-    case Qt::DisplayRole: {
-      SRecordViewEvent evt;
-      evt.iType = 6;
-      evt.iRow = static_cast<uint32_t>(index.row());
-      evt.iColumn = static_cast<uint32_t>(index.column());
-      ToDoc(evt);
-      return QStringFromGBK(DisplayPretty(evt.iColumn, evt.strText));
-    }
+    case Qt::DisplayRole:
+      return QStringFromGBK(DisplayPretty(static_cast<uint32_t>(index.column()), RawCell(index)));
+    case CPercentDelegate::kPercentRole:
+      if (index.column() != kPercentColumn) return {};
+      return QStringFromGBK(RawCell(index)).toDouble();
     case Qt::BackgroundRole:
       return QColor::fromRgb(index.row() % 2 == 0 ? CRecordListView::kEvenRow
                                                   : CRecordListView::kOddRow);
@@ -66,7 +80,7 @@ void CRecordListModel::RefreshRow(int iRow) {
 }
 
 CRecordListView::CRecordListView(QWidget* parent)
-    : QTableView(parent), m_pModel(new CRecordListModel(this)) {
+    : QTableView(parent), m_pModel(new CRecordListModel(this)), m_pSaveHeader(new QTimer(this)) {
   setModel(m_pModel);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -86,6 +100,16 @@ CRecordListView::CRecordListView(QWidget* parent)
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   header->setSortIndicatorShown(false);
   for (int c = 0; c < kRecordColumnCount; ++c) setColumnWidth(c, RecordColumnWidth(c));
+  header->setSectionsMovable(true);
+  header->setStretchLastSection(false);
+  RestoreHeader();
+  setItemDelegateForColumn(kPercentColumn, new CPercentDelegate(this));
+  // A drag resizes many times: the state is written once it settles.
+  m_pSaveHeader->setSingleShot(true);
+  m_pSaveHeader->setInterval(500);
+  connect(m_pSaveHeader, &QTimer::timeout, this, &CRecordListView::SaveHeader);
+  connect(header, &QHeaderView::sectionResized, m_pSaveHeader, qOverload<>(&QTimer::start));
+  connect(header, &QHeaderView::sectionMoved, m_pSaveHeader, qOverload<>(&QTimer::start));
   // The stripes come from the model; the selection keeps the system colour.
   setAlternatingRowColors(false);
 
@@ -96,19 +120,54 @@ CRecordListView::CRecordListView(QWidget* parent)
     Send(evt);
   });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-    if (m_bNotifySelection && !m_bReloading) SetSelectedRecords();
+    if (m_bReloading) return;
+    if (m_bNotifySelection) {
+      SetSelectedRecords();
+    } else {
+      m_bSelectionPending = true;
+    }
   });
   connect(this, &QAbstractItemView::clicked, this, &CRecordListView::OnClicked);
+  connect(this, &QAbstractItemView::doubleClicked, this, &CRecordListView::OnDoubleClicked);
   CPushDoc::GetInstance()->SetRecordView(this);
 }
 
 CRecordListView::~CRecordListView() {
+  if (m_pSaveHeader->isActive()) SaveHeader();
   if (CPushDoc::HasInstance()) CPushDoc::GetInstance()->SetRecordView(nullptr);
 }
 
 void CRecordListView::Send(SRecordViewEvent& evt) { ToDoc(evt); }
 
+QString CRecordListView::HeaderStateFile() {
+  return QStringFromGBK(GetExePath(0)) + QStringLiteral("ListView.ini");
+}
+
+void CRecordListView::RestoreHeader() {
+  QHeaderView* header = horizontalHeader();
+  const QByteArray state =
+      QSettings(HeaderStateFile(), QSettings::IniFormat).value(kHeaderKey).toByteArray();
+  if (!state.isEmpty() && !header->restoreState(state)) {
+    for (int c = 0; c < kRecordColumnCount; ++c) setColumnWidth(c, RecordColumnWidth(c));
+  }
+  // Whatever was stored, the name takes the width the other columns leave.
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
+  header->setSortIndicatorShown(false);
+}
+
+void CRecordListView::SaveHeader() {
+  m_pSaveHeader->stop();
+  QSettings settings(HeaderStateFile(), QSettings::IniFormat);
+  settings.setValue(kHeaderKey, horizontalHeader()->saveState());
+}
+
+void CRecordListView::FlushSelection() {
+  if (m_bSelectionPending) SetSelectedRecords();
+}
+
 void CRecordListView::SetSelectedRecords() {
+  m_bSelectionPending = false;
   SRecordViewEvent evt;
   for (const QModelIndex& index : selectionModel()->selectedRows())
     evt.arrRows.push_back(static_cast<uint32_t>(index.row()));
@@ -125,10 +184,20 @@ void CRecordListView::OnClicked(const QModelIndex& index) {
   Send(evt);
 }
 
+void CRecordListView::OnDoubleClicked(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  FlushSelection();
+  SRecordViewEvent evt;
+  evt.iType = kRecordViewDoubleClick;
+  evt.arrRows.push_back(static_cast<uint32_t>(index.row()));
+  Send(evt);
+}
+
 void CRecordListView::OnRecordViewUpdate(const SRecordViewData& data) {
   switch (data.iType) {
     case 0: {
       m_bReloading = true;
+      m_bSelectionPending = false;
       m_pModel->SetCount(static_cast<int>(data.iCount));
       QHeaderView* header = horizontalHeader();
       header->setSortIndicatorShown(data.bSorted != 0);
@@ -170,11 +239,22 @@ void CRecordListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void CRecordListView::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Shift || event->key() == Qt::Key_Control) m_bNotifySelection = true;
   QTableView::keyReleaseEvent(event);
+  if (event->key() == Qt::Key_Shift || event->key() == Qt::Key_Control) {
+    m_bNotifySelection = true;
+    FlushSelection();
+  }
+}
+
+void CRecordListView::focusOutEvent(QFocusEvent* event) {
+  // A key released elsewhere never reaches the list.
+  m_bNotifySelection = true;
+  FlushSelection();
+  QTableView::focusOutEvent(event);
 }
 
 void CRecordListView::contextMenuEvent(QContextMenuEvent* event) {
+  FlushSelection();
   SRecordViewEvent evt;
   evt.iType = 4;
   Send(evt);

@@ -2,6 +2,8 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
+class QTimer;
+
 #include "push/PushViews.h"
 
 class CPushDoc;
@@ -35,21 +37,33 @@ class CRecordListView final : public QTableView, public IRecordListView {
   explicit CRecordListView(QWidget* parent = nullptr);
   ~CRecordListView() override;
 
+  // Where the column widths and order are kept between runs.
+  static QString HeaderStateFile();
+
   void OnRecordViewUpdate(const SRecordViewData& data) override;
   CRecordListModel* Model() const { return m_pModel; }
   bool IsNotifyingSelection() const { return m_bNotifySelection; }
+  // Reports a selection held back while Shift or Ctrl was down; a command must
+  // act on what the user sees selected, not on the last reported rows.
+  void FlushSelection();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void Send(SRecordViewEvent& evt);
   void SetSelectedRecords();
   void OnClicked(const QModelIndex& index);
+  void OnDoubleClicked(const QModelIndex& index);
+  void RestoreHeader();
+  void SaveHeader();
 
   CRecordListModel* m_pModel;
   bool m_bNotifySelection = true;
   bool m_bReloading = false;
+  bool m_bSelectionPending = false;
+  QTimer* m_pSaveHeader;
 };

@@ -12,24 +12,61 @@
   var chosen = Number(rateCard.getAttribute('data-my-score')) || 0;
   var words = ['很差', '较差', '还行', '推荐', '力荐'];
 
-  // The page only asks the client: the list shows what became of the request.
-  function download(client, button) {
-    button.disabled = true;
-    V.setStatus(status, '正在请求…');
-    V.api('download', { movie_id: movieId, client: client, fetch_method: fetchMethod }).then(function () {
-      V.setStatus(status, client === 'vadeko' ? '已请求下载，请在“正下载”中查看进度。'
-        : '已请求交给迅雷下载，请在“迅雷下载”中查看。', 'ok');
+  // The client acts on the request in its own time and may refuse it (with a
+  // message of its own): the page says only what the list then shows.
+  var kStartedStates = { vadeko: [4, 12], thunder: [64] };
+  var kPollMs = 500;
+  // After the wait the page keeps looking, slower, for a late start.
+  var kLateMs = 60000;
+
+  function waitMs() {
+    return Number(body.getAttribute('data-wait-ms')) || 15000;
+  }
+
+  function outcome(client, before, button, deadline, told) {
+    V.api('movie_state', { movie_id: movieId }).then(function (data) {
+      var started = kStartedStates[client].indexOf(data.status) >= 0 && data.status !== before;
+      if (started) {
+        V.setStatus(status, data.text, 'ok');
+        var actions = document.querySelector('.actions');
+        if (actions) actions.textContent = '';
+        return;
+      }
+      var now = Date.now();
+      if (now >= deadline && !told) {
+        told = true;
+        V.setStatus(status, client === 'vadeko'
+          ? 'Vadeko 没有开始下载这部电影，请看 Vadeko 窗口中的提示。'
+          : 'Vadeko 没有把这部电影交给迅雷，请看 Vadeko 窗口中的提示。', 'error');
+        button.disabled = false;
+      }
+      if (now < deadline + kLateMs) {
+        setTimeout(function () { outcome(client, before, button, deadline, told); },
+          told ? kPollMs * 4 : kPollMs);
+      }
     }, function (err) {
       V.setStatus(status, err.message, 'error');
-    }).then(function () {
-      setTimeout(function () { button.disabled = false; }, 1500);
+      button.disabled = false;
+    });
+  }
+
+  function download(client, button) {
+    button.disabled = true;
+    var before = Number(body.getAttribute('data-list-status')) || 0;
+    V.setStatus(status, '正在交给 Vadeko…');
+    V.api('download', { movie_id: movieId, client: client, fetch_method: fetchMethod }).then(function () {
+      V.setStatus(status, '已交给 Vadeko，等待它开始…');
+      outcome(client, before, button, Date.now() + waitMs(), false);
+    }, function (err) {
+      V.setStatus(status, err.message, 'error');
+      button.disabled = false;
     });
   }
 
   var own = document.getElementById('btnDownload');
   var thunder = document.getElementById('btnThunder');
   if (own) own.addEventListener('click', function () { download('vadeko', own); });
-  thunder.addEventListener('click', function () { download('thunder', thunder); });
+  if (thunder) thunder.addEventListener('click', function () { download('thunder', thunder); });
 
   function showAverage(average, count) {
     var cell = document.getElementById('average');
