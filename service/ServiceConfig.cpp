@@ -1,6 +1,7 @@
 #include "ServiceConfig.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <cctype>
 #include <fstream>
@@ -25,20 +26,22 @@ int ToInt(const std::string& key, const std::string& value) {
   return n;
 }
 
-// 127.0.0.0/8, ::1 and the name "localhost", as written in --host or --public-host.
+// 127.0.0.0/8 (in any form a resolver takes: "127.1", "2130706433"), ::1, ::ffff:127.x and
+// the names "localhost" and "*.localhost", as written in --host or --public-host.
 bool IsLoopback(std::string host) {
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
     host = host.substr(1, host.size() - 2);
   }
   for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (!host.empty() && host.back() == '.') host.pop_back();
-  if (host == "localhost" || host == "::1" || host == "0:0:0:0:0:0:0:1" ||
-      host == "::ffff:127.0.0.1") {
-    return true;
-  }
+  if (host == "localhost") return true;
   if (host.size() > 10 && host.compare(host.size() - 10, 10, ".localhost") == 0) return true;
   in_addr v4{};
-  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
+  if (::inet_aton(host.c_str(), &v4) != 0) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, host.c_str(), &v6) != 1) return false;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }
 
 std::string Trim(const std::string& s) {
