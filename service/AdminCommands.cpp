@@ -47,13 +47,14 @@ int AdminCommands::Run(const ServiceConfig& config, std::ostream& out, std::ostr
   }
   Store store(db);
   if (cmd[0] == "movies" && cmd.size() == 1) {
-    out << "id\tstate\tyear\tkinds\ttitle\tfile\n";
+    out << "id\ttitle\tyear\tkinds\tfile\tstate\n";
     for (const Movie& m : store.LoadMovies()) {
       std::string kinds;
       for (int k : m.kinds) kinds += (kinds.empty() ? "" : ",") + MovieKinds::Name(k).value_or("?");
-      out << m.id << "\t" << StateName(m) << "\t" << (m.year ? std::to_string(m.year) : "-") << "\t"
-          << (kinds.empty() ? "-" : kinds) << "\t" << m.title << "\t"
-          << (m.sourcePath.empty() ? "(demo) " + m.fileName : m.sourcePath) << "\n";
+      out << m.id << "\t" << m.title << "\t" << (m.year ? std::to_string(m.year) : "-") << "\t"
+          << (kinds.empty() ? "-" : kinds) << "\t"
+          << (m.sourcePath.empty() ? "(demo) " + m.fileName : m.sourcePath) << "\t" << StateName(m)
+          << "\n";
     }
     return 0;
   }
@@ -76,10 +77,11 @@ int AdminCommands::Run(const ServiceConfig& config, std::ostream& out, std::ostr
     return 0;
   }
   if (cmd[0] == "users" && cmd.size() == 1) {
-    out << "id\tname\tratings\tpushes\tregistered\n";
+    out << "id\tname\tratings\tlast request\tpushes\tregistered\n";
     for (const UserListRow& row : store.UserList()) {
       out << row.user.id << "\t" << GbkText::ToUtf8Lossy(row.user.name) << "\t" << row.ratings
-          << "\t" << row.pushes << "\t" << Date(row.created) << "\n";
+          << "\t" << Date(row.lastRequest) << "\t" << row.pushes << "\t" << Date(row.created)
+          << "\n";
     }
     return 0;
   }
@@ -115,7 +117,7 @@ int AdminCommands::Scan(const ServiceConfig& config, std::ostream& out, std::ost
     TerminalProgress line;
     report = scanner.Scan(std::ref(line), nullptr);
   }
-  out << report.Summary() << "\n";
+  out << report.Summary() << "\n" << report.Details() << "\n";
   for (const std::string& s : report.skipped) out << "  skipped " << s << "\n";
   for (const std::string& e : report.errors) err << "  cannot read " << e << "\n";
   return report.errors.empty() ? 0 : 1;

@@ -111,6 +111,7 @@ void ApiRoutes::Task(const httplib::Request& req, httplib::Response& res) {
   } else {
     throw HttpError(400, "form must be normal, quick, NewUser or OldUser");
   }
+  ctx_.store->NoteRequest(user.id);
   TaskResult result = ctx_.planner->RequestTask(user, form);
   Json::Value v;
   v["status"] = result.exhausted ? "exhausted" : "ok";

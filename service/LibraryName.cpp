@@ -122,9 +122,8 @@ bool IsGenericStem(const std::string& stem) {
 }  // namespace
 
 bool LibraryName::IsVideo(const std::string& fileName) {
-  static const char* const kExtensions[] = {"mkv", "mp4",  "m4v", "avi",  "rmvb", "rm",
-                                            "wmv", "mov",  "ts",  "m2ts", "mpg",  "mpeg",
-                                            "flv", "webm", "vob", "3gp",  "ogv"};
+  static const char* const kExtensions[] = {"mkv", "mp4",  "avi", "m4v",  "mov", "wmv",
+                                            "ts",  "webm", "mpg", "mpeg", "flv", "rmvb"};
   size_t dot = fileName.rfind('.');
   if (dot == std::string::npos || dot == 0) return false;
   std::string ext = Lower(fileName.substr(dot + 1));
@@ -138,16 +137,20 @@ bool LibraryName::IsSample(const std::string& relativePath) {
   std::vector<std::string> parts = Split(relativePath, '/');
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     std::string dir = Lower(parts[i]);
-    if (dir == "sample" || dir == "samples") return true;
+    if (dir == "sample" || dir == "samples" || dir == "trailer" || dir == "trailers") return true;
   }
   if (parts.empty()) return false;
-  std::string stem = Lower(Stem(parts.back()));
-  size_t at = 0;
-  while ((at = stem.find("sample", at)) != std::string::npos) {
-    bool left = at == 0 || !IsAsciiAlnum(stem[at - 1]);
-    bool right = at + 6 == stem.size() || !IsAsciiAlnum(stem[at + 6]);
-    if (left && right) return true;
-    at += 6;
+  const std::string stem = Lower(Stem(parts.back()));
+  // A word of its own, numbered or not ("trailer2"), not part of a title word ("Samplers").
+  for (const std::string word : {"sample", "trailer"}) {
+    size_t at = 0;
+    while ((at = stem.find(word, at)) != std::string::npos) {
+      const size_t end = at + word.size();
+      bool left = at == 0 || !IsAsciiAlnum(stem[at - 1]);
+      bool right = end == stem.size() || !std::isalpha(static_cast<unsigned char>(stem[end]));
+      if (left && right) return true;
+      at = end;
+    }
   }
   return false;
 }

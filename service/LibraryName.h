@@ -16,7 +16,8 @@ struct NameGuess final {
 class LibraryName final {
  public:
   static bool IsVideo(const std::string& fileName);
-  // A sample clip: a "sample" word in the file name or a "sample(s)" folder on the way.
+  // A sample or trailer clip: a "sample" or "trailer" word in the file name, or a
+  // "sample(s)"/"trailer(s)" folder on the way.
   static bool IsSample(const std::string& relativePath);
   static NameGuess Guess(const std::string& relativePath);
   // Kinds named by the folders between the library root and the file.

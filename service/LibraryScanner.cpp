@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kMaxPosterBytes = 10u << 20;
+// Below this a file is a clip or a broken download, not a film.
+constexpr uint64_t kMinFilmBytes = 2u << 20;
+constexpr int kDramaKind = 6;  // 剧情: what a film nobody named a kind for is shown as
 
 struct Candidate final {
   std::string root;
@@ -113,6 +117,7 @@ void Describe(const Candidate& c, Movie& m) {
   m.title = title;
   m.year = nfo && nfo->year ? nfo->year : guess.year;
   m.kinds = nfo && !nfo->kinds.empty() ? nfo->kinds : LibraryName::FolderKinds(c.relative);
+  if (m.kinds.empty()) m.kinds = {kDramaKind};
   if (nfo && !nfo->plot.empty()) {
     m.description = nfo->plot;
   } else {
@@ -129,7 +134,8 @@ bool SameMeta(const Movie& a, const Movie& b) {
          a.description == b.description && a.posterPath == b.posterPath &&
          a.fileName == b.fileName && a.sizeBytes == b.sizeBytes && a.mtimeNs == b.mtimeNs &&
          a.contentKey == b.contentKey && a.infoHash == b.infoHash && a.sourcePath == b.sourcePath &&
-         a.withdrawal == b.withdrawal && a.durationSeconds == b.durationSeconds;
+         a.withdrawal == b.withdrawal && a.durationSeconds == b.durationSeconds &&
+         a.container == b.container;
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& data) {
@@ -168,16 +174,17 @@ void TerminalProgress::operator()(const ScanProgress& p) {
 }
 
 std::string ScanReport::Summary() const {
-  std::string s = "library: " + std::to_string(movies) + " movies (" + std::to_string(added) +
-                  " new, " + std::to_string(changed) + " changed, " + std::to_string(moved) +
-                  " moved, " + std::to_string(withdrawn) + " withdrawn, " +
-                  std::to_string(restored) + " back, " + std::to_string(duplicates) +
-                  " duplicates, " + std::to_string(unchanged) + " unchanged), " +
-                  std::to_string(skipped.size()) + " skipped, " +
-                  std::to_string(hashedBytes >> 20) + " MiB read";
   char seconds_text[32];
-  std::snprintf(seconds_text, sizeof(seconds_text), " in %.2f s", seconds);
-  return s + seconds_text;
+  std::snprintf(seconds_text, sizeof(seconds_text), "%.1f", seconds);
+  return "scan: added " + std::to_string(added) + ", changed " + std::to_string(changed + moved) +
+         ", retired " + std::to_string(withdrawn) + ", skipped " + std::to_string(skipped.size()) +
+         ", unchanged " + std::to_string(unchanged) + " (" + seconds_text + " s)";
+}
+
+std::string ScanReport::Details() const {
+  return "  " + std::to_string(movies) + " movies offered; " + std::to_string(moved) + " moved, " +
+         std::to_string(restored) + " back, " + std::to_string(duplicates) + " duplicates; " +
+         std::to_string(hashedBytes >> 20) + " MiB read";
 }
 
 LibraryScanner::LibraryScanner(Store& store, std::string dataDir, std::vector<std::string> roots,
@@ -190,9 +197,14 @@ LibraryScanner::LibraryScanner(Store& store, std::string dataDir, std::vector<st
 std::string LibraryScanner::CanonicalRoot(const std::string& path) {
   std::string canonical = Canonical(path);
   struct stat st {};
-  if (canonical.empty() || ::stat(canonical.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    throw std::invalid_argument("library " + path + " is not a folder");
+  if (canonical.empty() || ::stat(canonical.c_str(), &st) != 0) {
+    const int error = errno;
+    throw std::runtime_error(
+        "library folder " + path +
+        (error == ENOENT ? " does not exist"
+                         : " cannot be opened (" + std::string(std::strerror(error)) + ")"));
   }
+  if (!S_ISDIR(st.st_mode)) throw std::runtime_error("library " + path + " is not a folder");
   return canonical;
 }
 
@@ -235,10 +247,20 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
         if (!link && it->is_directory(typeError)) it.disable_recursion_pending();
         continue;
       }
-      if (!link && it->is_directory(typeError)) continue;
+      if (!link && it->is_directory(typeError)) {
+        // The walk passes over folders it may not enter; the operator hears of them.
+        int dir = ::open(location.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (dir < 0) {
+          report.skipped.push_back(location + ": unreadable folder (" + std::strerror(errno) + ")");
+          it.disable_recursion_pending();
+        } else {
+          ::close(dir);
+        }
+        continue;
+      }
       if (!LibraryName::IsVideo(name)) continue;
       if (LibraryName::IsSample(relative)) {
-        report.skipped.push_back(location + ": sample");
+        report.skipped.push_back(location + ": sample or trailer");
         continue;
       }
       std::string canonical = Canonical(location);
@@ -252,8 +274,8 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
         report.skipped.push_back(location + ": not a regular file");
         continue;
       }
-      if (st.st_size == 0) {
-        report.skipped.push_back(location + ": empty");
+      if (static_cast<uint64_t>(st.st_size) < kMinFilmBytes) {
+        report.skipped.push_back(location + ": smaller than 2 MiB");
         continue;
       }
       int fd = ::open(canonical.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
@@ -366,6 +388,7 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
     // Which movie this file is.
     uint32_t id = 0;
     bool isNew = false;
+    bool moved = false;
     if (auto own = bySource.find(c.path); own != bySource.end()) {
       id = own->second;
     } else if (auto same = byKey.find(key); same != byKey.end()) {
@@ -378,6 +401,7 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
       }
       id = same->second;
       ++report.moved;
+      moved = true;
     } else {
       id = ++nextId;
       isNew = true;
@@ -409,18 +433,23 @@ ScanReport LibraryScanner::Scan(const std::function<void(const ScanProgress&)>& 
       torrents[id] = hashed.torrent;
     }
     m.fileName = served;
-    if (!cached[i] && !probeTool_.empty())
-      m.durationSeconds = MediaProbe::Duration(probeTool_, c.path);
+    if (!cached[i] && !probeTool_.empty()) {
+      const MediaFacts facts = MediaProbe::Probe(probeTool_, c.path);
+      m.durationSeconds = facts.durationSeconds;
+      m.container = facts.container;
+    }
     Describe(c, m);
+    bool back = false;
     if (m.withdrawal == Withdrawal::kFileGone) {
       m.withdrawal = Withdrawal::kNone;
       ++report.restored;
+      back = true;
     }
-    if (isNew) {
+    if (isNew || back) {
       ++report.added;
     } else if (!old.contentKey.empty() && old.contentKey != key) {
       ++report.changed;
-    } else if (cached[i]) {
+    } else if (!moved) {
       ++report.unchanged;
     }
     files.push_back({c.path, c.size, c.mtimeNs, key, id});

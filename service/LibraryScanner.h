@@ -32,7 +32,11 @@ struct ScanReport final {
   uint64_t hashedBytes = 0;
   double seconds = 0;
 
+  // "scan: added A, changed C, retired R, skipped S, unchanged U (T s)"; a moved file counts
+  // as changed, a film whose file came back as added.
   std::string Summary() const;
+  // The finer figures, one indented line.
+  std::string Details() const;
 };
 
 // Scan progress as one line on stderr, rewritten at most five times a second, when stderr is
@@ -72,7 +76,7 @@ class LibraryScanner final {
   ScanReport Scan(const std::function<void(const ScanProgress&)>& progress,
                   const std::atomic<bool>* cancel);
 
-  // The absolute path without links; throws std::invalid_argument when it is not a folder.
+  // The absolute path without links; throws std::runtime_error when it is not a folder.
   static std::string CanonicalRoot(const std::string& path);
   // True when `path` (canonical) lies below one of `roots`.
   static bool Inside(const std::string& path, const std::vector<std::string>& roots);

@@ -30,16 +30,16 @@ std::string MediaProbe::FindTool() {
   return "";
 }
 
-int MediaProbe::Duration(const std::string& tool, const std::string& path) {
+MediaFacts MediaProbe::Probe(const std::string& tool, const std::string& path) {
   int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return 0;
+  if (::pipe2(out, O_CLOEXEC) != 0) return {};
   std::vector<std::string> args = {tool,
                                    "-v",
                                    "error",
                                    "-show_entries",
-                                   "format=duration",
+                                   "format=duration,format_name",
                                    "-of",
-                                   "default=noprint_wrappers=1:nokey=1",
+                                   "default=noprint_wrappers=1",
                                    path};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -55,12 +55,12 @@ int MediaProbe::Duration(const std::string& tool, const std::string& path) {
   ::close(out[1]);
   if (rc != 0) {
     ::close(out[0]);
-    return 0;
+    return {};
   }
   std::string text;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool timedOut = false;
-  while (text.size() < 256) {
+  while (text.size() < 1024) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
@@ -83,11 +83,33 @@ int MediaProbe::Duration(const std::string& tool, const std::string& path) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 0;
-  char* end = nullptr;
-  double seconds = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || !(seconds > 0) || seconds > 1e6) return 0;
-  return static_cast<int>(seconds + 0.5);
+  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+  // "format_name=matroska,webm" and "duration=5400.2", one a line, in either order.
+  MediaFacts facts;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(from, end - from);
+    from = end + 1;
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    std::string value = line.substr(eq + 1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+    if (key == "duration") {
+      char* stop = nullptr;
+      const double seconds = std::strtod(value.c_str(), &stop);
+      if (stop != value.c_str() && seconds > 0 && seconds <= 1e6) {
+        facts.durationSeconds = static_cast<int>(seconds + 0.5);
+      }
+    } else if (key == "format_name" && value.size() <= 64 &&
+               value.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_,") ==
+                   std::string::npos) {
+      facts.container = value;
+    }
+  }
+  return facts;
 }
 
 }  // namespace zenu

@@ -28,6 +28,7 @@ struct Movie final {
   std::string contentKey;   // hex digest of the piece hashes: equal files, equal keys
   std::string posterPath;   // canonical path of the poster image, may be empty
   int durationSeconds = 0;  // 0 when unknown
+  std::string container;    // as ffprobe names it ("matroska,webm"); empty when unknown
   Withdrawal withdrawal = Withdrawal::kNone;
 
   bool Available() const { return withdrawal == Withdrawal::kNone; }

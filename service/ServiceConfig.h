@@ -28,7 +28,7 @@ struct ServiceConfig final {
   PlannerOptions planner;
   UpdateInfo update;
   std::vector<std::string> libraries;  // folders of films served in place
-  int rescanMinutes = 60;              // 0: only at start and on SIGHUP
+  int rescanMinutes = 10;              // 0: only at start and on SIGHUP
   std::string probeTool = "auto";      // ffprobe: "auto" (PATH), a path, or "none"
   bool scanOnly = false;               // --scan: scan the libraries, report, exit
   // A PostgreSQL URL; empty: the SQLite file in the data folder.
@@ -45,7 +45,8 @@ struct ServiceConfig final {
   // What the store opens: the database URL, or the SQLite file in the data folder.
   std::string StoreTarget() const;
   // The host written into URLs: --public-host, else the listening host, which must then be
-  // one clients can reach. Throws std::invalid_argument.
+  // one clients can reach. A loopback public host while listening beyond loopback is refused:
+  // every other machine would be sent to itself. Throws std::invalid_argument.
   std::string PublicHost() const;
 };
 

@@ -90,6 +90,15 @@ INSERT INTO service_state(key, value) VALUES('catalogue', 0);
 CREATE TABLE service_state(key TEXT PRIMARY KEY, value BIGINT NOT NULL);
 INSERT INTO service_state(key, value) VALUES('catalogue', 0);
 )sql"},
+    {4,
+     R"sql(
+ALTER TABLE users ADD COLUMN last_request INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN container TEXT NOT NULL DEFAULT '';
+)sql",
+     R"sql(
+ALTER TABLE users ADD COLUMN last_request BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE movies ADD COLUMN container TEXT NOT NULL DEFAULT '';
+)sql"},
 };
 
 // Any numbers, as long as no other program takes the same locks on the database.
@@ -204,6 +213,17 @@ void Store::SetPushMethod(int64_t userId, int method) {
       .Step();
 }
 
+void Store::NoteRequest(int64_t userId) {
+  const int64_t now = Now();
+  auto c = db_->Acquire();
+  // Requests within the same second write nothing.
+  c->Prepare("UPDATE users SET last_request = ? WHERE id = ? AND last_request < ?")
+      ->Bind(1, now)
+      .Bind(2, userId)
+      .Bind(3, now)
+      .Step();
+}
+
 void Store::SetKinds(int64_t userId, const std::vector<int>& kinds) {
   db_->Transaction([&](SqlConnection& c) {
     c.Prepare("DELETE FROM user_kinds WHERE user_id = ?")->Bind(1, userId).Step();
@@ -242,14 +262,15 @@ void Store::WriteMovies(SqlConnection& c, const std::vector<Movie>& movies) {
   auto ins = c.Prepare(
       "INSERT INTO movies(id, title, year, size_bytes, description, fetch_method, file_name, "
       "has_content, info_hash, source_path, mtime_ns, content_key, poster_path, duration, "
-      "withdrawn) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+      "withdrawn, container) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
       "ON CONFLICT(id) DO UPDATE SET title = excluded.title, year = excluded.year, "
       "size_bytes = excluded.size_bytes, description = excluded.description, "
       "fetch_method = excluded.fetch_method, file_name = excluded.file_name, "
       "has_content = excluded.has_content, info_hash = excluded.info_hash, "
       "source_path = excluded.source_path, mtime_ns = excluded.mtime_ns, "
       "content_key = excluded.content_key, poster_path = excluded.poster_path, "
-      "duration = excluded.duration, withdrawn = excluded.withdrawn");
+      "duration = excluded.duration, withdrawn = excluded.withdrawn, "
+      "container = excluded.container");
   auto clear = c.Prepare("DELETE FROM movie_kinds WHERE movie_id = ?");
   auto kind =
       c.Prepare("INSERT INTO movie_kinds(movie_id, kind) VALUES(?, ?) ON CONFLICT DO NOTHING");
@@ -272,7 +293,8 @@ void Store::WriteMovies(SqlConnection& c, const std::vector<Movie>& movies) {
         .BindText(12, m.contentKey)
         .BindText(13, m.posterPath)
         .Bind(14, int64_t{m.durationSeconds})
-        .Bind(15, int64_t{static_cast<int>(m.withdrawal)});
+        .Bind(15, int64_t{static_cast<int>(m.withdrawal)})
+        .BindText(16, m.container);
     ins->Step();
     ins->Reset();
     clear->Bind(1, int64_t{m.id});
@@ -369,7 +391,7 @@ std::vector<UserListRow> Store::UserList() {
   auto st = c->Prepare(
       "SELECT u.id, u.name, u.md5, u.push_method, COALESCE(u.created, 0), "
       "(SELECT COUNT(*) FROM ratings r WHERE r.user_id = u.id), "
-      "(SELECT COUNT(*) FROM pushes p WHERE p.user_id = u.id) "
+      "(SELECT COUNT(*) FROM pushes p WHERE p.user_id = u.id), u.last_request "
       "FROM users u ORDER BY u.id");
   std::vector<UserListRow> out;
   while (st->Step()) {
@@ -378,6 +400,7 @@ std::vector<UserListRow> Store::UserList() {
     row.created = st->Int(4);
     row.ratings = static_cast<int>(st->Int(5));
     row.pushes = static_cast<int>(st->Int(6));
+    row.lastRequest = st->Int(7);
     out.push_back(std::move(row));
   }
   return out;
@@ -389,7 +412,7 @@ std::vector<Movie> Store::LoadMovies() {
   auto st = c->Prepare(
       "SELECT id, title, year, size_bytes, description, fetch_method, file_name, "
       "has_content, info_hash, COALESCE(source_path, ''), mtime_ns, content_key, "
-      "poster_path, duration, withdrawn FROM movies ORDER BY id");
+      "poster_path, duration, withdrawn, container FROM movies ORDER BY id");
   while (st->Step()) {
     Movie m;
     m.id = static_cast<uint32_t>(st->Int(0));
@@ -410,6 +433,7 @@ std::vector<Movie> Store::LoadMovies() {
     m.withdrawal = withdrawn == 1   ? Withdrawal::kFileGone
                    : withdrawn == 2 ? Withdrawal::kRetired
                                     : Withdrawal::kNone;
+    m.container = st->Text(15);
     movies.push_back(std::move(m));
   }
   auto kinds = c->Prepare("SELECT movie_id, kind FROM movie_kinds ORDER BY movie_id, kind");

@@ -51,6 +51,7 @@ struct UserListRow final {
   int64_t created = 0;
   int ratings = 0;
   int pushes = 0;
+  int64_t lastRequest = 0;  // seconds since 1970 of the last task request; 0: none yet
 };
 
 // The service's state in SQLite (a file in WAL mode) or PostgreSQL, through a pool of
@@ -73,6 +74,8 @@ class Store final {
   // Names containing `part` (byte-wise), ordered by name.
   std::vector<UserRecord> FindUsersContaining(const std::string& part, int limit);
   void SetPushMethod(int64_t userId, int method);
+  // Records now as the time of the user's last task request.
+  void NoteRequest(int64_t userId);
   void SetKinds(int64_t userId, const std::vector<int>& kinds);
   std::vector<int> Kinds(int64_t userId);
 

@@ -38,11 +38,17 @@ TEST(LibraryNameTest, FilesAndFoldersThatAreNotFilms) {
   EXPECT_TRUE(LibraryName::IsVideo("a.MKV"));
   EXPECT_FALSE(LibraryName::IsVideo("readme.txt"));
   EXPECT_FALSE(LibraryName::IsVideo("poster.jpg"));
+  EXPECT_TRUE(LibraryName::IsVideo("Film.RmVb"));
+  EXPECT_FALSE(LibraryName::IsVideo("VTS_01_1.VOB"));
+  EXPECT_FALSE(LibraryName::IsVideo("film.rm"));
   EXPECT_TRUE(LibraryName::IsSample("Film (2001)/Sample/film.mkv"));
   EXPECT_TRUE(LibraryName::IsSample("film-sample.mkv"));
   EXPECT_TRUE(LibraryName::IsSample("Film.2001.SAMPLE.mkv"));
   EXPECT_FALSE(LibraryName::IsSample("Samples of Life (2001).mkv"));
   EXPECT_FALSE(LibraryName::IsSample("Free.Samplers.2001.mkv"));
+  EXPECT_TRUE(LibraryName::IsSample("Heat.1995.Trailer2.1080p.mkv"));
+  EXPECT_TRUE(LibraryName::IsSample("Heat (1995)/Trailers/heat.mkv"));
+  EXPECT_FALSE(LibraryName::IsSample("Trailerblazers.2006.mkv"));
   EXPECT_EQ(LibraryName::FolderKinds("Sci-Fi/科幻片/x/Film (2001).mkv"), std::vector<int>{4});
   EXPECT_EQ(LibraryName::FolderKinds("Comedy/Horror/Film (2001).mkv"), (std::vector<int>{2, 5}));
   // Names that cannot go into a URL as they are get one made from the content.

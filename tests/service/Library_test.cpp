@@ -57,6 +57,9 @@ std::string Read(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Films start at 2 MiB; smaller files are skipped.
+constexpr size_t kFilm = 2u << 20;
+
 Json::Value ParseJson(const std::string& text) {
   Json::Value v;
   Json::CharReaderBuilder builder;
@@ -78,6 +81,7 @@ class LibraryTest : public ::testing::Test {
   void TearDown() override {
     std::error_code ec;
     fs::permissions(lib_ / "Locked.Movie.2002.mkv", fs::perms::owner_all, ec);
+    fs::permissions(lib_ / "Locked", fs::perms::owner_all, ec);
     fs::remove_all(dir_, ec);
   }
 
@@ -163,29 +167,36 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   const fs::path fuzz = lib_ / "Comedy" / "Hot.Fuzz.2007.1080p.BluRay.x264-GROUP.mkv";
   const fs::path inception = lib_ / "Inception (2010)" / "movie.mp4";
   const fs::path farewell = lib_ / "[电影天堂www.dytt8.net]霸王别姬.1993.BD1080p.中英双字.mkv";
-  const fs::path tiger = lib_ / "wohu" / "wohu.avi";
-  Write(matrix, RandomBytes(1, 300000));
-  Write(fuzz, RandomBytes(2, 250001));
-  Write(inception, RandomBytes(3, 180000));
-  Write(farewell, RandomBytes(4, 120000));
-  Write(tiger, RandomBytes(5, 140000));
+  const fs::path tiger = lib_ / "wohu" / "wohu.RMVB";
+  Write(matrix, RandomBytes(1, kFilm + 300000));
+  Write(fuzz, RandomBytes(2, kFilm + 250001));
+  Write(inception, RandomBytes(3, kFilm + 180000));
+  Write(farewell, RandomBytes(4, kFilm));
+  Write(tiger, RandomBytes(5, kFilm + 140000));
   Write(
       lib_ / "wohu" / "wohu.nfo",
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<movie><title>卧虎藏龙</title><year>2000</year>"
       "<genre>Action</genre><genre>爱情</genre><plot>江湖恩怨。</plot></movie>\n");
   const std::string poster = RandomBytes(6, 5000);
   Write(lib_ / "Inception (2010)" / "poster.jpg", poster);
+  Write(lib_ / "Inception (2010)" / "movie.nfo",
+        "<movie><title>Inception</title><genre>Science Fiction</genre></movie>");
   Write(lib_ / "Inception (2010)" / "Sample" / "inception-sample.mkv", RandomBytes(7, 9000));
+  Write(lib_ / "Inception (2010)" / "Inception.Trailer.mp4", RandomBytes(12, kFilm));
+  Write(lib_ / "Tiny.Film.2003.mkv", RandomBytes(13, kFilm - 1));
+  Write(lib_ / "VIDEO_TS" / "VTS_01_1.VOB", RandomBytes(14, kFilm));
   Write(lib_ / "readme.txt", "films for the office\n");
   Write(lib_ / "old" / "Matrix.mkv", Read(matrix));
   Write(dir_ / "outside" / "secret.mkv", RandomBytes(8, 50000));
   fs::create_symlink(dir_ / "outside" / "secret.mkv", lib_ / "Linked.Movie.2001.mkv");
-  Write(lib_ / "Locked.Movie.2002.mkv", RandomBytes(9, 60000));
+  Write(lib_ / "Locked.Movie.2002.mkv", RandomBytes(9, kFilm));
   fs::permissions(lib_ / "Locked.Movie.2002.mkv", fs::perms::none);
+  Write(lib_ / "Locked" / "Hidden.Film.2004.mkv", RandomBytes(15, kFilm));
+  fs::permissions(lib_ / "Locked", fs::perms::none);
 
   // A stand-in for ffprobe: every film plays an hour and a half.
   const fs::path probe = dir_ / "ffprobe";
-  Write(probe, "#!/bin/sh\necho 5400.2\n");
+  Write(probe, "#!/bin/sh\nprintf 'format_name=matroska,webm\\nduration=5400.2\\n'\n");
   fs::permissions(probe, fs::perms::owner_all);
 
   ServiceProcess service({"--port", "0", "--data", data_.string(), "--library", lib_.string(),
@@ -203,10 +214,10 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
     std::vector<int> kinds;
     fs::path file;
   };
-  const Expected expected[] = {{"The Matrix", 1999, {}, matrix},
+  const Expected expected[] = {{"The Matrix", 1999, {6}, matrix},
                                {"Hot Fuzz", 2007, {2}, fuzz},
-                               {"Inception", 2010, {}, inception},
-                               {"霸王别姬", 1993, {}, farewell},
+                               {"Inception", 2010, {4}, inception},
+                               {"霸王别姬", 1993, {6}, farewell},
                                {"卧虎藏龙", 2000, {1, 3}, tiger}};
   std::map<std::string, uint32_t> ids;
   std::map<std::string, std::string> hashes;
@@ -224,13 +235,20 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   std::string skipped;
   for (const Json::Value& s : status["library"]["skipped"]) skipped += s.asString() + "\n";
   EXPECT_NE(skipped.find("inception-sample.mkv: sample"), std::string::npos) << skipped;
+  EXPECT_NE(skipped.find("Inception.Trailer.mp4: sample or trailer"), std::string::npos) << skipped;
+  EXPECT_NE(skipped.find("Tiny.Film.2003.mkv: smaller than 2 MiB"), std::string::npos) << skipped;
   EXPECT_NE(skipped.find("Linked.Movie.2001.mkv: link outside the library"), std::string::npos)
       << skipped;
   EXPECT_NE(skipped.find("Locked.Movie.2002.mkv: unreadable"), std::string::npos) << skipped;
+  EXPECT_NE(skipped.find("Locked: unreadable folder"), std::string::npos) << skipped;
   EXPECT_NE(skipped.find("old/Matrix.mkv: duplicate of movie " + std::to_string(ids["The Matrix"])),
             std::string::npos)
       << skipped;
   EXPECT_EQ(skipped.find("readme"), std::string::npos);
+  EXPECT_EQ(skipped.find("VOB"), std::string::npos);
+  EXPECT_NE(service.Output().find("scan: added 5, changed 0, retired 0, skipped 7, unchanged 0 ("),
+            std::string::npos)
+      << service.Output();
 
   // The poster on the bulletin page, served from the library.
   auto page = client_->Get(("/bulletin/" + std::to_string(ids["Inception"]) + ".html").c_str());
@@ -282,8 +300,8 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
 
   // One film added, one changed, one removed; the service follows on SIGHUP.
   const fs::path added = lib_ / "Added.Film.2015.720p.WEB-DL.mkv";
-  Write(added, RandomBytes(10, 90000));
-  Write(fuzz, RandomBytes(11, 260000));
+  Write(added, RandomBytes(10, kFilm + 90000));
+  Write(fuzz, RandomBytes(11, kFilm + 260000));
   fs::last_write_time(fuzz, fs::last_write_time(fuzz) + std::chrono::seconds(5));
   fs::remove(farewell);
   service.Signal(SIGHUP);
@@ -292,6 +310,9 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
   EXPECT_EQ(status["library"]["changed"].asInt(), 1);
   EXPECT_EQ(status["library"]["withdrawn"].asInt(), 1);
   EXPECT_EQ(status["movies"].asInt(), 5);
+  EXPECT_NE(service.Output().find("scan: added 1, changed 1, retired 1, skipped 7, unchanged 3 ("),
+            std::string::npos)
+      << service.Output();
 
   Json::Value m = Find("Added Film");
   EXPECT_EQ(m["year"].asInt(), 2015);
@@ -344,22 +365,52 @@ TEST_F(LibraryTest, ScansServesInPlaceAndFollowsChanges) {
       "/urls/UserRegister?username=operator1&md5_passwd=0123456789abcdef0123456789abcdef"
       "&action=add&iVersion=172");
   ASSERT_TRUE(registered);
+  Get("/api/v1/task?username=operator1");
   ServiceProcess movies({"--data", data_.string(), "movies"});
   ServiceProcess users({"--data", data_.string(), "users"});
   EXPECT_EQ(movies.Wait(), 0);
   EXPECT_EQ(users.Wait(), 0);
-  EXPECT_NE(movies.Output().find(matrixId + "\tretired\t1999\t-\tThe Matrix\t"), std::string::npos)
+  EXPECT_NE(movies.Output().find(matrixId + "\tThe Matrix\t1999\t剧情\t" +
+                                 fs::canonical(matrix).string() + "\tretired\n"),
+            std::string::npos)
       << movies.Output();
-  EXPECT_NE(movies.Output().find("\tgone\t1993\t-\t霸王别姬\t"), std::string::npos)
-      << movies.Output();
-  EXPECT_NE(users.Output().find("\toperator1\t0\t0\t"), std::string::npos) << users.Output();
+  EXPECT_NE(movies.Output().find("\t霸王别姬\t1993\t剧情\t"), std::string::npos) << movies.Output();
+  EXPECT_NE(movies.Output().find(".mkv\tgone\n"), std::string::npos) << movies.Output();
+  // Name, ratings, then the time of the last task request.
+  EXPECT_NE(users.Output().find("\toperator1\t0\t20"), std::string::npos) << users.Output();
+
+  // --scan into a fresh store: every film once, then nothing to read.
+  const std::string fresh = (dir_ / "fresh").string();
+  const std::vector<std::string> scan = {"--data",    fresh,  "--library", lib_.string(),
+                                         "--ffprobe", "none", "--scan"};
+  ServiceProcess first(scan);
+  EXPECT_EQ(first.Wait(), 0) << first.Output();
+  EXPECT_EQ(
+      first.Output().rfind("scan: added 5, changed 0, retired 0, skipped 7, unchanged 0 (", 0), 0u)
+      << first.Output();
+  ServiceProcess again(scan);
+  EXPECT_EQ(again.Wait(), 0) << again.Output();
+  EXPECT_EQ(
+      again.Output().rfind("scan: added 0, changed 0, retired 0, skipped 7, unchanged 5 (", 0), 0u)
+      << again.Output();
+
+  // A library folder that is not there is refused, by --scan and by the service alike; so is a
+  // loopback public host for a service others connect to.
+  const std::string missing = (dir_ / "no such folder").string();
+  ServiceProcess scanMissing({"--data", fresh, "--library", missing, "--scan"});
+  EXPECT_NE(scanMissing.Wait(), 0);
+  ServiceProcess serveMissing({"--port", "0", "--data", fresh, "--library", missing});
+  EXPECT_NE(serveMissing.Wait(), 0);
+  ServiceProcess loopback({"--host", "0.0.0.0", "--public-host", "127.0.0.1", "--port", "0",
+                           "--data", fresh, "--library", lib_.string()});
+  EXPECT_EQ(loopback.Wait(), 2);
 }
 
 // Requests served while scans publish new catalogues always see a whole one: every film,
 // each with the title of one scan or the other, never a missing or half-described one.
 TEST_F(LibraryTest, RequestsDuringRescansSeeWholeCatalogues) {
   for (int i = 0; i < 6; ++i) {
-    Write(lib_ / ("Film " + std::to_string(i) + " (2001).mkv"), RandomBytes(20 + i, 40000));
+    Write(lib_ / ("Film " + std::to_string(i) + " (2001).mkv"), RandomBytes(20 + i, kFilm));
   }
   const fs::path nfo = lib_ / "Film 0 (2001).nfo";
   ServiceConfig config;

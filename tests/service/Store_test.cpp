@@ -38,9 +38,13 @@ TEST(StoreTest, AnOlderStoreIsBroughtForwardAtOpen) {
     film.sourcePath = "/films/Heat (1995).mkv";
     film.contentKey = "k";
     film.kinds = {1, 11};
+    film.container = "matroska,webm";
     store.ApplyScan({film}, {{film.sourcePath, 10, 20, "k", film.id}});
     EXPECT_TRUE(store.SetWithdrawal(7, Withdrawal::kRetired));
     EXPECT_FALSE(store.SetWithdrawal(99, Withdrawal::kRetired));
+    ASSERT_TRUE(store.AddUser("reader", "0123456789abcdef0123456789abcdef", 172));
+    ASSERT_TRUE(store.AddUser("idle", "0123456789abcdef0123456789abcdef", 172));
+    store.NoteRequest(store.FindUser("reader")->id);
   }
   Store again(path);  // opening twice runs no step twice
   std::vector<Movie> movies = again.LoadMovies();
@@ -49,6 +53,12 @@ TEST(StoreTest, AnOlderStoreIsBroughtForwardAtOpen) {
   EXPECT_EQ(movies[1].id, 8u);
   EXPECT_EQ(movies[1].sourcePath, "/films/Heat (1995).mkv");
   EXPECT_EQ(movies[1].kinds, (std::vector<int>{1, 11}));
+  EXPECT_EQ(movies[1].container, "matroska,webm");
+  std::vector<UserListRow> users = again.UserList();
+  ASSERT_EQ(users.size(), 2u);
+  EXPECT_GE(users[0].lastRequest, users[0].created);
+  EXPECT_GT(users[0].lastRequest, 0);
+  EXPECT_EQ(users[1].lastRequest, 0);
   ASSERT_EQ(again.LibraryFiles().size(), 1u);
   EXPECT_EQ(again.LibraryFiles()[0].mtimeNs, 20);
   std::filesystem::remove_all(pattern);
