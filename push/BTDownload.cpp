@@ -6,6 +6,7 @@
 #include "settings/ConfigDoc.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
@@ -79,6 +80,9 @@ BOOL CBTDownload::StartBT(CString args) {
   args += StringFormat(" --minport %d --maxport %d", port, port + 10);
   // The user's limit in KB/s; 0 and anything below it mean unlimited.
   args += StringFormat(" --ratelimit %d", std::max(0, CConfigDoc::GetInstance()->GetRateLimit()));
+  // The only port of this machine a torrent's web seed may name.
+  args += StringFormat(" --service \"%s:%d\"", CProcessValues::GetRemoteSrvHost().c_str(),
+                       CProcessValues::GetRemoteSrvPort());
   ZTRACE(1, zenuOpName_, "启动BT的端口:%s", args.c_str());
   CString ignored;
   const int32_t hr = Invoke(M_STARTBT, &args, ignored);
