@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "settings/ConfigDoc.h"
+#include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/ProcessValues.h"
@@ -51,6 +52,9 @@ void CBTDownload::CreateInstance() {
   IAutomation* automation = GetAutomation();
   std::unique_ptr<IAutomationObject> created;
   const int32_t hr = automation ? automation->CreateInstance(kProgID, created) : AUTO_E_CLASSNOTREG;
+  m_lastCreateResult = hr;
+  if (hr == AUTO_E_NOT_OURS)
+    RAISE_ERROR("CoCreateInstance failure: %s", DescribeHolder(kProgID).c_str());
   if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance failure");
   DISPID ids[M_COUNT] = {};
   for (int i = 0; i < M_COUNT; ++i) {

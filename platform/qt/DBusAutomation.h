@@ -20,6 +20,7 @@ class CDBusAutomation final : public QObject, public IAutomation {
   int32_t Publish(const SAutomationClass& cls,
                   std::unique_ptr<IAutomationPublication>& publication) override;
   int32_t ActivateOwner(const CString& identifier) override;
+  bool GetHolder(const CString& identifier, uint32_t& pid, CString& program) override;
 
   static QString ExecutableName(const QString& identifier);
   // The component's file, or empty when neither folder holds it.
