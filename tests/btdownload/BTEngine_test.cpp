@@ -256,10 +256,16 @@ TEST_F(BTComponentTest, ResumeDataClaimingPiecesOverZerosIsCaughtAndTheMovieFetc
   const auto seed = MakeSeed(12, kSize);
   const CString saveas = Utf8ToGBK(home.Path()) + "movies/forged";
   const std::string saved = home.Path() + "movies/forged/" + seed->FileName();
+  // A link planted where the resume data is written first is not written through.
+  const std::string kept = home.Path() + "kept";
+  std::ofstream(kept) << "precious";
+  ASSERT_EQ(::symlink(kept.c_str(), (home.Path() + "data/12/12.resume.tmp").c_str()), 0);
   bt->CreateInstance();
   ASSERT_EQ(bt->StartBT(Args(TorrentFile(12), saveas)), TRUE);
   ASSERT_EQ(PollTightly(60000), 100.0) << GBKToUtf8(bt->GetLastError());
   bt->Exit();
+  EXPECT_EQ(ReadBytes(kept), "precious");
+  EXPECT_TRUE(std::filesystem::exists(home.Path() + "data/12/12.resume"));
 
   // Zeros over the movie, its size and times kept: the resume data still
   // claims every piece, and its stamps still match.
