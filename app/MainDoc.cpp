@@ -34,9 +34,9 @@ CString g_strLocalSrvHolder;
 void TellLocalSrvNameHeld(CCOMOBJDriver& driver) {
   driver.DestroyInstance();
   const CString holder = DescribeHolder(driver.GetProgID());
+  if (holder == g_strLocalSrvHolder) return;
   ZTRACE(1, "CMainDoc::StartLocalSrv", "%s is held by %s", driver.GetProgID().c_str(),
          holder.c_str());
-  if (holder == g_strLocalSrvHolder) return;
   g_strLocalSrvHolder = holder;
   ShowMessageBox(
       StringFormat("Vadeko本地服务组件的名称“%s”正被另一个程序占用：%s。这个程序不是Vadeko启动的，"
@@ -143,10 +143,15 @@ void CMainDoc::RestartLocalSrv() {
     if (!m_strLoggedUser.empty()) SendLoginToLocalSrv(m_strLoggedUser);
   } catch (CProgramException* e) {
     // The next look tries again, within the same limit; a name held by
-    // another process is waited for without a limit.
-    LogAndDeleteException(e);
+    // another process is waited for without a limit, and its holder once
+    // told of is not logged at every look.
+    const bool held = m_drvLocalSrv.GetLastCreateResult() == AUTO_E_NOT_OURS;
+    if (held && DescribeHolder(m_drvLocalSrv.GetProgID()) == g_strLocalSrvHolder)
+      e->Delete();
+    else
+      LogAndDeleteException(e);
     m_drvLocalSrv.DestroyInstance();
-    if (m_drvLocalSrv.GetLastCreateResult() == AUTO_E_NOT_OURS) {
+    if (held) {
       if (!m_restartTicks.empty()) m_restartTicks.pop_back();
       TellLocalSrvNameHeld(m_drvLocalSrv);
     }

@@ -201,7 +201,12 @@ void CPushDoc::StartDownload(CRecord rec) {
     try {
       m_btDownload.CreateInstance();
     } catch (CException* e) {
-      LogAndDeleteException(e);
+      // Tried every few seconds: a holder already told of is not logged again.
+      if (m_btDownload.NameHeldByOther() &&
+          DescribeHolder(CBTDownload::kProgID) == g_strShownHolder)
+        e->Delete();
+      else
+        LogAndDeleteException(e);
       WaitForDownloader(rec);
       return;
     }

@@ -93,6 +93,9 @@ int32_t CDBusAutomation::CreateInstance(const CString& progId,
   const QDBusReply<uint> ownerPid = bus->servicePid(identifier);
   if (!owner.isValid() || !ownerPid.isValid()) return AUTO_E_DISCONNECTED;
   if (!m_started.contains(ownerPid.value())) {
+    // Callers try again while it lasts: one line for each holder.
+    if (m_heldBy.value(identifier) == ownerPid.value()) return AUTO_E_NOT_OURS;
+    m_heldBy.insert(identifier, ownerPid.value());
     WriteErrorLog(GBKFromQString(
         QStringLiteral("\n%1 is held by process %2, which this program did not start")
             .arg(identifier)
