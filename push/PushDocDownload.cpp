@@ -27,6 +27,11 @@ int g_bInBTPoll = 0;
 // The holder of the downloader's name last told to the user.
 CString g_strShownHolder;
 
+// Who holds the downloader's name; empty when it cannot be told.
+CString HolderText(const CBTDownload& bt) {
+  return bt.NameHeldByOther() ? DescribeHolder(CBTDownload::kProgID) : CString();
+}
+
 const char kComponentGone[] = "Vadeko下载进程意外退出，下载已停止。可以重新开始下载";
 
 // Inside the quotes of the argument line a quote or a backslash is escaped, so a
@@ -67,26 +72,28 @@ void CDownloaderRetry::TimerCallBack() {
 
 void CPushDoc::WaitForDownloader(CRecord rec) {
   OP_BEGIN("CPushDoc::WaitForDownloader")
-  // The record waits in the queue; the downloader is asked for again every
-  // few seconds, so the download starts soon after its name comes free.
+  // The record waits in the queue; while another process holds the name the
+  // downloader is asked for every few seconds, so the download starts soon
+  // after the name comes free.
   rec.SetStatus(RS_QUEUED);
   CIntfDB::GetInstance()->UpdateRecord(rec);
   OnChangeDownloading();
   m_downloaderRetry.UnRegisterTimer();
+  // Only a held name is waited for: a component that cannot start is not
+  // started again and again (each try may wait for it seconds).
+  if (!m_btDownload.NameHeldByOther()) {
+    ShowMessageBox("Vadeko下载组件无法启动，电影已排队。可以稍后重新开始下载");
+    return;
+  }
   m_downloaderRetry.RegisterTimer(CDownloaderRetry::kSeconds, 1);
-  const CString holder =
-      m_btDownload.NameHeldByOther() ? DescribeHolder(CBTDownload::kProgID) : CString("-");
   // Said once for each holder, not at every try.
+  const CString holder = HolderText(m_btDownload);
   if (holder == g_strShownHolder) return;
   g_strShownHolder = holder;
-  if (m_btDownload.NameHeldByOther()) {
-    ShowMessageBox(
-        StringFormat("Vadeko下载组件的名称“%s”正被另一个程序占用：%s。这个程序不是Vadeko启动的，"
-                     "下载不会交给它。电影已排队，该程序退出后下载会自动开始",
-                     CBTDownload::kProgID, holder.empty() ? "未知进程" : holder.c_str()));
-  } else {
-    ShowMessageBox("Vadeko下载组件无法启动，电影已排队，稍后会自动重试");
-  }
+  ShowMessageBox(
+      StringFormat("Vadeko下载组件的名称“%s”正被另一个程序占用：%s。这个程序不是Vadeko启动的，"
+                   "下载不会交给它。电影已排队，该程序退出后下载会自动开始",
+                   CBTDownload::kProgID, holder.empty() ? "未知进程" : holder.c_str()));
   OP_END
 }
 
@@ -201,9 +208,8 @@ void CPushDoc::StartDownload(CRecord rec) {
     try {
       m_btDownload.CreateInstance();
     } catch (CException* e) {
-      // Tried every few seconds: a holder already told of is not logged again.
-      if (m_btDownload.NameHeldByOther() &&
-          DescribeHolder(CBTDownload::kProgID) == g_strShownHolder)
+      // Tried again every few seconds: a holder told of is not logged again.
+      if (m_btDownload.NameHeldByOther() && HolderText(m_btDownload) == g_strShownHolder)
         e->Delete();
       else
         LogAndDeleteException(e);

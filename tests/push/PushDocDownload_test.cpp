@@ -282,4 +282,18 @@ TEST_F(DownloadTest, ADownloaderNameHeldByAStrangerKeepsTheRecordQueuedUntilItCo
   EXPECT_EQ(Status(5), RS_STOPPED);
   EXPECT_EQ(bt.starts.size(), 1u);
   EXPECT_EQ(boxes.texts.size(), 1u);
+
+  // A downloader that cannot be started at all is said so, and not tried
+  // again by itself.
+  doc->CloseBTCOM();
+  CPushDoc::ResetInstance();
+  doc = CPushDoc::GetInstance();
+  automation.components.clear();
+  Event(5, TE_START);
+  EXPECT_EQ(Status(5), RS_QUEUED);
+  ASSERT_EQ(boxes.texts.size(), 2u);
+  EXPECT_NE(boxes.texts[1].find("无法启动"), CString::npos);
+  const int creates = automation.iCreates;
+  loop.AdvanceBy(30000);
+  EXPECT_EQ(automation.iCreates, creates);
 }
