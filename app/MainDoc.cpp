@@ -1,30 +1,76 @@
 #include "MainDoc.h"
 
+#include <cstdlib>
+
+#include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/PathHelpers.h"
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/ProgramException.h"
+#include "zenuModule/src/StringHelpers.h"
+#include "zenuModule/src/desktop/Platform.h"
 
 CMainDoc::CMainDoc()
     : m_drvLocalSrv("zenu.LocalServer"), m_localSrvWatch([this] { CheckLocalSrv(); }) {}
 
 CMainDoc::~CMainDoc() = default;
 
+namespace {
+// The component answers its start with the port it listens on: the chosen
+// one may have been taken by another process in the meantime.
+void AdoptLocalSrvPort(const CString& reply) {
+  const int port = std::atoi(reply.c_str());
+  if (port <= 0 || port > 65535 || port == CProcessValues::GetLocalSrvPort()) return;
+  ZTRACE(1, "CMainDoc::SendToLocalSrv", "localsrv port %d was taken, it listens on %d",
+         CProcessValues::GetLocalSrvPort(), port);
+  CProcessValues::SetLocalSrvPort(port);
+  CProcessValues::SetLocalSrvBaseUrl(StringFormat("http://127.0.0.1:%d", port));
+}
+// The holder of the local server's name last told to the user.
+CString g_strLocalSrvHolder;
+
+void TellLocalSrvNameHeld(CCOMOBJDriver& driver) {
+  driver.DestroyInstance();
+  const CString holder = DescribeHolder(driver.GetProgID());
+  if (holder == g_strLocalSrvHolder) return;
+  ZTRACE(1, "CMainDoc::StartLocalSrv", "%s is held by %s", driver.GetProgID().c_str(),
+         holder.c_str());
+  g_strLocalSrvHolder = holder;
+  ShowMessageBox(
+      StringFormat("Vadeko本地服务组件的名称“%s”正被另一个程序占用：%s。这个程序不是Vadeko启动的，"
+                   "Vadeko不会与它通信。该程序退出后，Vadeko会自动启动本地服务",
+                   driver.GetProgID().c_str(), holder.empty() ? "未知进程" : holder.c_str()));
+}
+}  // namespace
+
 void CMainDoc::SendToLocalSrv(Json::Value& document) {
   OP_BEGIN("CMainDoc::SendToLocalSrv")
-  m_drvLocalSrv.CallMethod("OnOrvexCmd", FALSE, &document);
+  const bool start = document.get("INT_CMD_IDX", 0).asInt() == 1;
+  const CString reply = m_drvLocalSrv.CallMethod("OnOrvexCmd", start, &document);
+  if (start) AdoptLocalSrvPort(reply);
   OP_END
 }
 
 void CMainDoc::StartLocalSrv() {
   OP_BEGIN("CMainDoc::StartLocalSrv")
-  m_drvLocalSrv.CreateInstance();
-  SendStartToLocalSrv();
+  bool held = false;
+  try {
+    m_drvLocalSrv.CreateInstance();
+    SendStartToLocalSrv();
+  } catch (CException* e) {
+    // Another process holds the name: the client waits for it to come free
+    // (the watch below tries again) rather than ending.
+    if (m_drvLocalSrv.GetLastCreateResult() != AUTO_E_NOT_OURS) throw;
+    LogAndDeleteException(e);
+    held = true;
+  }
   // Registered after the call: the ready command is only delivered from the loop.
   CIntfScheduleControl::GetInstance()->Register(this, kLocalSrvReadyEvent);
   m_localSrvWatch.RegisterTimer(CLocalSrvWatch::kIntervalSeconds, 0);
+  // Told once the watch runs: the message waits for the user.
+  if (held) TellLocalSrvNameHeld(m_drvLocalSrv);
   OP_END
 }
 
@@ -96,9 +142,19 @@ void CMainDoc::RestartLocalSrv() {
     SendStartToLocalSrv();
     if (!m_strLoggedUser.empty()) SendLoginToLocalSrv(m_strLoggedUser);
   } catch (CProgramException* e) {
-    // The next look tries again, within the same limit.
-    LogAndDeleteException(e);
+    // The next look tries again, within the same limit; a name held by
+    // another process is waited for without a limit, and its holder once
+    // told of is not logged at every look.
+    const bool held = m_drvLocalSrv.GetLastCreateResult() == AUTO_E_NOT_OURS;
+    if (held && DescribeHolder(m_drvLocalSrv.GetProgID()) == g_strLocalSrvHolder)
+      e->Delete();
+    else
+      LogAndDeleteException(e);
     m_drvLocalSrv.DestroyInstance();
+    if (held) {
+      if (!m_restartTicks.empty()) m_restartTicks.pop_back();
+      TellLocalSrvNameHeld(m_drvLocalSrv);
+    }
   }
 }
 

@@ -4,8 +4,10 @@
 #include <charconv>
 
 #include "settings/ConfigDoc.h"
+#include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
@@ -50,6 +52,9 @@ void CBTDownload::CreateInstance() {
   IAutomation* automation = GetAutomation();
   std::unique_ptr<IAutomationObject> created;
   const int32_t hr = automation ? automation->CreateInstance(kProgID, created) : AUTO_E_CLASSNOTREG;
+  m_lastCreateResult = hr;
+  if (hr == AUTO_E_NOT_OURS)
+    RAISE_ERROR("CoCreateInstance failure: %s", DescribeHolder(kProgID).c_str());
   if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance failure");
   DISPID ids[M_COUNT] = {};
   for (int i = 0; i < M_COUNT; ++i) {
@@ -79,6 +84,9 @@ BOOL CBTDownload::StartBT(CString args) {
   args += StringFormat(" --minport %d --maxport %d", port, port + 10);
   // The user's limit in KB/s; 0 and anything below it mean unlimited.
   args += StringFormat(" --ratelimit %d", std::max(0, CConfigDoc::GetInstance()->GetRateLimit()));
+  // The only port of this machine a torrent's web seed may name.
+  args += StringFormat(" --service \"%s:%d\"", CProcessValues::GetRemoteSrvHost().c_str(),
+                       CProcessValues::GetRemoteSrvPort());
   ZTRACE(1, zenuOpName_, "启动BT的端口:%s", args.c_str());
   CString ignored;
   const int32_t hr = Invoke(M_STARTBT, &args, ignored);

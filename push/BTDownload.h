@@ -28,6 +28,9 @@ class CBTDownload final {
   void Exit();
 
   int GetState() const { return iState; }
+  // Whether the last CreateInstance failed because another process, which
+  // this program did not start, holds the component's name.
+  bool NameHeldByOther() const { return m_lastCreateResult == AUTO_E_NOT_OURS; }
 
   static constexpr const char* kProgID = "zenu.BTDownload";
 
@@ -52,4 +55,5 @@ class CBTDownload final {
   std::unique_ptr<IAutomationObject> pDisp;
   DISPID m_dispIDs[M_COUNT] = {};
   CPortSelect m_portSelect;
+  int32_t m_lastCreateResult = AUTO_S_OK;
 };

@@ -67,6 +67,14 @@ class CWaitStartingDownload final : public CTemplTimerCaller {
   int m_ulGID = -1;
 };
 
+// Asks again for the downloader component while it cannot be made (its name
+// held by another process): the first queued record is started again.
+class CDownloaderRetry final : public CTemplTimerCaller {
+ public:
+  static constexpr int kSeconds = 5;
+  void TimerCallBack() override;
+};
+
 // The result of the file choice dialog.
 struct SSelectFileResult {
   int iType = 0;
@@ -211,6 +219,8 @@ class CPushDoc final : public IPushEngine,
   // Status machine actions.
   void StartDownload(CRecord rec);
   void DownloadNext();
+  // The downloader could not be made: rec waits queued and it is tried again.
+  void WaitForDownloader(CRecord rec);
   void DownloadingData(CRecord rec);
   BOOL _RefreshDownloadingData(CRecord rec);
   void DonwloadFinish(CRecord rec);
@@ -258,6 +268,7 @@ class CPushDoc final : public IPushEngine,
   CBTDownload m_btDownload;
   CBTTimerCaller m_btTimer;
   CWaitStartingDownload m_waitStartingDownload;
+  CDownloaderRetry m_downloaderRetry;
   COtherDownload m_otherDownload;
   int m_ulDownloadingGID = -1;
   int m_iRunningCount = 0;

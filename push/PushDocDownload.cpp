@@ -9,6 +9,7 @@
 #include "push/PushDoc.h"
 #include "settings/ConfigDoc.h"
 #include "store/IntfDB.h"
+#include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/HTTPDownLoadDoc.h"
 #include "zenuModule/src/Log.h"
@@ -22,6 +23,14 @@
 namespace {
 // Message boxes inside the poll run nested loops in which further ticks arrive.
 int g_bInBTPoll = 0;
+
+// The holder of the downloader's name last told to the user.
+CString g_strShownHolder;
+
+// Who holds the downloader's name; empty when it cannot be told.
+CString HolderText(const CBTDownload& bt) {
+  return bt.NameHeldByOther() ? DescribeHolder(CBTDownload::kProgID) : CString();
+}
 
 const char kComponentGone[] = "Vadeko下载进程意外退出，下载已停止。可以重新开始下载";
 
@@ -52,6 +61,41 @@ void SetStoredStatus(int ulGID, int32_t eStatus) {
 }
 
 }  // namespace
+
+void CDownloaderRetry::TimerCallBack() {
+  // The first record still waiting: the user may have stopped some meanwhile.
+  CGIDList queue;
+  CIntfDB::GetInstance()->GetGIDList(RS_QUEUED, &queue, 1);
+  if (!queue.empty())
+    CPushDoc::GetInstance()->TaskStatusMachine(static_cast<int>(queue.front()), TE_START, nullptr);
+}
+
+void CPushDoc::WaitForDownloader(CRecord rec) {
+  OP_BEGIN("CPushDoc::WaitForDownloader")
+  // The record waits in the queue; while another process holds the name the
+  // downloader is asked for every few seconds, so the download starts soon
+  // after the name comes free.
+  rec.SetStatus(RS_QUEUED);
+  CIntfDB::GetInstance()->UpdateRecord(rec);
+  OnChangeDownloading();
+  m_downloaderRetry.UnRegisterTimer();
+  // Only a held name is waited for: a component that cannot start is not
+  // started again and again (each try may wait for it seconds).
+  if (!m_btDownload.NameHeldByOther()) {
+    ShowMessageBox("Vadeko下载组件无法启动，电影已排队。可以稍后重新开始下载");
+    return;
+  }
+  m_downloaderRetry.RegisterTimer(CDownloaderRetry::kSeconds, 1);
+  // Said once for each holder, not at every try.
+  const CString holder = HolderText(m_btDownload);
+  if (holder == g_strShownHolder) return;
+  g_strShownHolder = holder;
+  ShowMessageBox(
+      StringFormat("Vadeko下载组件的名称“%s”正被另一个程序占用：%s。这个程序不是Vadeko启动的，"
+                   "下载不会交给它。电影已排队，该程序退出后下载会自动开始",
+                   CBTDownload::kProgID, holder.empty() ? "未知进程" : holder.c_str()));
+  OP_END
+}
 
 void CBTTimerCaller::TimerCallBack() { CPushDoc::GetInstance()->OnBTTimerCallerEvent(); }
 
@@ -161,8 +205,19 @@ void CPushDoc::StartDownload(CRecord rec) {
   // A component that failed once is made again rather than left unusable.
   if (m_bBTCreated && m_btDownload.GetState() != 1) m_bBTCreated = FALSE;
   if (!m_bBTCreated) {
-    m_btDownload.CreateInstance();
+    try {
+      m_btDownload.CreateInstance();
+    } catch (CException* e) {
+      // Tried again every few seconds: a holder told of is not logged again.
+      if (m_btDownload.NameHeldByOther() && HolderText(m_btDownload) == g_strShownHolder)
+        e->Delete();
+      else
+        LogAndDeleteException(e);
+      WaitForDownloader(rec);
+      return;
+    }
     m_bBTCreated = TRUE;
+    g_strShownHolder.clear();
   }
   if (m_iRunningCount >= 1) {
     rec.SetStatus(RS_QUEUED);
@@ -383,6 +438,9 @@ void CPushDoc::StopRefreshRecord() {
 
 void CPushDoc::CloseBTCOM() {
   OP_BEGIN("CPushDoc::CloseBTCOM")
+  if (CTimerControl::HasInstance() &&
+      CTimerControl::GetInstance()->IsRegistered(&m_downloaderRetry))
+    m_downloaderRetry.UnRegisterTimer();
   m_btDownload.Exit();
   m_btDownload.DestroyInstance();
   ZTRACE(1, zenuOpName_, "关闭了bt com");

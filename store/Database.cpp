@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "store/MultiUserMgr.h"
+#include "store/PushedValues.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/PathHelpers.h"
@@ -31,9 +32,31 @@ BOOL CDatabase::LoadDB() {
   if (doc.Parse(content.data(), content.size()) != tinyxml2::XML_SUCCESS) return FALSE;
   const tinyxml2::XMLElement* root = doc.RootElement();
   if (!root) return FALSE;
+  int index = 0;
   for (const auto* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    ++index;
+    // The identifier must read whole, and leave room for the shift of the
+    // conversion; a second record under one identifier would replace the first.
+    const tinyxml2::XMLElement* idElement = e->FirstChildElement("ulGID");
+    const CString idText = idElement && idElement->GetText() ? idElement->GetText() : "";
+    const uint32_t gid = ParseGID(idText);
+    const bool whole =
+        !idText.empty() && TrimWhite(idText).find_first_not_of("0123456789") == CString::npos;
+    const char* why = nullptr;
+    if (!whole || gid == 0 || gid > UINT32_MAX - kTransGIDShift) {
+      why = "ulGID无效";
+    } else if (m_mapRecords.count(gid) != 0) {
+      why = "ulGID重复";
+    }
     CRecord record;
     ChangeXmlNodetoRecordAttr(e, &record);
+    if (why) {
+      // One that reads as 0 still gets the store's own line.
+      if (record.GetGID() == 0) UpdateRecord(record);
+      ++m_iSkipped;
+      ZTRACE(1, zenuOpName_, "跳过第%d条记录(%s): ulGID \"%s\"", index, why, idText.c_str());
+      continue;
+    }
     UpdateRecord(record);
   }
   return TRUE;

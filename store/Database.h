@@ -10,6 +10,9 @@ namespace tinyxml2 {
 class XMLElement;
 }
 
+// Old identifiers are shifted by this much on their way into the new table.
+constexpr uint32_t kTransGIDShift = 60000;
+
 // The old XML store users/<name>/database.xml, kept only to be read once by the
 // conversion to the SQLite store.
 class CDatabase final {
@@ -25,7 +28,10 @@ class CDatabase final {
   void UpdateRecord(const CRecord& rec);
   BOOL GetOneRecordData(uint32_t ulGID, CRecord* rec) const;
   void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag) const;
+  // Record elements LoadDB left out (an unreadable or repeated ulGID), each traced.
+  int GetSkippedCount() const { return m_iSkipped; }
 
  private:
   std::map<uint32_t, CRecord> m_mapRecords;
+  int m_iSkipped = 0;
 };

@@ -45,7 +45,7 @@ void CDatabase2::TransDBFormat() {
     if (!db.GetOneRecordData(gid, &r)) continue;
     CSqlParams p;
     p.reserve(21);
-    p.push_back(SSqlParam::Int(static_cast<uint32_t>(r.GetGID() + 60000u)));
+    p.push_back(SSqlParam::Int(static_cast<uint32_t>(r.GetGID() + kTransGIDShift)));
     p.push_back(SSqlParam::Text(TrimWhite(r.GetFileName())));
     p.push_back(SSqlParam::Text(TrimWhite(r.GetBTSeedUrl())));
     p.push_back(SSqlParam::Int(Low32(r.GetStartDownloadTime())));
@@ -77,9 +77,22 @@ void CDatabase2::TransDBFormat() {
            renamed ? kept.c_str() : xmlPath.c_str());
     return;
   }
-  RemoveFile(xmlPath);
+  if (db.GetSkippedCount() > 0) {
+    // What could not be read stays for a later look.
+    const CString kept = xmlPath + ".unconverted";
+    ZTRACE(1, zenuOpName_, "%d records of database.xml were not converted, kept as %s",
+           db.GetSkippedCount(), RenamePath(xmlPath, kept) ? kept.c_str() : xmlPath.c_str());
+  } else {
+    RemoveFile(xmlPath);
+  }
+  // The torrents kept under the old identifiers no longer match any record.
+  // The folder is shared by every user of the machine: only the converted
+  // identifiers' folders go.
   const CString data = GetExePath(0) + "data";
-  DeleteDirectory(data);
+  for (const uint32_t gid : gids) {
+    const CString folder = StringFormat("%s/%u", data.c_str(), gid);
+    if (IsFolder(folder)) DeleteDirectory(folder);
+  }
   CheckFolder(data, 4);
   ZTRACE(1, zenuOpName_, "TransDBFormat() end");
   OP_END

@@ -4,12 +4,14 @@
 
 // What the client's argument line asks for:
 // --responsefile "<torrent>" --saveas "<folder>" --minport N --maxport N [--ratelimit KB/s]
+// [--service "host:port"]
 struct SArgLine {
   std::string torrentFile;
   std::string saveFolder;
   int minPort = 0;
   int maxPort = 0;
   int rateLimitKB = 0;  // 0: unlimited, also when the client does not send it
+  std::string service;  // "host:port" of the service the torrent came from
 };
 
 // Words separated by blanks; a double-quoted part keeps its blanks. Inside

@@ -14,7 +14,10 @@
 
 #include "ArgLine.h"
 #include "DiskRoom.h"
+#include "PieceSpotCheck.h"
 #include "SessionSettings.h"
+#include "SourcePolicy.h"
+#include "TargetFolder.h"
 
 namespace {
 // The most a download reports before it is finished and written out.
@@ -27,6 +30,8 @@ constexpr int kAlertWaitMs = 3000;
 constexpr std::uintmax_t kMaxTorrentBytes = 16 << 20;
 // Bad pieces forgiven in one download before it ends with an error.
 constexpr int kMaxBadPieces = 8;
+// Pieces of trusted resume data read back before the start.
+constexpr int kSpotCheckedPieces = 4;
 
 const char* StateName(lt::torrent_status::state_t state) {
   switch (state) {
@@ -56,6 +61,9 @@ lt::ip_filter EverySourceInTheGlobalClass() {
   filter.add_rule(lt::make_address("::"),
                   lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
   return filter;
+}
+std::string RefusedSourceText(const std::string& url) {
+  return "下载源 " + url + " 指向本机的其他程序，为安全起见已拒绝，下载无法进行";
 }
 }  // namespace
 
@@ -101,19 +109,47 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
 
   // libtorrent takes a backslash for a separator when it makes the folders of
-  // a path, so a folder named with one would be made beside the right one.
-  std::error_code made;
-  std::filesystem::create_directories(args.saveFolder, made);
-  if (made) {
-    Fail("无法创建保存位置 " + args.saveFolder + ": " + made.message());
+  // a path, so a folder named with one would be made beside the right one:
+  // every folder is made here, and none through a link.
+  std::string savePath;
+  std::string refused;
+  if (!PrepareTargetFolder(args.saveFolder, info->files(), savePath, refused)) {
+    Fail(refused);
     return false;
   }
 
-  const std::int64_t missing = BytesStillMissing(info->files(), args.saveFolder);
+  const std::int64_t missing = BytesStillMissing(info->files(), savePath);
   SDiskRoom room;
   if (missing > 0 && ProbeDiskRoom(args.saveFolder, room) &&
       room.available < missing + RoomMargin(room)) {
     Fail(NoRoomText(args.saveFolder, missing + RoomMargin(room), room.available));
+    return false;
+  }
+
+  // Sources that would aim at other programs of this machine are dropped.
+  m_policy = CSourcePolicy(args.service);
+  m_session.set_ip_filter(m_policy.Filter());
+  std::string refusedSource;
+  std::vector<lt::web_seed_entry> seeds;
+  for (const lt::web_seed_entry& seed : info->web_seeds()) {
+    if (m_policy.Allows(seed.url)) {
+      seeds.push_back(seed);
+    } else if (refusedSource.empty()) {
+      refusedSource = seed.url;
+    }
+  }
+  info->set_web_seeds(std::move(seeds));
+  const std::vector<lt::announce_entry> trackers = info->trackers();
+  info->clear_trackers();
+  for (const lt::announce_entry& tracker : trackers) {
+    if (m_policy.Allows(tracker.url)) {
+      info->add_tracker(tracker.url, tracker.tier);
+    } else if (refusedSource.empty()) {
+      refusedSource = tracker.url;
+    }
+  }
+  if (!refusedSource.empty() && info->web_seeds().empty() && info->trackers().empty()) {
+    Fail(RefusedSourceText(refusedSource));
     return false;
   }
 
@@ -128,11 +164,20 @@ bool CBTEngine::Start(const std::string& argLine) {
 
   lt::add_torrent_params params;
   params.ti = info;
-  params.save_path = args.saveFolder;
+  params.save_path = savePath;
   params.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
+  m_refused = std::make_shared<CRefusedSources>();
+  params.extensions.push_back(m_policy.Guard(m_refused));
   auto resume = std::make_unique<CResumeFile>(args.torrentFile);
   std::string why;
   m_startInfo = resume->Load(params, why) ? "resumed" : "checked: " + why;
+  if (why.empty() && !SpotCheckPieces(*info, savePath, params.have_pieces, kSpotCheckedPieces)) {
+    // Pieces claimed that are not on disk: the data is forged or stale, and
+    // every piece is checked from the files instead.
+    params.have_pieces = lt::typed_bitfield<lt::piece_index_t>();
+    params.unfinished_pieces.clear();
+    m_startInfo = "checked: pieces on disk differ from the resume data";
+  }
 
   m_handle = m_session.add_torrent(std::move(params), ec);
   if (ec) {
@@ -142,7 +187,8 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
   m_info = info;
   m_resume = std::move(resume);
-  m_saveFolder = args.saveFolder;
+  m_saveFolder = savePath;
+  m_shownFolder = args.saveFolder;
   m_nextGuard = Clock::now() + kGuardPeriod;
   m_nextResumeSave = Clock::now() + kResumeSavePeriod;
   return true;
@@ -151,7 +197,9 @@ bool CBTEngine::Start(const std::string& argLine) {
 bool CBTEngine::Refresh(lt::torrent_status& status) {
   if (!m_handle.is_valid()) return false;
   status = m_handle.status();
-  if (status.errc && !m_failed) {
+  if (status.errc && !m_failed && m_refused && !m_refused->First().empty()) {
+    Fail(RefusedSourceText("http://" + m_refused->First()));
+  } else if (status.errc && !m_failed) {
     std::string where =
         status.error_file >= lt::file_index_t(0) ? " (" + status.save_path + ")" : std::string();
     Fail("下载出错: " + status.errc.message() + where);
@@ -302,6 +350,25 @@ void CBTEngine::RestoreWebSeeds() {
   }
 }
 
+void CBTEngine::DropRefusedWebSeeds() {
+  // A redirect becomes a web seed of its own.
+  std::string refused;
+  size_t left = 0;
+  for (const std::string& url : m_handle.url_seeds()) {
+    if (m_policy.Allows(url)) {
+      ++left;
+    } else {
+      m_handle.remove_url_seed(url);
+      refused = url;
+    }
+  }
+  // Nothing else to fetch from: an error rather than a download that waits for ever.
+  if (!refused.empty() && left == 0 && m_handle.trackers().empty()) {
+    Halt();
+    Fail(RefusedSourceText(refused));
+  }
+}
+
 bool CBTEngine::GuardRoom() {
   if (m_complete || m_failed) return !m_failed;
   const std::int64_t missing = BytesStillMissing(m_info->files(), m_saveFolder);
@@ -310,7 +377,7 @@ bool CBTEngine::GuardRoom() {
   const std::int64_t needed = missing + RoomMargin(room);
   if (room.available >= needed) return true;
   Halt();
-  Fail(NoRoomText(m_saveFolder, needed, room.available));
+  Fail(NoRoomText(m_shownFolder, needed, room.available));
   return false;
 }
 
@@ -338,6 +405,7 @@ void CBTEngine::Tick() {
     m_nextGuard = now + kGuardPeriod;
     if (!GuardRoom()) return;
   }
+  DropRefusedWebSeeds();
   RestoreWebSeeds();
   if (now >= m_nextResumeSave) {
     m_nextResumeSave = now + kResumeSavePeriod;
@@ -371,7 +439,8 @@ void CBTEngine::HandleAlert(const lt::alert* a) {
     m_fileError = true;
     if (GuardRoom()) Fail("文件错误: " + fe->message());
   } else if (const auto* te = lt::alert_cast<lt::torrent_error_alert>(a)) {
-    Fail("下载出错: " + te->message());
+    const std::string refused = m_refused ? m_refused->First() : std::string();
+    Fail(refused.empty() ? "下载出错: " + te->message() : RefusedSourceText("http://" + refused));
   } else if (lt::alert_cast<lt::cache_flushed_alert>(a)) {
     ++m_flushes;
   } else if (const auto* rd = lt::alert_cast<lt::save_resume_data_alert>(a)) {

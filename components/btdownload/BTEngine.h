@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ResumeFile.h"
+#include "SourcePolicy.h"
 
 // One download at a time on a libtorrent session. Every failure is kept as the
 // last error and shows as a negative percentage until the next start or stop.
@@ -62,6 +63,8 @@ class CBTEngine final {
   // A piece failed its check: its sources are given another chance, a few
   // times, then the download ends with an error.
   void OnBadPiece();
+  // Removes the web seeds (redirects among them) the policy refuses.
+  void DropRefusedWebSeeds();
   // Puts back the torrent's web seeds that libtorrent dropped for a bad piece.
   void RestoreWebSeeds();
 
@@ -69,7 +72,10 @@ class CBTEngine final {
   lt::torrent_handle m_handle;
   std::shared_ptr<const lt::torrent_info> m_info;
   std::unique_ptr<CResumeFile> m_resume;
-  std::string m_saveFolder;
+  CSourcePolicy m_policy;
+  std::shared_ptr<CRefusedSources> m_refused;
+  std::string m_saveFolder;   // as libtorrent has it: no link on the way
+  std::string m_shownFolder;  // as the client named it
   bool m_failed = false;
   bool m_fileError = false;
   bool m_complete = false;

@@ -57,7 +57,9 @@ std::string Identity(const lt::torrent_info& info, const std::string& savePath) 
 }
 
 bool WriteWhole(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Made afresh: a link planted in its place goes, and is never written through.
+  ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   size_t done = 0;
   while (done < bytes.size()) {

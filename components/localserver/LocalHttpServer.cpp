@@ -36,10 +36,16 @@ bool CLocalHttpServer::Start(int port, const std::string& rootFolder, std::strin
   if (!rootFolder.empty() && ::stat(rootFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     m_server->set_mount_point("/", rootFolder);
   }
+  // The client chose the port a moment ago; another process may have taken
+  // it since. Any free port will do: the client is told which one it is.
   if (!m_server->bind_to_port("127.0.0.1", port)) {
-    error = "cannot listen on 127.0.0.1:" + std::to_string(port);
-    m_server.reset();
-    return false;
+    const int other = m_server->bind_to_any_port("127.0.0.1");
+    if (other <= 0) {
+      error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+      m_server.reset();
+      return false;
+    }
+    port = other;
   }
   m_port = port;
   m_thread = std::thread([server = m_server.get()] { server->listen_after_bind(); });

@@ -65,7 +65,8 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
   message.setDelayedReply(true);
   Json::Value cmd;
   if (!ParseJsonObject(json.toStdString(), cmd)) {
-    m_connection.send(message.createErrorReply(kErrorName, QStringLiteral("not a command document")));
+    m_connection.send(
+        message.createErrorReply(kErrorName, QStringLiteral("not a command document")));
     return;
   }
   switch (ReadInt(cmd, "INT_CMD_IDX")) {
@@ -76,7 +77,8 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
         m_connection.send(message.createErrorReply(kErrorName, QString::fromStdString(error)));
         return;
       }
-      m_connection.send(message.createReply(0));
+      // The port it listens on, which may not be the one asked for.
+      m_connection.send(message.createReply(m_http.Port()));
       m_client.ReportRemoteHost(m_session.Service().Host());
       m_client.ReportReady();
       return;

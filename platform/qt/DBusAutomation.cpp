@@ -53,8 +53,8 @@ QString CDBusAutomation::FindExecutable(const QString& identifier) {
 int32_t CDBusAutomation::StartComponent(const QString& identifier, qint64& pid) {
   const QString exe = FindExecutable(identifier);
   if (exe.isEmpty()) {
-    WriteErrorLog(GBKFromQString(QStringLiteral("\n%1 not found next to the program")
-                                     .arg(ExecutableName(identifier))));
+    WriteErrorLog(GBKFromQString(
+        QStringLiteral("\n%1 not found next to the program").arg(ExecutableName(identifier))));
     return AUTO_E_CLASSNOTREG;
   }
   // The component watches our unique name and ends when we leave the bus.
@@ -93,6 +93,9 @@ int32_t CDBusAutomation::CreateInstance(const CString& progId,
   const QDBusReply<uint> ownerPid = bus->servicePid(identifier);
   if (!owner.isValid() || !ownerPid.isValid()) return AUTO_E_DISCONNECTED;
   if (!m_started.contains(ownerPid.value())) {
+    // Callers try again while it lasts: one line for each holder.
+    if (m_heldBy.value(identifier) == ownerPid.value()) return AUTO_E_NOT_OURS;
+    m_heldBy.insert(identifier, ownerPid.value());
     WriteErrorLog(GBKFromQString(
         QStringLiteral("\n%1 is held by process %2, which this program did not start")
             .arg(identifier)
@@ -115,8 +118,8 @@ int32_t CDBusAutomation::Publish(const SAutomationClass& cls,
 int32_t CDBusAutomation::ActivateOwner(const CString& identifier) {
   if (!m_connection.isConnected()) return AUTO_E_DISCONNECTED;
   QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringFromGBK(identifier), QStringLiteral("/"), QStringLiteral("org.freedesktop.Application"),
-      QStringLiteral("Activate"));
+      QStringFromGBK(identifier), QStringLiteral("/"),
+      QStringLiteral("org.freedesktop.Application"), QStringLiteral("Activate"));
   call << QVariant::fromValue(QVariantMap());
   // Not waiting for the owner: it answers from its UI thread, which may be ours.
   call.setAutoStartService(false);
@@ -126,4 +129,20 @@ int32_t CDBusAutomation::ActivateOwner(const CString& identifier) {
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
   return flushed.type() == QDBusMessage::ReplyMessage ? AUTO_S_OK : AUTO_E_DISCONNECTED;
+}
+
+bool CDBusAutomation::GetHolder(const CString& identifier, uint32_t& pid, CString& program) {
+  if (!m_connection.isConnected()) return false;
+  // The bus daemon's word (GetConnectionUnixProcessID), not the holder's.
+  const QDBusReply<uint> holder = m_connection.interface()->servicePid(QStringFromGBK(identifier));
+  if (!holder.isValid() || holder.value() == 0) return false;
+  pid = holder.value();
+  // The executable when it may be read, else the name the process gave itself.
+  QString name = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+  if (name.isEmpty()) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (comm.open(QIODevice::ReadOnly)) name = QString::fromUtf8(comm.read(64)).trimmed();
+  }
+  program = GBKFromQString(name);
+  return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDBusConnection>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 
@@ -20,6 +21,7 @@ class CDBusAutomation final : public QObject, public IAutomation {
   int32_t Publish(const SAutomationClass& cls,
                   std::unique_ptr<IAutomationPublication>& publication) override;
   int32_t ActivateOwner(const CString& identifier) override;
+  bool GetHolder(const CString& identifier, uint32_t& pid, CString& program) override;
 
   static QString ExecutableName(const QString& identifier);
   // The component's file, or empty when neither folder holds it.
@@ -29,5 +31,6 @@ class CDBusAutomation final : public QObject, public IAutomation {
   int32_t StartComponent(const QString& identifier, qint64& pid);
 
   QDBusConnection m_connection;
-  QSet<qint64> m_started;  // processes of the components this program started
+  QSet<qint64> m_started;         // processes of the components this program started
+  QHash<QString, uint> m_heldBy;  // the stranger last logged as holding a name
 };

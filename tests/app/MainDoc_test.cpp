@@ -7,6 +7,7 @@
 
 #include "RecordingLinks.h"
 #include "tests/support/FakeAutomation.h"
+#include "tests/support/FakeMessageBox.h"
 #include "tests/support/HttpWait.h"
 #include "tests/support/RaisedText.h"
 #include "tests/support/TempHome.h"
@@ -146,4 +147,30 @@ TEST_F(MainDocTest, StartFailuresStatusPanesAndActivation) {
   EXPECT_EQ(login.iBroughtToFront, 1);
   EXPECT_EQ(frame.iRaised, 1);
   doc->SetLoginService(nullptr);
+}
+
+TEST_F(MainDocTest, AHeldNameIsWaitedForAndATakenPortIsTheOneTheComponentReports) {
+  CFakeMessageBox boxes;
+  CProcessValues::SetLocalSrvPort(18123);
+  // Another process holds the name: no end of the program, one message naming
+  // it, and the component is made once the name is free.
+  automation.strangers["zenu.LocalServer"] = {4242, "/tmp/squatter"};
+  CMainDoc* doc = CMainDoc::GetInstance();
+  doc->StartLocalSrv();
+  loop.AdvanceBy(20000);
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_NE(boxes.texts[0].find("进程 4242 (/tmp/squatter)"), CString::npos) << boxes.texts[0];
+  EXPECT_TRUE(component->calls.empty());
+  EXPECT_GT(automation.iCreates, 5);
+
+  // Its start is answered with the port it could listen on.
+  automation.strangers.clear();
+  component->strResult = "18200";
+  loop.AdvanceBy(10000);
+  ASSERT_EQ(component->calls.size(), 1u);
+  EXPECT_EQ(ParseSent(component->calls[0])["INT_LOCAL_SERVER_PORT"].asInt(), 18123);
+  EXPECT_EQ(CProcessValues::GetLocalSrvPort(), 18200);
+  EXPECT_EQ(CProcessValues::GetLocalSrvBaseUrl(), "http://127.0.0.1:18200");
+  EXPECT_EQ(boxes.texts.size(), 1u);
+  doc->StopLocalSrv();
 }

@@ -158,3 +158,22 @@ TEST_F(BTComponentTest, ASaveFolderThatCannotBeMadeIsANegativePercent) {
   bt->Exit();
   EXPECT_EQ(bt->GetPercent(), 0);
 }
+
+TEST_F(BTComponentTest, ANameHeldByAStrangerIsRefusedNamingItAndTakenOnceFree) {
+  const QString squatter = QStringLiteral("squatter");
+  QDBusConnection held = QDBusConnection::connectToBus(QDBusConnection::SessionBus, squatter);
+  ASSERT_TRUE(held.registerService(kBTDownload));
+  const CString text = RaisedText([&] { bt->CreateInstance(); });
+  // The bus daemon's word on who it is, and its program.
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  EXPECT_NE(text.find("进程 " + std::to_string(::getpid()) + " (" + self + ")"), CString::npos)
+      << GBKToUtf8(text);
+  EXPECT_TRUE(bt->NameHeldByOther());
+  EXPECT_NE(bt->GetState(), 1);
+
+  held.unregisterService(kBTDownload);
+  QDBusConnection::disconnectFromBus(squatter);
+  bt->CreateInstance();
+  EXPECT_EQ(bt->GetState(), 1);
+  EXPECT_FALSE(bt->NameHeldByOther());
+}

@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -219,4 +223,87 @@ TEST_F(BTComponentTest, TheUsersRateLimitHoldsTheDownloadNearIt) {
   const double atLimit = static_cast<double>(kSize) / (kLimitKB * 1024);
   EXPECT_GT(seconds, atLimit * 0.7);
   EXPECT_LT(seconds, atLimit * 4);
+}
+
+TEST_F(BTComponentTest, APlantedLinkForTheTargetOrItsMovieIsRefusedAndNothingIsWrittenThrough) {
+  const auto seed = MakeSeed(11, 2 * kMiB);
+  // Stands for the user's home, with a file the movie's name would overwrite.
+  const std::string victim = home.Path() + "victim";
+  const std::string kept = victim + "/" + seed->FileName();
+  std::filesystem::create_directories(victim);
+  std::ofstream(kept) << "precious";
+  const std::string movies = home.Path() + "movies/";
+  std::filesystem::create_directories(movies + "own");
+  ASSERT_EQ(::symlink(victim.c_str(), (movies + "linked").c_str()), 0);
+  ASSERT_EQ(::symlink(kept.c_str(), (movies + "own/" + seed->FileName()).c_str()), 0);
+  bt->CreateInstance();
+  for (const std::string target : {"linked", "own"}) {
+    SCOPED_TRACE(target);
+    ASSERT_EQ(bt->StartBT(Args(TorrentFile(11), Utf8ToGBK(movies + target))), TRUE);
+    EXPECT_LT(bt->GetPercent(), 0);
+    EXPECT_TRUE(Contains(bt->GetLastError(), "链接")) << GBKToUtf8(bt->GetLastError());
+    bt->Exit();
+  }
+  EXPECT_TRUE(ReadBytes(kept) == "precious");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(victim),
+                          std::filesystem::directory_iterator()),
+            1);
+  EXPECT_EQ(seed->Served(), 0);
+}
+
+TEST_F(BTComponentTest, ResumeDataClaimingPiecesOverZerosIsCaughtAndTheMovieFetchedAgain) {
+  constexpr std::int64_t kSize = 4 * kMiB;
+  const auto seed = MakeSeed(12, kSize);
+  const CString saveas = Utf8ToGBK(home.Path()) + "movies/forged";
+  const std::string saved = home.Path() + "movies/forged/" + seed->FileName();
+  // A link planted where the resume data is written first is not written through.
+  const std::string kept = home.Path() + "kept";
+  std::ofstream(kept) << "precious";
+  ASSERT_EQ(::symlink(kept.c_str(), (home.Path() + "data/12/12.resume.tmp").c_str()), 0);
+  bt->CreateInstance();
+  ASSERT_EQ(bt->StartBT(Args(TorrentFile(12), saveas)), TRUE);
+  ASSERT_EQ(PollTightly(60000), 100.0) << GBKToUtf8(bt->GetLastError());
+  bt->Exit();
+  EXPECT_EQ(ReadBytes(kept), "precious");
+  EXPECT_TRUE(std::filesystem::exists(home.Path() + "data/12/12.resume"));
+
+  // Zeros over the movie, its size and times kept: the resume data still
+  // claims every piece, and its stamps still match.
+  struct stat st {};
+  ASSERT_EQ(::stat(saved.c_str(), &st), 0);
+  std::fstream(saved, std::ios::in | std::ios::out | std::ios::binary)
+      << std::string(static_cast<size_t>(kSize), '\0');
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, saved.c_str(), times, 0), 0);
+
+  const std::int64_t before = seed->Served();
+  ASSERT_EQ(bt->StartBT(Args(TorrentFile(12), saveas)), TRUE);
+  ASSERT_EQ(PollTightly(60000), 100.0) << GBKToUtf8(bt->GetLastError());
+  EXPECT_EQ(bt->GetOtherRunInfo(2).rfind("checked: ", 0), 0u) << bt->GetOtherRunInfo(2);
+  bt->Exit();
+  EXPECT_TRUE(ReadBytes(saved) == seed->Content());
+  EXPECT_GE(seed->Served() - before, kSize);
+}
+
+TEST_F(BTComponentTest, WebSeedsTrackersAndRedirectsAimedAtOtherLocalProgramsAreNeverAsked) {
+  // Another program of the machine, on a loopback port of its own.
+  CLoopbackHttpServer other;
+  std::atomic<int> asked{0};
+  other.Server().Get(R"(/.*)", [&](const httplib::Request&, httplib::Response& res) {
+    ++asked;
+    res.set_content("x", "text/plain");
+  });
+  ASSERT_TRUE(other.Start());
+  // The torrent names it as a web seed and a tracker, and the service's own
+  // web seed sends every request there.
+  const auto seed = MakeSeed(13, 2 * kMiB,
+                             {other.Url("/movie.mkv"), other.Url("/announce"), "file:///etc/passwd",
+                              "http://localhost:" + std::to_string(other.Port()) + "/m"});
+  seed->RedirectTo(other.Url("/" + seed->FileName()));
+  bt->CreateInstance();
+  ASSERT_EQ(bt->StartBT(Args(TorrentFile(13), Utf8ToGBK(home.Path()) + "movies/ssrf")), TRUE);
+  EXPECT_TRUE(WaitUntil([&] { return bt->GetPercent() < 0; }, 15000));
+  EXPECT_TRUE(Contains(bt->GetLastError(), "本机的其他程序")) << GBKToUtf8(bt->GetLastError());
+  bt->Exit();
+  EXPECT_EQ(asked.load(), 0);
 }

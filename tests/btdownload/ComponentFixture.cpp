@@ -15,6 +15,7 @@
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/ProcessState.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/TextCodec.h"
 
 const QString kBTDownload = QStringLiteral("zenu.BTDownload");
@@ -94,6 +95,7 @@ void BTComponentTest::TearDown() {
   svc.Stop();
   CConfigDoc::ResetInstance();
   CMultiUserMgr::ResetInstance();
+  CProcessValues::Reset();
 }
 
 void BTComponentTest::EndClient() {
@@ -116,6 +118,8 @@ void BTComponentTest::NewClient() {
 
 void BTComponentTest::FetchMovie() {
   ASSERT_TRUE(svc.Start(home.Path() + "svc", 0, 8));
+  CProcessValues::SetRemoteSrvHost("127.0.0.1");
+  CProcessValues::SetRemoteSrvPort(svc.Port());
   httplib::Client http("127.0.0.1", svc.Port());
   for (movie = 1; movie <= 8; ++movie) {
     auto res = http.Get("/torrent/" + std::to_string(movie) + ".torrent");
@@ -151,9 +155,13 @@ std::string BTComponentTest::TorrentFile(int id) const {
   return home.Path() + "data/" + std::to_string(id) + "/" + std::to_string(id) + ".torrent";
 }
 
-std::unique_ptr<CWebSeed> BTComponentTest::MakeSeed(int id, std::int64_t bytes) {
-  return std::make_unique<CWebSeed>(home.Path() + "seed" + std::to_string(id), bytes,
-                                    TorrentFile(id));
+std::unique_ptr<CWebSeed> BTComponentTest::MakeSeed(int id, std::int64_t bytes,
+                                                    const std::vector<std::string>& moreSources) {
+  auto seed = std::make_unique<CWebSeed>(home.Path() + "seed" + std::to_string(id), bytes,
+                                         TorrentFile(id), moreSources);
+  CProcessValues::SetRemoteSrvHost("127.0.0.1");
+  CProcessValues::SetRemoteSrvPort(seed->Port());
+  return seed;
 }
 
 CString BTComponentTest::Args(const std::string& utf8Torrent, const CString& gbkSaveas) const {

@@ -39,8 +39,10 @@ class BTComponentTest : public ::testing::Test {
   // The service up, and the torrent of its first BitTorrent movie fetched into
   // the program folder as the client stores it; the movie's content bytes too.
   void FetchMovie();
-  // A web-seeded torrent of bytes stored as the client stores torrent number id.
-  std::unique_ptr<CWebSeed> MakeSeed(int id, std::int64_t bytes);
+  // A web-seeded torrent of bytes stored as the client stores torrent number id;
+  // its web seed stands for the service.
+  std::unique_ptr<CWebSeed> MakeSeed(int id, std::int64_t bytes,
+                                     const std::vector<std::string>& moreSources = {});
   std::string TorrentFile(int id) const;
   // The user's "RateLimit" setting, which the driver sends along; 0 unless a
   // test sets it.

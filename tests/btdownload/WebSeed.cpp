@@ -16,7 +16,8 @@ constexpr int kPieceBytes = 256 * 1024;
 constexpr size_t kChunk = 64 * 1024;
 }  // namespace
 
-CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::string& torrentFile) {
+CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::string& torrentFile,
+                   const std::vector<std::string>& moreSources) {
   std::mt19937_64 random(static_cast<std::uint64_t>(bytes));
   m_content.resize(static_cast<size_t>(bytes));
   for (size_t i = 0; i < m_content.size(); i += 8) {
@@ -28,6 +29,13 @@ CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::str
   std::ofstream(folder + "/" + m_name, std::ios::binary) << m_content;
 
   m_server.Server().Get("/" + m_name, [this](const httplib::Request&, httplib::Response& res) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (!m_redirect.empty()) {
+        res.set_redirect(m_redirect);
+        return;
+      }
+    }
     res.set_content_provider(
         m_content.size(), "application/octet-stream",
         [this](size_t offset, size_t length, httplib::DataSink& sink) {
@@ -55,6 +63,14 @@ CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::str
   files.add_file(m_name, bytes);
   lt::create_torrent maker(files, kPieceBytes, lt::create_torrent::v1_only);
   maker.add_url_seed(m_server.Url("/" + m_name));
+  for (const std::string& url : moreSources) {
+    const bool tracker = url.size() >= 9 && url.compare(url.size() - 9, 9, "/announce") == 0;
+    if (tracker) {
+      maker.add_tracker(url);
+    } else {
+      maker.add_url_seed(url);
+    }
+  }
   lt::error_code ec;
   lt::set_piece_hashes(maker, folder, ec);
   if (ec) throw std::runtime_error("web seed: " + ec.message());
@@ -91,4 +107,9 @@ void CWebSeed::Corrupt(std::int64_t offset, int times) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_corruptAt = offset;
   m_corruptTimes = times;
+}
+
+void CWebSeed::RedirectTo(const std::string& url) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_redirect = url;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tests/support/LoopbackHttpServer.h"
 
@@ -12,13 +13,19 @@
 class CWebSeed final {
  public:
   // The file goes into folder, the torrent (web seed only) to torrentFile.
-  CWebSeed(const std::string& folder, std::int64_t bytes, const std::string& torrentFile);
+  // moreSources: further URLs for the torrent, trackers when they end in
+  // "/announce", web seeds otherwise.
+  CWebSeed(const std::string& folder, std::int64_t bytes, const std::string& torrentFile,
+           const std::vector<std::string>& moreSources = {});
   ~CWebSeed();
   CWebSeed(const CWebSeed&) = delete;
   CWebSeed& operator=(const CWebSeed&) = delete;
 
   const std::string& Content() const { return m_content; }
   const std::string& FileName() const { return m_name; }
+  int Port() const { return m_server.Port(); }
+  // Every request is answered with a redirect to url instead.
+  void RedirectTo(const std::string& url);
   // Bytes sent so far, over every request.
   std::int64_t Served() const;
   // Sends no more than this many bytes in all; requests wait for more.
@@ -38,4 +45,5 @@ class CWebSeed final {
   bool m_closing = false;
   std::int64_t m_corruptAt = -1;
   int m_corruptTimes = 0;
+  std::string m_redirect;
 };

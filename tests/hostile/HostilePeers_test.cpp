@@ -336,3 +336,26 @@ TEST_F(HostileTest, ComponentsAnswerOnlyTheClientThatStartedThem) {
   EXPECT_LT(clock.elapsed(), 3000);
   QDBusConnection::disconnectFromBus(QStringLiteral("intruder"));
 }
+
+TEST_F(HostileTest, APortTakenBeforeTheLocalServerListensIsSkipped) {
+  // Another process took the port the client chose, between its choice and
+  // the component's start.
+  CLoopbackHttpServer squatter;
+  std::atomic<int> reached{0};
+  squatter.Server().Get(R"(/.*)", [&](const httplib::Request&, httplib::Response& res) {
+    ++reached;
+    res.set_content("squatted", "text/plain");
+  });
+  ASSERT_TRUE(squatter.Start());
+  local = std::make_unique<CLocalServerProcess>();
+  ASSERT_TRUE(local->Start());
+  const QDBusMessage reply = local->StartCommand(squatter.Port(), 9, root, root);
+  ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  // It answers with the port it listens on instead, and serves there.
+  const int port = reply.arguments().value(0).toInt();
+  EXPECT_GT(port, 0);
+  EXPECT_NE(port, squatter.Port());
+  EXPECT_EQ(StatusOf(Exchange(port, Get(port, "/hello.html"), 5000)), 200);
+  EXPECT_TRUE(WaitFor([&] { return !orvex.Of(100).empty(); }));
+  EXPECT_EQ(reached.load(), 0);
+}

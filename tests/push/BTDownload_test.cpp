@@ -13,6 +13,7 @@
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/RaisedText.h"
 #include "tests/support/TempHome.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/ProgramException.h"
 #include "zenuModule/src/desktop/IniFile.h"
 
@@ -61,6 +62,7 @@ class BTDownloadTest : public ::testing::Test {
   static void ResetAll() {
     CConfigDoc::ResetInstance();
     CMultiUserMgr::ResetInstance();
+    CProcessValues::Reset();
   }
   static DISPID Id(const CString& name) {
     for (size_t i = 0; i < kNames.size(); ++i)
@@ -115,6 +117,8 @@ TEST_F(BTDownloadTest, StartAppendsTheFreeConfiguredPortRangeAndTheRateLimit) {
   const int port = probe.Port();
   probe.Release();
   CConfigDoc::GetInstance()->SetPort(port);
+  CProcessValues::SetRemoteSrvHost("127.0.0.1");
+  CProcessValues::SetRemoteSrvPort(8088);
   bt.CreateInstance();
   const CString args = "--responsefile \"/h/data/7/7.torrent\" --saveas \"/h/电影/片名\"";
   EXPECT_EQ(bt.StartBT(args), TRUE);
@@ -122,9 +126,10 @@ TEST_F(BTDownloadTest, StartAppendsTheFreeConfiguredPortRangeAndTheRateLimit) {
   ASSERT_EQ(component->calls.size(), 1u);
   EXPECT_EQ(component->calls[0].id, Id("StartBT"));
   ASSERT_TRUE(component->calls[0].bHasArg);
-  // The configured rate limit (KB/s) goes last.
+  // The configured rate limit (KB/s), then the service web seeds may use.
   const CString expected = args + " --minport " + std::to_string(port) + " --maxport " +
-                           std::to_string(port + 10) + " --ratelimit 5120";
+                           std::to_string(port + 10) + " --ratelimit 5120" +
+                           " --service \"127.0.0.1:8088\"";
   EXPECT_EQ(component->calls[0].strArg, expected);
   EXPECT_EQ(ConfiguredPort(), std::to_string(port));
   const CString trace = home.TraceLog();
@@ -144,7 +149,8 @@ TEST_F(BTDownloadTest, ATakenPortIsReplacedAndRemembered) {
   EXPECT_GT(chosen, 0);
   EXPECT_EQ(ConfiguredPort(), std::to_string(chosen));
   EXPECT_EQ(component->calls[0].strArg, "x --minport " + std::to_string(chosen) + " --maxport " +
-                                            std::to_string(chosen + 10) + " --ratelimit 5120");
+                                            std::to_string(chosen + 10) + " --ratelimit 5120" +
+                                            " --service \"127.0.0.1:88\"");
 }
 
 TEST_F(BTDownloadTest, FiguresAreReadFromTheirOwnMethods) {

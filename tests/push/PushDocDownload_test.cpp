@@ -258,3 +258,42 @@ TEST_F(DownloadTest, TitlesWithQuotesAndBackslashesStayWhole) {
   EXPECT_NE(bt.starts[0].find("--saveas \"" + Save() + "A \\\"B\\\" \\\\C淺\""), CString::npos)
       << bt.starts[0];
 }
+
+TEST_F(DownloadTest, ADownloaderNameHeldByAStrangerKeepsTheRecordQueuedUntilItComesFree) {
+  Add(3, RS_QUEUED);
+  Add(5, RS_NEW);
+  automation.strangers["zenu.BTDownload"] = {4242, "/tmp/squatter"};
+  doc->AutoStartDownload();
+  EXPECT_EQ(Status(3), RS_QUEUED);
+  // Said once, naming the holder, however often the start is tried again.
+  Event(5, TE_START);
+  EXPECT_EQ(Status(5), RS_QUEUED);
+  loop.AdvanceBy(30000);
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_NE(boxes.texts[0].find("进程 4242 (/tmp/squatter)"), CString::npos) << boxes.texts[0];
+  EXPECT_GT(automation.iCreates, 3);
+  EXPECT_TRUE(bt.starts.empty());
+
+  // A record stopped meanwhile stays stopped; the queue starts once the name is free.
+  Event(5, TE_TO_STOPPED);
+  automation.strangers.clear();
+  loop.AdvanceBy(10000);
+  EXPECT_EQ(Status(3), RS_DOWNLOADING);
+  EXPECT_EQ(Status(5), RS_STOPPED);
+  EXPECT_EQ(bt.starts.size(), 1u);
+  EXPECT_EQ(boxes.texts.size(), 1u);
+
+  // A downloader that cannot be started at all is said so, and not tried
+  // again by itself.
+  doc->CloseBTCOM();
+  CPushDoc::ResetInstance();
+  doc = CPushDoc::GetInstance();
+  automation.components.clear();
+  Event(5, TE_START);
+  EXPECT_EQ(Status(5), RS_QUEUED);
+  ASSERT_EQ(boxes.texts.size(), 2u);
+  EXPECT_NE(boxes.texts[1].find("无法启动"), CString::npos);
+  const int creates = automation.iCreates;
+  loop.AdvanceBy(30000);
+  EXPECT_EQ(automation.iCreates, creates);
+}

@@ -10,12 +10,18 @@
 
 namespace {
 CString OldRecord(int gid, const CString& extra = "") {
-  return "<rec><ulGID>" + std::to_string(gid) + "</ulGID><eStatus>2</eStatus>"
-         "<strTaskDisPlayName> 旧电影" + std::to_string(gid) + " </strTaskDisPlayName>"
-         "<strBulletinUrl>http://h/b/" + std::to_string(gid) + "</strBulletinUrl>"
+  return "<rec><ulGID>" + std::to_string(gid) +
+         "</ulGID><eStatus>2</eStatus>"
+         "<strTaskDisPlayName> 旧电影" +
+         std::to_string(gid) +
+         " </strTaskDisPlayName>"
+         "<strBulletinUrl>http://h/b/" +
+         std::to_string(gid) +
+         "</strBulletinUrl>"
          "<strLocalAbsPath>C:\\电影\\it's</strLocalAbsPath><fExpectEval>3.456</fExpectEval>"
          "<ulSize>700</ulSize><iEval>4</iEval><tlPushed>1300000000</tlPushed>"
-         "<fDownloadedPercent>100</fDownloadedPercent>" + extra + "</rec>";
+         "<fDownloadedPercent>100</fDownloadedPercent>" +
+         extra + "</rec>";
 }
 
 void WriteOld(const CString& folder, const CString& body, size_t padTo = 0) {
@@ -29,7 +35,8 @@ void WriteOld(const CString& folder, const CString& body, size_t padTo = 0) {
 TEST_F(StoreTest, OldXmlRecordsAreConvertedOnceWithShiftedIdentifiers) {
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("old", "d");
   const CString folder = Home() + "users/old";
-  WriteOld(folder, OldRecord(5, "<title>x</title>") + OldRecord(6) + "<rec><eStatus>1</eStatus></rec>",
+  WriteOld(folder,
+           OldRecord(5, "<title>x</title>") + OldRecord(6) + "<rec><eStatus>1</eStatus></rec>",
            20000);
   ASSERT_TRUE(MakeFolder(Home() + "data"));
   ASSERT_TRUE(MakeFolder(Home() + "data/5"));
@@ -125,4 +132,34 @@ TEST_F(StoreTest, OldRecordsAreDeletedOnlyOnceCommitted) {
   EXPECT_EQ(Login("fine")->GetCount(), 1);
   EXPECT_FALSE(PathExists(Home() + "users/fine/database.xml"));
   EXPECT_FALSE(PathExists(Home() + "users/fine/database.xml.unconverted"));
+}
+
+TEST_F(StoreTest, ReadableOldRecordsConvertTheRestIsKeptAndOtherTorrentsStay) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("odd", "d");
+  const CString folder = Home() + "users/odd";
+  WriteOld(folder, OldRecord(5) + OldRecord(6) +
+                       "<rec><ulGID>abc</ulGID><eStatus>2</eStatus></rec>"
+                       "<rec><ulGID>6</ulGID><eStatus>1</eStatus></rec>"
+                       "<rec><ulGID>12x</ulGID><eStatus>2</eStatus></rec>");
+  // 77: a torrent of another user of the machine, with its resume data.
+  ASSERT_TRUE(MakeFolder(Home() + "data"));
+  for (const CString id : {"5", "6", "77"}) {
+    ASSERT_TRUE(MakeFolder(Home() + "data/" + id));
+    ASSERT_TRUE(WriteWholeFile(Home() + "data/" + id + "/" + id + ".resume", "r"));
+  }
+
+  auto* db = Login("odd");
+  EXPECT_EQ(db->GetCount(), 2);
+  EXPECT_EQ(Get(60006).GetStatus(), RS_DOWNLOADED);  // the first of the two 6
+  EXPECT_FALSE(PathExists(folder + "/database.xml"));
+  CString kept;
+  EXPECT_TRUE(ReadWholeFile(folder + "/database.xml.unconverted", kept));
+  EXPECT_NE(kept.find("<ulGID>abc</ulGID>"), CString::npos);
+  const CString trace = home.TraceLog();
+  EXPECT_EQ(Count(trace, "跳过第"), 3);
+  EXPECT_NE(trace.find("ulGID \"abc\""), CString::npos);
+  EXPECT_NE(trace.find("ulGID \"12x\""), CString::npos);
+  EXPECT_FALSE(PathExists(Home() + "data/5"));
+  EXPECT_FALSE(PathExists(Home() + "data/6"));
+  EXPECT_TRUE(PathExists(Home() + "data/77/77.resume"));
 }

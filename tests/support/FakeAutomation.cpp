@@ -53,6 +53,7 @@ CFakeAutomation::~CFakeAutomation() { SetAutomation(m_previous); }
 int32_t CFakeAutomation::CreateInstance(const CString& progId,
                                         std::unique_ptr<IAutomationObject>& object) {
   ++iCreates;
+  if (strangers.count(progId) != 0) return AUTO_E_NOT_OURS;
   const auto it = components.find(progId);
   if (it == components.end()) return AUTO_E_CLASSNOTREG;
   object = std::make_unique<CFakeObject>(it->second);
@@ -71,4 +72,12 @@ int32_t CFakeAutomation::Publish(const SAutomationClass& cls,
 int32_t CFakeAutomation::ActivateOwner(const CString& identifier) {
   activated.push_back(identifier);
   return AUTO_S_OK;
+}
+
+bool CFakeAutomation::GetHolder(const CString& identifier, uint32_t& pid, CString& program) {
+  const auto it = strangers.find(identifier);
+  if (it == strangers.end()) return false;
+  pid = it->second.first;
+  program = it->second.second;
+  return true;
 }

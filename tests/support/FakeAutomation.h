@@ -39,10 +39,13 @@ class CFakeAutomation final : public IAutomation {
   int32_t Publish(const SAutomationClass& cls,
                   std::unique_ptr<IAutomationPublication>& publication) override;
   int32_t ActivateOwner(const CString& identifier) override;
+  bool GetHolder(const CString& identifier, uint32_t& pid, CString& program) override;
 
   // Components that can be created, by identifier.
   std::map<CString, std::shared_ptr<SFakeComponent>> components;
   int iCreates = 0;
+  // Identifiers held by a process this program did not start: its pid and program.
+  std::map<CString, std::pair<uint32_t, CString>> strangers;
   // Publishing: a name owned elsewhere, or a failing bus.
   bool bNameTaken = false;
   int32_t publishResult = AUTO_S_OK;

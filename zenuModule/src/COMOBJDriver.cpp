@@ -3,6 +3,16 @@
 #include <json/writer.h>
 
 #include "OperationWrapper.h"
+#include "StringHelpers.h"
+
+CString DescribeHolder(const CString& identifier) {
+  IAutomation* automation = GetAutomation();
+  uint32_t pid = 0;
+  CString program;
+  if (!automation || !automation->GetHolder(identifier, pid, program)) return CString();
+  return program.empty() ? StringFormat("进程 %u", pid)
+                         : StringFormat("进程 %u (%s)", pid, program.c_str());
+}
 
 CCOMOBJDriver::CCOMOBJDriver(const CString& progId) : strProgID(progId) {}
 
@@ -16,9 +26,10 @@ BOOL CCOMOBJDriver::CreateInstance() {
   std::unique_ptr<IAutomationObject> created;
   const int32_t hr =
       automation ? automation->CreateInstance(strProgID, created) : AUTO_E_CLASSNOTREG;
+  m_lastCreateResult = hr;
   if (hr == AUTO_E_NOT_OURS) {
-    RAISE_ERROR("CoCreateInstance %s failure: 这个组件已被其他程序占用，不是本程序启动的",
-                strProgID.c_str());
+    RAISE_ERROR("CoCreateInstance %s failure: 这个组件已被其他程序占用，不是本程序启动的 %s",
+                strProgID.c_str(), DescribeHolder(strProgID).c_str());
   }
   if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance %s failure", strProgID.c_str());
   pDisp = std::move(created);

@@ -7,6 +7,10 @@
 #include "Types.h"
 #include "desktop/Automation.h"
 
+// "进程 <pid> (<program>)" for the process holding the identifier, for the
+// user; empty when it cannot be told.
+CString DescribeHolder(const CString& identifier);
+
 // Drives an out-of-process component by late binding: created by identifier,
 // methods called by name with at most one JSON text argument.
 class CCOMOBJDriver final {
@@ -29,9 +33,13 @@ class CCOMOBJDriver final {
   // True while a created component still runs.
   bool IsAlive() const { return pDisp && pDisp->IsAlive(); }
   const CString& GetProgID() const { return strProgID; }
+  // AUTO_E_NOT_OURS when the last create found the name held by a process
+  // this program did not start.
+  int32_t GetLastCreateResult() const { return m_lastCreateResult; }
 
  private:
   CString strProgID;
   std::unique_ptr<IAutomationObject> pDisp;
   std::unordered_map<CString, DISPID> mapDispID;
+  int32_t m_lastCreateResult = AUTO_S_OK;
 };

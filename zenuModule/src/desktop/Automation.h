@@ -80,6 +80,11 @@ class IAutomation {
                           std::unique_ptr<IAutomationPublication>& publication) = 0;
   // Asks the process publishing the identifier to show its main window.
   virtual int32_t ActivateOwner(const CString& identifier) = 0;
+  // The process that holds the identifier: its id and program (GBK; empty
+  // when it cannot be read). False when nobody holds it or it cannot be told.
+  virtual bool GetHolder(const CString& /*identifier*/, uint32_t& /*pid*/, CString& /*program*/) {
+    return false;
+  }
 };
 
 // The automation service installed at start-up (or by a test); not owned.
