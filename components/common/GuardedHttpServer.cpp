@@ -326,7 +326,12 @@ void CGuardedHttpServer::PollLoop() {
     for (const SConn& c : active) fds.push_back({c.fd, POLLIN, 0});
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
     const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(wait, 1)));
-    if (rc < 0 && errno != EINTR) break;
+    if (rc < 0) {
+      // A passing failure (no memory for the poll set) must not leave the connections
+      // unread: try again shortly; their deadlines still end them.
+      if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      continue;
+    }
     if (fds[0].revents & POLLIN) {
       char drain[64];
       while (::read(m_wakePipe[0], drain, sizeof drain) > 0) {
