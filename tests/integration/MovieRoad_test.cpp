@@ -119,7 +119,9 @@ class MovieRoadTest : public CoreSessionTest {
 
   // A user who logged in before (automatic login, push method chosen, a Chinese
   // save folder) starts the program; gid is the first BitTorrent movie pushed.
-  void StartAndWaitForAPush(CRecordingFrame& frame, uint32_t& gid, const CString& rateLimit = "0") {
+  // bConfigured: config.ini alone names the service (no command line port).
+  void StartAndWaitForAPush(CRecordingFrame& frame, uint32_t& gid, const CString& rateLimit = "0",
+                            bool bConfigured = false) {
     const CString user = "观众";
     ASSERT_TRUE(service::Register(service.Port(), user));
     CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);
@@ -132,7 +134,11 @@ class MovieRoadTest : public CoreSessionTest {
     app = std::make_unique<CUApp>(framework);
     port = std::to_string(service.Port());
     const char* argv[] = {"vadeko", "-server_port", port.c_str()};
-    ASSERT_TRUE(app->InitInstance(3, argv)) << home.ErrorLog();
+    if (bConfigured) {
+      ASSERT_TRUE(
+          IniWriteString(GetExePath(0) + "config.ini", "sys", "ServiceHost", "127.0.0.1:" + port));
+    }
+    ASSERT_TRUE(app->InitInstance(bConfigured ? 1 : 3, argv)) << home.ErrorLog();
     ASSERT_TRUE(RunUntil(
         [&] {
           CGIDList ids;
@@ -270,4 +276,28 @@ TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
   ASSERT_TRUE(content && content->status == 200);
   EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
   EXPECT_EQ(boxes.texts.size(), 1u);
+}
+
+TEST_F(MovieRoadTest, AServiceNamedOnlyInConfigIniPushesAMovieThatDownloadsByteIdentical) {
+  ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
+  // Neither the environment nor the command line names the service.
+  unsetenv("VADEKO_REMOTE_HOST");
+  CRecordingFrame frame;
+  uint32_t gid = 0;
+  ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid, "0", true));
+  EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), service.Port());
+  CPushDoc* doc = CPushDoc::GetInstance();
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << home.ErrorLog();
+  const CRecord done = Get(gid);
+  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
+  ASSERT_EQ(files.size(), 1u);
+  httplib::Client http("127.0.0.1", service.Port());
+  const auto content =
+      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
+  ASSERT_TRUE(content && content->status == 200);
+  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 }
