@@ -99,13 +99,14 @@ class MovieRoadTest : public CoreSessionTest {
     app.reset();
     // The component lives as long as this process stays on the bus; the next
     // test's client did not start it and would rightly refuse it.
-    const QDBusReply<uint> bt =
-        QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
-    if (bt.isValid()) {
-      ::kill(static_cast<pid_t>(bt.value()), SIGTERM);
+    for (const char* name : {"zenu.BTDownload", "zenu.LocalServer"}) {
+      const QDBusReply<uint> pid =
+          QDBusConnection::sessionBus().interface()->servicePid(QString::fromLatin1(name));
+      if (!pid.isValid()) continue;
+      ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
       QElapsedTimer clock;
       clock.start();
-      while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+      while (!ProcessGone(pid.value()) && clock.elapsed() < 10000) QThread::msleep(20);
     }
     CoreSessionTest::TearDown();
   }
