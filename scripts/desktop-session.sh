@@ -110,7 +110,7 @@ session_login() {
   xdotool type --delay 40 "$2"
   # A click, not Enter: a key whose release lands after the dialog closed
   # would repeat in the next window.
-  session_click "$w" 226 197
+  session_click "$w" 226 229
 }
 
 # The push-method page of a first start: "by my taste", then its OK button.

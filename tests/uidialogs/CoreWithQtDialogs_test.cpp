@@ -209,8 +209,9 @@ TEST_F(CoreWithQtDialogsTest, TheServerFieldShowsTheServiceAndTakesAnother) {
     AnswerBox("服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088", [&, login] {
       EXPECT_TRUE(login->isVisible());
       EXPECT_TRUE(service.Targets().empty());
-      login->ServerEdit()->setText(reachable);
+      login->ServerEdit()->setText(QStringLiteral("192.168.1.5:8088"));
       Shot(login, "login_server");
+      login->ServerEdit()->setText(reachable);
       login->LoginButton()->click();
     });
     login->LoginButton()->click();
