@@ -36,7 +36,7 @@ int ThunderKind(const CString& name) {
   return kind;
 }
 
-// The described ids, and those of the Linux builds (com.xunlei.download).
+// Ids of the installers of old, and those of the Linux builds (com.xunlei.download).
 bool IsThunderId(const CString& lowerId) {
   return Has(lowerId, "thunder_") || Has(lowerId, "迅雷_") || Has(lowerId, "webthunder") ||
          Has(lowerId, "minithunder") || Has(lowerId, "xunlei");
