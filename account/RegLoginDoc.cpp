@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "settings/ConfigDoc.h"
+#include "settings/ServiceHostSetting.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -127,9 +128,12 @@ void CRegLoginDoc::OnLoginEvent(const SRegLoginDlgEvent& evt) {
   OP_BEGIN("CRegLoginDoc::OnLoginEvent")
   switch (evt.iType) {
     case 1:
+      // The address in "服务器" is the one asked, here and by the local server.
+      if (!UseServiceAddress(evt.strText3)) break;
       Authentication(evt.strText1, evt.strText2);
       break;
     case 2:
+      if (!UseServiceAddress(evt.strText1)) break;
       RunRegisterDlg();
       break;
     case 3: {
@@ -142,12 +146,21 @@ void CRegLoginDoc::OnLoginEvent(const SRegLoginDlgEvent& evt) {
       SRegLoginDlgEvent fill;
       fill.iType = 1;
       fill.strText1 = m_strUserName;
+      fill.strText3 = CServiceHostSetting::CurrentText();
       SendToLoginDlg(fill);
       break;
     }
     default:
       break;
   }
+  OP_END
+}
+
+bool CRegLoginDoc::UseServiceAddress(const CString& strAddress) {
+  OP_BEGIN("CRegLoginDoc::UseServiceAddress")
+  // Not while a request runs: its answer belongs to the address it went to.
+  if (strAddress.empty() || IsRequestRunning()) return true;
+  return CServiceHostSetting::Change(strAddress);
   OP_END
 }
 
@@ -243,7 +256,8 @@ void CRegLoginDoc::StartRequest(const CString& strUrl, const char* traceLabel,
                                 const CString& strTitle) {
   OP_BEGIN("CRegLoginDoc::StartRequest")
   const bool bStarted = m_requester.HttpRequest(strUrl, CProcessValues::GetRemoteSrvPort());
-  ZTRACE(1, "CRegLoginDoc::StartRequest", "%s: %s", traceLabel, UrlForTrace(strUrl).c_str());
+  ZTRACE(1, "CRegLoginDoc::StartRequest", "%s: %s", traceLabel,
+         UrlForTrace(UrlAndPort(strUrl, CProcessValues::GetRemoteSrvPort())).c_str());
   if (!bStarted) {
     // Without a running request nothing would ever end the waiting dialog.
     OnRequestFailed("网络错误");

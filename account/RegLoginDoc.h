@@ -45,6 +45,9 @@ class CRegLoginDoc final : public TSingleton<CRegLoginDoc>, public ILoginService
 
  private:
   CRegLoginDoc();
+  // The address typed in "服务器" (empty: keep the one in use); false when
+  // it was refused with a message.
+  bool UseServiceAddress(const CString& strAddress);
   bool MakeDigest(const CString& strPassword, CString* digest);
   void StartRequest(const CString& strUrl, const char* traceLabel, const CString& strTitle);
   void RunWaitingDlg(const CString& strTitle);

@@ -1,6 +1,7 @@
 #include "RegLoginRequester.h"
 
 #include "RegLoginDoc.h"
+#include "zenuModule/src/HttpErrorText.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 
@@ -27,6 +28,6 @@ void CRegLoginRequester::ProcessState(SHttpState& /*state*/) {
 void CRegLoginRequester::ProcessError(CString strError) {
   OP_BEGIN("CRegLoginRequester::ProcessError")
   ZTRACE(0, "CRegLoginRequester::ProcessError", "%s", strError.c_str());
-  m_doc.OnRequestFailed("网络错误");
+  m_doc.OnRequestFailed(HttpErrorForUser(strError));
   OP_END
 }

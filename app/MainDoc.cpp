@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "settings/ServiceHostSetting.h"
 #include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/IntfScheduleControl.h"
 #include "zenuModule/src/Log.h"
@@ -15,7 +16,7 @@
 CMainDoc::CMainDoc()
     : m_drvLocalSrv("zenu.LocalServer"), m_localSrvWatch([this] { CheckLocalSrv(); }) {}
 
-CMainDoc::~CMainDoc() = default;
+CMainDoc::~CMainDoc() { CServiceHostSetting::SetChangeListener(nullptr); }
 
 namespace {
 // The component answers its start with the port it listens on: the chosen
@@ -66,6 +67,7 @@ void CMainDoc::StartLocalSrv() {
     LogAndDeleteException(e);
     held = true;
   }
+  CServiceHostSetting::SetChangeListener([this] { SendAddressToLocalSrv(); });
   // Registered after the call: the ready command is only delivered from the loop.
   CIntfScheduleControl::GetInstance()->Register(this, kLocalSrvReadyEvent);
   m_localSrvWatch.RegisterTimer(CLocalSrvWatch::kIntervalSeconds, 0);
@@ -83,10 +85,21 @@ void CMainDoc::SendStartToLocalSrv() {
   cmd["STR_LOCAL_SERVER_ROOT_PATH"] = folder + "root";
   cmd["STR_PROG_PATH"] = folder;
   cmd["INT_LOCAL_SERVER_PORT"] = CProcessValues::GetLocalSrvPort();
-  cmd["STR_REMOTE_SERVER"] = kDefaultRemoteHost;
+  cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
   cmd["INT_TEST_ALONE"] = 0;
   SendToLocalSrv(cmd);
+  OP_END
+}
+
+void CMainDoc::SendAddressToLocalSrv() {
+  OP_BEGIN("CMainDoc::SendAddressToLocalSrv")
+  Json::Value cmd(Json::objectValue);
+  cmd["INT_CMD_IDX"] = 3;
+  cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
+  cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
+  // A component away now gets the address with its restart's start command.
+  QuitStep([&] { SendToLocalSrv(cmd); });
   OP_END
 }
 

@@ -48,6 +48,9 @@ class CMainDoc final : public CTemplTimerCaller,
 
   // Creates the component, sends the start command, waits for event 100.
   void StartLocalSrv();
+  // Command 3: the service address the user chose; the component answers
+  // with command 200.
+  void SendAddressToLocalSrv();
   // Command 2: who logged in and where the user's database lives.
   void SendLoginToLocalSrv(const CString& strUserName);
   // Command 100, then the component is released; a component that cannot be

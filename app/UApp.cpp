@@ -1,6 +1,7 @@
 #include "UApp.h"
 
 #include "MainDoc.h"
+#include "settings/ServiceHostSetting.h"
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -24,7 +25,7 @@ BOOL CUApp::StartUp(int argc, const char* const* argv) {
 
   CCmdParams* params = CCmdParams::GetInstance();
   params->ParseCommandLine(argc, argv);
-  CProcessValues::SetRemoteSrvPort(params->GetServerPort());
+  CServiceHostSetting::ApplyAtStart();
 
   if (!m_framework.RunShellCommand()) return FALSE;
 

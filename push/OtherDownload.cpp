@@ -36,6 +36,17 @@ int ThunderKind(const CString& name) {
   return kind;
 }
 
+// Ids of the installers of old, and those of the Linux builds (com.xunlei.download).
+bool IsThunderId(const CString& lowerId) {
+  return Has(lowerId, "thunder_") || Has(lowerId, "迅雷_") || Has(lowerId, "webthunder") ||
+         Has(lowerId, "minithunder") || Has(lowerId, "xunlei");
+}
+
+// The program the desktop opens torrents with is Thunder.
+bool IsThunderProgram(const CString& lowerId) {
+  return Has(lowerId, "xunlei.bit") || Has(lowerId, "com.xunlei.");
+}
+
 // Registry value limits the detection keeps: longer values are skipped.
 constexpr size_t kMaxValueName = 254;
 constexpr size_t kMaxValueData = 255;
@@ -50,9 +61,7 @@ BOOL COtherDownload::DetectThunder(CString* iconPath, int* kind) {
   }
   for (const SInstalledApp& app : apps) {
     const CString id = LowerAscii(app.strId.substr(0, 255));
-    if (!Has(id, "thunder_") && !Has(id, "迅雷_") && !Has(id, "webthunder") &&
-        !Has(id, "minithunder"))
-      continue;
+    if (!IsThunderId(id)) continue;
     bool found = false;
     int foundKind = *kind;
     CString icon;
@@ -83,13 +92,32 @@ BOOL COtherDownload::StartThunder(const CString& torrentFile) {
     ShowMessageBox(".torrent键不存在，需要重装迅雷解决此问题");
     return FALSE;
   }
-  if (Has(LowerAscii(program.substr(0, 400)), "xunlei.bit")) {
-    Shell().Open(torrentFile);
-    return TRUE;
+  if (IsThunderProgram(LowerAscii(program.substr(0, 400)))) {
+    if (Shell().OpenChecked(torrentFile)) return TRUE;
+    ShowMessageBox("迅雷没有打开torrent文件，请确认迅雷能正常启动后再试");
+    return FALSE;
   }
   ShowMessageBox(
       "1. 未安装迅雷\n2. 或未设置.torrent文件为迅雷打开\n3. "
       "或其它软件抢占了.torrent文件关联，需要重启迅雷恢复");
   return FALSE;
+  OP_END
+}
+
+bool COtherDownload::FindThunder(CString* displayName, CString* desktopId) {
+  OP_BEGIN("COtherDownload::FindThunder")
+  std::vector<SInstalledApp> apps;
+  if (!InstalledApps().List(apps)) return false;
+  for (const SInstalledApp& app : apps) {
+    if (!IsThunderId(LowerAscii(app.strId.substr(0, 255)))) continue;
+    for (const auto& value : app.arrValues) {
+      if (Has(LowerAscii(value.first), "displayname") && Has(value.second, "迅雷")) {
+        *displayName = value.second;
+        *desktopId = app.strId;
+        return true;
+      }
+    }
+  }
+  return false;
   OP_END
 }

@@ -10,4 +10,7 @@ class COtherDownload final {
   // TRUE when the torrent file went to the program associated with torrents
   // and that program is Thunder; otherwise a message says why not.
   BOOL StartThunder(const CString& torrentFile);
+  // The display name and desktop id of the download manager found, without a
+  // word to the user; false when there is none.
+  static bool FindThunder(CString* displayName, CString* desktopId);
 };

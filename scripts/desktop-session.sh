@@ -158,7 +158,7 @@ session_login() {
     xdotool type --delay 60 "$2"
     # A click, not Enter: a key whose release lands after the dialog closed
     # would repeat in the next window.
-    session_click "$w" 226 197
+    session_click "$w" 226 229
     local until=$((SECONDS + 90))
     while [ "$SECONDS" -lt "$until" ]; do
       session_trace_has "远程验证成功" && return 0

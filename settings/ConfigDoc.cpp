@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "PushMethodSink.h"
+#include "ServiceHostSetting.h"
+#include "push/OtherDownload.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -10,6 +12,7 @@
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/ConfigDialog.h"
 #include "zenuModule/src/desktop/IniFile.h"
+#include "zenuModule/src/desktop/InstalledApps.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 namespace {
@@ -28,6 +31,14 @@ void WriteInt(const CString& file, const char* section, const char* key, int val
 
 CConfigDoc::CConfigDoc() { LoadConfig(); }
 
+CString CConfigDoc::DefaultSaveas() {
+  // Where users look for their films, never a folder inside the program's.
+  CString folder = UserVideosFolder();
+  if (folder.empty()) folder = GetExePath(0);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder + (folder.back() == '/' ? "" : "/") + "电影";
+}
+
 CString CConfigDoc::GlobalFile() { return GetExePath(0) + "config.ini"; }
 CString CConfigDoc::UserFile() { return CMultiUserMgr::GetInstance()->GetLoginingUserPath(); }
 CString CConfigDoc::UIFile() { return GetExePath(0) + "UI.ini"; }
@@ -40,7 +51,8 @@ void CConfigDoc::LoadConfig() {
   m_iPort = ReadInt(global, kSys, "Port", "");
   const CString user = UserFile();
   m_bAutoDownload = ReadInt(user, kUser, "AutoDownload", "1");
-  m_strSaveas = IniGetString(user, kUser, "Saveas", GetExePath(0) + "电影");
+  m_strSaveas = IniGetString(user, kUser, "Saveas", "");
+  if (m_strSaveas.empty()) m_strSaveas = DefaultSaveas();
   m_iEvalDays = ReadInt(user, kUser, "EvalDays", "60");
   m_iRateLimit = ReadInt(user, kUser, "RateLimit", "5120");
   m_bAutoStart = m_winReg.IsAutoStart();
@@ -118,6 +130,14 @@ void CConfigDoc::OpenConfigDlg() {
   values.bAutoDownload = m_bAutoDownload;
   values.iEvalDays = m_iEvalDays;
   values.iRateLimit = m_iRateLimit;
+  values.strServiceHost = CServiceHostSetting::CurrentText();
+  CString strManager;
+  CString strManagerId;
+  values.strDownloadManager =
+      COtherDownload::FindThunder(&strManager, &strManagerId)
+          ? StringFormat("%s（%s）", strManager.c_str(), strManagerId.c_str())
+          : CString("未找到");
+  const CString strShownHost = values.strServiceHost;
   SConfigDlgOutcome outcome;
   // Without a dialog (a process without a user interface) nothing is edited.
   if (IConfigDialog* dialog = GetConfigDialog()) outcome = dialog->Run(values);
@@ -136,5 +156,7 @@ void CConfigDoc::OpenConfigDlg() {
   if (values.iEvalDays != m_iEvalDays) m_iEvalDays = values.iEvalDays;
   if (values.iRateLimit != m_iRateLimit) m_iRateLimit = values.iRateLimit;
   SaveConfig();
+  // A refused address has been explained; the other settings are kept.
+  if (values.strServiceHost != strShownHost) CServiceHostSetting::Change(values.strServiceHost);
   OP_END
 }

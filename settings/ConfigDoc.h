@@ -43,6 +43,8 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
 
  private:
   CConfigDoc();
+  // The user's videos folder joined with "电影".
+  static CString DefaultSaveas();
   static CString GlobalFile();
   static CString UserFile();
   static CString UIFile();

@@ -13,9 +13,13 @@ namespace {
 const char kEntryId[] = "zenu";
 const char kAutoFlag[] = " -AUTO ";
 
+// Only a port the command line named: a port pinned in the entry would
+// outrank the service address the user sets later.
 CString PortPart() {
-  const int port = CCmdParams::GetInstance()->GetServerPort();
-  return port == 80 ? CString() : StringFormat(" -server_port %d ", port);
+  const CCmdParams* params = CCmdParams::GetInstance();
+  const int port = params->GetServerPort();
+  return !params->HasServerPort() || port == 80 ? CString()
+                                                : StringFormat(" -server_port %d ", port);
 }
 
 CString Upper(CString text) {

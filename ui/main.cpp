@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/MainDoc.h"
 #include "app/UApp.h"
@@ -18,7 +20,9 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/QtAppFramework.h"
 #include "ui/web/WebViews.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/ProgramFolder.h"
+#include "zenuModule/src/TextCodec.h"
 #include "zenuModule/src/desktop/NetworkSense.h"
 #include "zenuModule/src/desktop/Platform.h"
 
@@ -30,9 +34,52 @@ void OnTerminate(int) {
   // Only the write is safe here; the loop does the rest.
   [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
+const char kHelp[] =
+    "用法: vadeko [选项]\n"
+    "电影推送服务的桌面客户端。\n"
+    "\n"
+    "选项:\n"
+    "  -AUTO               开机启动：登录后不显示主窗口\n"
+    "  -server_port 端口   服务器端口，优先于设置中的端口\n"
+    "  --help              显示本帮助并退出\n"
+    "  --version           显示版本并退出\n"
+    "\n"
+    "服务器地址在登录对话框和程序设置的\"服务器\"中填写（主机或主机:端口，\n"
+    "端口默认 88），保存在程序文件夹 config.ini 的 [sys] ServiceHost；\n"
+    "/etc/vadeko/vadeko.conf 中的 ServiceHost= 是它的默认值。\n";
+
+// Answers --help and --version before any window or bus work; true when the
+// process is to end.
+bool AnsweredInfoOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (::strcmp(argv[i], "--help") == 0 || ::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kHelp, stdout);
+      return true;
+    }
+    if (::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s %d.%02d\n", GBKToUtf8(kDisplayName).c_str(), kProgramVersion / 100,
+                  kProgramVersion % 100);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The web engine's sandbox refuses to run as root; without it the panes would
+// stay blank with one line on standard error.
+void AllowWebEngineAsRoot() {
+  if (::geteuid() != 0) return;
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (flags.contains("--no-sandbox")) return;
+  flags += QByteArray(flags.isEmpty() ? "" : " ") + "--no-sandbox";
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+  std::fputs("vadeko: running as root, the web pages run without their sandbox\n", stderr);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnsweredInfoOption(argc, argv)) return 0;
+  AllowWebEngineAsRoot();
   // The web panes share their GL contexts with the window.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   PrepareWebEngine();

@@ -61,6 +61,20 @@ bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error)
                       ReadText(cmd, "STR_LOCAL_SERVER_ROOT_PATH"), error);
 }
 
+bool CLocalSrvCommands::ChangeService(const Json::Value& cmd) {
+  const std::string host = ReadText(cmd, "STR_REMOTE_SERVER");
+  const int port = ReadInt(cmd, "INT_REMOTE_SERVER_PORT");
+  // It becomes part of every URL: a name, an address, or [IPv6], nothing more.
+  if (host.empty() || host.size() > 255 || port < 1 || port > 65535) return false;
+  for (const char c : host) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  m_session.Service().SetAddress(host, port);
+  return true;
+}
+
 void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& message) {
   message.setDelayedReply(true);
   Json::Value cmd;
@@ -83,6 +97,16 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
       m_client.ReportReady();
       return;
     }
+    case 3:
+      // The user chose another service: later requests go there.
+      if (!ChangeService(cmd)) {
+        m_connection.send(
+            message.createErrorReply(kErrorName, QStringLiteral("not a service address")));
+        return;
+      }
+      m_connection.send(message.createReply(0));
+      m_client.ReportRemoteHost(m_session.Service().Host());
+      return;
     case 2:
       m_session.SetUser(ReadText(cmd, "STR_USERNAME"), ReadText(cmd, "STR_USER_DB_FILE"));
       break;

@@ -12,7 +12,8 @@
 class QDBusMessage;
 
 // What the client's commands do: 1 start serving and report ready, 2 the user
-// who logged in, 100 stop serving and end the process.
+// who logged in, 3 another service address (reported back with command 200),
+// 100 stop serving and end the process.
 class CLocalSrvCommands final : public QObject {
  public:
   explicit CLocalSrvCommands(const QDBusConnection& connection);
@@ -32,6 +33,7 @@ class CLocalSrvCommands final : public QObject {
 
  private:
   bool StartServing(const class Json::Value& cmd, std::string& error);
+  bool ChangeService(const class Json::Value& cmd);
   void FlushBus();
 
   QDBusConnection m_connection;

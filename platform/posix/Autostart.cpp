@@ -160,6 +160,8 @@ bool WriteAutostartEntry(const CString& id, const CString& displayName, const CS
   content += "Type=Application\n";
   content += "Name=" + EscapeValue(GBKToUtf8(displayName)) + "\n";
   content += "Exec=" + EscapeValue(GBKToUtf8(exec)) + "\n";
+  // Once the program is removed the desktop skips the entry instead of failing.
+  content += "TryExec=" + EscapeValue(GBKToUtf8(program)) + "\n";
   content += "Terminal=false\n";
   content += "X-GNOME-Autostart-enabled=true\n";
   const CString temp = path + ".tmp";

@@ -233,6 +233,17 @@ IInstalledApps& SystemInstalledApps() {
   return apps;
 }
 
+CString UserVideosFolder() {
+  // xdg-user-dir answers $HOME itself for a folder the user has not set up.
+  CString out;
+  if (RunAndRead({"xdg-user-dir", "VIDEOS"}, out)) {
+    const CString folder = Trim(out.substr(0, out.find('\n')));
+    if (!folder.empty() && folder[0] == '/') return Utf8ToGBK(folder);
+  }
+  const char* home = std::getenv("HOME");
+  return home && *home == '/' ? Utf8ToGBK(home) : CString();
+}
+
 IInstalledApps& InstalledApps() {
   return g_installedApps ? *g_installedApps : SystemInstalledApps();
 }

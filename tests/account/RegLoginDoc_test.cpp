@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/ServiceHostSetting.h"
 #include "tests/settings/SettingsFixture.h"
 #include "tests/support/HttpWait.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -373,8 +374,9 @@ TEST_F(RegLoginDocTest, ServiceThatNeverAnswersTimesOutAfterSixtySeconds) {
   EXPECT_FALSE(CRegLoginDoc::GetInstance()->IsRequestRunning());
 }
 
-TEST_F(RegLoginDocTest, TransferErrorsAndRequestsThatCannotStartSayNetworkError) {
-  CProcessValues::SetRemoteSrvPort(CLoopbackHttpServer::UnusedPort());
+TEST_F(RegLoginDocTest, AnUnreachableServiceIsNamedWithItsReason) {
+  const int closed = CLoopbackHttpServer::UnusedPort();
+  CProcessValues::SetRemoteSrvPort(closed);
   NoAutoLogin();
   login.OpenRegistration();
   reg.Register("net_user", "pw", "pw");
@@ -385,9 +387,40 @@ TEST_F(RegLoginDocTest, TransferErrorsAndRequestsThatCannotStartSayNetworkError)
   login.Login("bob", "pw");
   login.Cancel();
   EXPECT_EQ(Run(), FALSE);
-  EXPECT_EQ(box.texts, std::vector<CString>(3, "网络错误"));
+  const CString unreachable = StringFormat("无法连接服务器 127.0.0.1:%d：连接被拒绝", closed);
+  EXPECT_EQ(box.texts, (std::vector<CString>{unreachable, unreachable, "网络错误"}));
   EXPECT_EQ(wait.opened, 2);
   EXPECT_FALSE(PathExists(Home() + "users/net_user"));
+  EXPECT_NE(
+      home.TraceLog().find(StringFormat("User Login: http://127.0.0.1:%d/urls/UserLogin?", closed)),
+      CString::npos);
+}
+
+TEST_F(RegLoginDocTest, TheServerFieldChoosesTheServiceForRegistrationAndLogin) {
+  int told = 0;
+  CServiceHostSetting::SetChangeListener([&] { ++told; });
+  const CString reachable = StringFormat("127.0.0.1:%d", service.server.Port());
+  const int closed = CLoopbackHttpServer::UnusedPort();
+  CProcessValues::SetRemoteSrvPort(closed);
+  NoAutoLogin();
+  // A refused entry starts nothing; the dialog stays for a correction.
+  login.Login("carol", "pw", "http://127.0.0.1/x");
+  login.Login("carol", "pw", reachable);
+  login.OpenRegistration();
+  reg.Register("carol", "pw", "pw");
+  login.PressLogin();
+  EXPECT_EQ(Run(), TRUE);
+  CServiceHostSetting::SetChangeListener(nullptr);
+  // The field showed the address in use.
+  EXPECT_EQ(login.updates.front().strText3, StringFormat("127.0.0.1:%d", closed));
+  EXPECT_EQ(box.texts,
+            (std::vector<CString>{"服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088",
+                                  "用户名或密码错误，请重试", "注册新用户名成功!"}));
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), service.server.Port());
+  EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "ServiceHost", ""), reachable);
+  EXPECT_EQ(service.Targets().size(), 3u);
+  EXPECT_EQ(DefaultUser(), "carol");
 }
 
 TEST_F(RegLoginDocTest, EmptyBodyAndDigestFailuresAreShown) {

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "app/MainDoc.h"
+#include "settings/ServiceHostSetting.h"
 #include "tests/support/FakeAutomation.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/VirtualLoop.h"
 #include "zenuModule/src/CmdParams.h"
 #include "zenuModule/src/IntfScheduleControl.h"
+#include "zenuModule/src/JsonParse.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/TextCodec.h"
 #include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/IniFile.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 namespace {
@@ -43,6 +47,8 @@ class UAppTest : public ::testing::Test {
     CMainDoc::ResetInstance();
     CCmdParams::ResetInstance();
     CProcessValues::Reset();
+    // Not the machine's operator defaults.
+    CServiceHostSetting::SetSystemFile(home.Path() + "vadeko.conf");
     component = std::make_shared<SFakeComponent>();
     component->methods = {{"OnOrvexCmd", 1}};
     automation.components["zenu.LocalServer"] = component;
@@ -54,6 +60,7 @@ class UAppTest : public ::testing::Test {
     CPlatform::SetMainWindowCreated(false);
     CCmdParams::ResetInstance();
     CProcessValues::Reset();
+    CServiceHostSetting::SetSystemFile("");
   }
   CTempHome home;
   CVirtualLoop loop;
@@ -129,4 +136,32 @@ TEST_F(UAppTest, FrameworkFailuresAndRaisedErrorsEndTheStart) {
   EXPECT_NE(boxes.texts[1].find("CallStack: UApp.cpp, CUApp::InitInstance"), CString::npos);
   EXPECT_EQ(boxes.texts[2], "对不起，程序遇到严重错误，将立即关闭。请重新启动程序");
   EXPECT_NE(home.ErrorLog().find("CoCreateInstance zenu.LocalServer failure"), CString::npos);
+}
+
+TEST_F(UAppTest, TheConfiguredServiceIsTheRunsUntilTheLocalServerOrTheUserSaysOtherwise) {
+  ASSERT_TRUE(IniWriteString(Utf8ToGBK(home.Path()) + "config.ini", "sys", "ServiceHost",
+                             "movies.lan:9000"));
+  CUApp app(framework);
+  const char* const args[] = {"vadeko"};
+  ASSERT_TRUE(app.InitInstance(1, args));
+  ASSERT_EQ(component->calls.size(), 1u);
+  Json::Value start;
+  ASSERT_TRUE(ParseJsonText(component->calls[0].strArg, start));
+  EXPECT_EQ(start["STR_REMOTE_SERVER"].asString(), "movies.lan");
+  EXPECT_EQ(start["INT_REMOTE_SERVER_PORT"].asInt(), 9000);
+
+  // The local server reports the host it uses (its launcher may have chosen one).
+  CMainDoc::GetInstance()->OnLocalSrvCmd(R"({"INT_CMD_IDX": 200, "STR_IP": "10.0.0.2"})");
+  EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "10.0.0.2");
+  EXPECT_EQ(CServiceHostSetting::CurrentText(), "10.0.0.2:9000");
+
+  // The user's choice reaches the local server at once.
+  ASSERT_TRUE(CServiceHostSetting::Change("192.168.1.5:8088"));
+  ASSERT_EQ(component->calls.size(), 2u);
+  Json::Value change;
+  ASSERT_TRUE(ParseJsonText(component->calls[1].strArg, change));
+  EXPECT_EQ(change["INT_CMD_IDX"].asInt(), 3);
+  EXPECT_EQ(change["STR_REMOTE_SERVER"].asString(), "192.168.1.5");
+  EXPECT_EQ(change["INT_REMOTE_SERVER_PORT"].asInt(), 8088);
+  EXPECT_EQ(home.ErrorLog(), "");
 }

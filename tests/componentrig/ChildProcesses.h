@@ -15,6 +15,8 @@ class CServiceProcess final {
   bool Start(const std::string& dataDir, int port = 0, int movies = 30, int minKib = 4,
              int maxKib = 8);
   void Stop();
+  // Further options for the next start (another listening host, say).
+  void SetExtraArguments(const QStringList& args) { m_extraArgs = args; }
   int Port() const { return m_port; }
   // What it printed while starting.
   const std::string& Output() const { return m_output; }
@@ -22,6 +24,7 @@ class CServiceProcess final {
 
  private:
   QProcess m_process;
+  QStringList m_extraArgs;
   int m_port = 0;
   std::string m_output;
 };

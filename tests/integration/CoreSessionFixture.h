@@ -20,6 +20,7 @@
 #include "prompt/PromptMgrDoc.h"
 #include "push/PushDoc.h"
 #include "settings/ConfigDoc.h"
+#include "settings/ServiceHostSetting.h"
 #include "store/IntfDB.h"
 #include "store/MultiUserMgr.h"
 #include "tests/support/FakeMessageBox.h"
@@ -59,9 +60,12 @@ class CoreSessionTest : public ::testing::Test {
     ASSERT_EQ(::symlink(ZENU_LOCALSERVER_EXE, (home.Path() + "zenu-localserver").c_str()), 0);
     ASSERT_EQ(::mkdir((home.Path() + "root").c_str(), 0755), 0);
     setenv("VADEKO_REMOTE_HOST", "127.0.0.1", 1);
+    // Not the machine's operator defaults.
+    CServiceHostSetting::SetSystemFile(home.Path() + "vadeko.conf");
   }
   void TearDown() override {
     unsetenv("VADEKO_REMOTE_HOST");
+    CServiceHostSetting::SetSystemFile("");
     SetAutomation(nullptr);
     CIntfHttpReq::GetInstance()->ExitAllHTTP();
     WaitForWorkers();

@@ -2,10 +2,13 @@
 // client downloads it with its BitTorrent component from the service's web
 // seed into a Chinese-named folder, announces it, plays it, rates it and
 // deletes it with its files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDBusConnection>
@@ -18,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "account/Cmd5Capi.h"
 #include "account/RegLoginDoc.h"
 #include "app/MainDoc.h"
 #include "app/NetworkStatus.h"
@@ -49,6 +53,7 @@
 #include "zenuModule/src/TimerControl.h"
 #include "zenuModule/src/desktop/FileSystem.h"
 #include "zenuModule/src/desktop/IniFile.h"
+#include "zenuModule/src/desktop/LoginDialog.h"
 #include "zenuModule/src/desktop/NetworkSense.h"
 #include "zenuModule/src/desktop/Platform.h"
 #include "zenuModule/src/desktop/RecordDialogs.h"
@@ -76,11 +81,130 @@ std::string ReadBytes(const std::string& path) {
   return out.str();
 }
 
+// Two network namespaces of the test's own joined by a veth pair: the
+// service's side 10.213.0.1, the client's side 10.213.0.2. The calling thread
+// (and whatever it starts from then on) lives in the client's side until the
+// pair is closed; EnterService() and EnterClient() move it across.
+class CNetworkPair final {
+ public:
+  ~CNetworkPair() { Close(); }
+  // False with the reason when the machine does not allow it.
+  bool Open(std::string& why) {
+    if (::geteuid() != 0) return Fail(why, "needs root for network namespaces");
+    if (std::system("ip -V >/dev/null 2>&1") != 0) return Fail(why, "needs ip (iproute2)");
+    m_orig = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (m_orig < 0 || ::unshare(CLONE_NEWNET) != 0)
+      return Fail(why, "unshare(CLONE_NEWNET) failed");
+    m_service = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    // A process that keeps the service's side named by a pid for ip.
+    m_holder = ::fork();
+    if (m_holder == 0) {
+      for (;;) ::pause();
+    }
+    if (m_holder < 0 || ::setns(m_orig, CLONE_NEWNET) != 0 || ::unshare(CLONE_NEWNET) != 0)
+      return Fail(why, "a second namespace failed");
+    m_client = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const std::string peer = std::to_string(m_holder);
+    if (!Run("ip link set lo up") ||
+        !Run("ip link add vdk0 type veth peer name vdk1 netns " + peer) ||
+        !Run("ip addr add 10.213.0.2/24 dev vdk0") || !Run("ip link set vdk0 up") ||
+        !EnterService() || !Run("ip link set lo up") ||
+        !Run("ip addr add 10.213.0.1/24 dev vdk1") || !Run("ip link set vdk1 up") || !EnterClient())
+      return Fail(why, "the veth pair could not be set up");
+    return true;
+  }
+  bool EnterService() { return ::setns(m_service, CLONE_NEWNET) == 0; }
+  bool EnterClient() { return ::setns(m_client, CLONE_NEWNET) == 0; }
+  // Back where the thread started; the namespaces go with their last process.
+  void Close() {
+    if (m_orig >= 0) ::setns(m_orig, CLONE_NEWNET);
+    if (m_holder > 0) {
+      ::kill(m_holder, SIGKILL);
+      ::waitpid(m_holder, nullptr, 0);
+      m_holder = 0;
+    }
+    for (int* fd : {&m_orig, &m_service, &m_client}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+  }
+
+ private:
+  static bool Run(const std::string& command) {
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+  }
+  bool Fail(std::string& why, const char* text) {
+    why = text;
+    Close();
+    return false;
+  }
+  int m_orig = -1;
+  int m_service = -1;
+  int m_client = -1;
+  pid_t m_holder = 0;
+};
+
+// The login dialog as a user on the client's side answers it: the name, the
+// password, and the "服务器" field as it was filled.
+class CTypingLoginDialog final : public ILoginDialog {
+ public:
+  CTypingLoginDialog(const CString& user, const CString& password)
+      : m_user(user), m_password(password) {
+    SetLoginDialog(this);
+  }
+  ~CTypingLoginDialog() override { SetLoginDialog(nullptr); }
+  int DoModal(const RegLoginEventSink& onEvent) override {
+    ++opened;
+    m_bEnded = false;
+    m_iResult = IDCANCEL;
+    SRegLoginDlgEvent opening;
+    opening.iType = 4;
+    onEvent(opening);
+    CPlatform::Loop()->Post([this, onEvent] {
+      SRegLoginDlgEvent login;
+      login.iType = 1;
+      login.strText1 = m_user;
+      login.strText2 = m_password;
+      login.strText3 = shownServer;
+      onEvent(login);
+      // A refused login would wait for another try: there is none.
+      if (!m_bEnded) EndDialog(IDCANCEL);
+    });
+    CPlatform::Loop()->RunModal([this] { return m_bEnded; });
+    return m_iResult;
+  }
+  void OnUpdate(const SRegLoginDlgEvent& evt) override {
+    if (evt.iType == 0) EndDialog(IDOK);
+    if (evt.iType == 1 && !evt.strText3.empty()) shownServer = evt.strText3;
+  }
+  void EndDialog(int result) override {
+    m_bEnded = true;
+    m_iResult = result;
+  }
+  void BringToFront() override {}
+
+  CString shownServer;
+  int opened = 0;
+
+ private:
+  CString m_user;
+  CString m_password;
+  bool m_bEnded = false;
+  int m_iResult = IDCANCEL;
+};
+
 class MovieRoadTest : public CoreSessionTest {
  protected:
   void SetUp() override {
     CoreSessionTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
+    // A component of the test before may still be on its way out.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000 &&
+           QDBusConnection::sessionBus().interface()->isServiceRegistered(
+               QStringLiteral("zenu.LocalServer")))
+      QThread::msleep(20);
     ASSERT_EQ(::symlink(ZENU_BTDOWNLOAD_EXE, (home.Path() + "zenu-btdownload").c_str()), 0);
     std::ofstream(home.Path() + "UI.ini") << ReadBytes(VADEKO_SOURCE_DIR "/resources/UI.ini");
     // xdg-open as the desktop would run it: here it only notes what it opened.
@@ -96,18 +220,22 @@ class MovieRoadTest : public CoreSessionTest {
   }
   void TearDown() override {
     if (!m_oldPath.empty()) setenv("PATH", m_oldPath.c_str(), 1);
+    TearDownComponents();
+    CoreSessionTest::TearDown();
+  }
+  void TearDownComponents() {
     app.reset();
     // The component lives as long as this process stays on the bus; the next
     // test's client did not start it and would rightly refuse it.
-    const QDBusReply<uint> bt =
-        QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTDownload"));
-    if (bt.isValid()) {
-      ::kill(static_cast<pid_t>(bt.value()), SIGTERM);
+    for (const char* name : {"zenu.BTDownload", "zenu.LocalServer"}) {
+      const QDBusReply<uint> pid =
+          QDBusConnection::sessionBus().interface()->servicePid(QString::fromLatin1(name));
+      if (!pid.isValid()) continue;
+      ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
       QElapsedTimer clock;
       clock.start();
-      while (!ProcessGone(bt.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+      while (!ProcessGone(pid.value()) && clock.elapsed() < 10000) QThread::msleep(20);
     }
-    CoreSessionTest::TearDown();
   }
   CRecord Get(uint32_t gid) {
     CRecord r;
@@ -119,7 +247,9 @@ class MovieRoadTest : public CoreSessionTest {
 
   // A user who logged in before (automatic login, push method chosen, a Chinese
   // save folder) starts the program; gid is the first BitTorrent movie pushed.
-  void StartAndWaitForAPush(CRecordingFrame& frame, uint32_t& gid, const CString& rateLimit = "0") {
+  // bConfigured: config.ini alone names the service (no command line port).
+  void StartAndWaitForAPush(CRecordingFrame& frame, uint32_t& gid, const CString& rateLimit = "0",
+                            bool bConfigured = false) {
     const CString user = "观众";
     ASSERT_TRUE(service::Register(service.Port(), user));
     CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);
@@ -132,7 +262,11 @@ class MovieRoadTest : public CoreSessionTest {
     app = std::make_unique<CUApp>(framework);
     port = std::to_string(service.Port());
     const char* argv[] = {"vadeko", "-server_port", port.c_str()};
-    ASSERT_TRUE(app->InitInstance(3, argv)) << home.ErrorLog();
+    if (bConfigured) {
+      ASSERT_TRUE(
+          IniWriteString(GetExePath(0) + "config.ini", "sys", "ServiceHost", "127.0.0.1:" + port));
+    }
+    ASSERT_TRUE(app->InitInstance(bConfigured ? 1 : 3, argv)) << home.ErrorLog();
     ASSERT_TRUE(RunUntil(
         [&] {
           CGIDList ids;
@@ -270,4 +404,101 @@ TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
   ASSERT_TRUE(content && content->status == 200);
   EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
   EXPECT_EQ(boxes.texts.size(), 1u);
+}
+
+TEST_F(MovieRoadTest, AServiceNamedOnlyInConfigIniPushesAMovieThatDownloadsByteIdentical) {
+  ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
+  // Neither the environment nor the command line names the service.
+  unsetenv("VADEKO_REMOTE_HOST");
+  CRecordingFrame frame;
+  uint32_t gid = 0;
+  ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid, "0", true));
+  EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), service.Port());
+  CPushDoc* doc = CPushDoc::GetInstance();
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << home.ErrorLog();
+  const CRecord done = Get(gid);
+  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
+  ASSERT_EQ(files.size(), 1u);
+  httplib::Client http("127.0.0.1", service.Port());
+  const auto content =
+      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
+  ASSERT_TRUE(content && content->status == 200);
+  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+}
+
+TEST_F(MovieRoadTest, TheWholeRoadRunsBetweenTwoMachinesOfANetwork) {
+  CNetworkPair network;
+  std::string why;
+  if (!network.Open(why)) GTEST_SKIP() << "two network namespaces: " << why;
+  // The service on one end of the pair, listening there only.
+  ASSERT_TRUE(network.EnterService());
+  service.SetExtraArguments({"--host", "10.213.0.1"});
+  const bool started = service.Start(home.Path() + "service-data", 0, 30);
+  ASSERT_TRUE(network.EnterClient());
+  ASSERT_TRUE(started) << service.Output();
+  unsetenv("VADEKO_REMOTE_HOST");
+  const std::string address = "10.213.0.1:" + std::to_string(service.Port());
+
+  // Registered from this side; the user then logs in through the dialog,
+  // against the service config.ini names, and the digest is stored.
+  const CString user = "netuser";
+  const CString password = "pw";
+  httplib::Client http("10.213.0.1", service.Port());
+  const auto registered =
+      http.Get(("/urls/UserRegister?username=netuser&md5_passwd=" + Cmd5Capi().Digest(password) +
+                "&action=add&iVersion=172")
+                   .c_str());
+  ASSERT_TRUE(registered && registered->status == 200);
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd(user, kDigest);  // not the password's
+  const CString userIni = CMultiUserMgr::GetInstance()->GetLoginingUserPath();
+  IniWriteString(userIni, "User", "Saveas", Save());
+  IniWriteString(userIni, "User", "RateLimit", "0");
+  for (const char* key : {"ChoosePushMethod", "FirstRun", "Usuage"})
+    IniWriteString(userIni, "Prompt", key, "1");
+  IniWriteString(GetExePath(0) + "config.ini", "sys", "AutoLogin", "0");
+  IniWriteString(GetExePath(0) + "config.ini", "sys", "ServiceHost", address);
+  CTypingLoginDialog login(user, password);
+  CRecordingFrame frame;
+  CMainDoc::GetInstance()->SetMainFrame(&frame);
+  app = std::make_unique<CUApp>(framework);
+  const char* argv[] = {"vadeko"};
+  ASSERT_TRUE(app->InitInstance(1, argv)) << home.ErrorLog();
+
+  uint32_t gid = 0;
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        CGIDList ids;
+        if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
+        for (uint32_t id : ids)
+          if (Get(id).GetFetchMethod() == 1) gid = id;
+        return gid != 0;
+      },
+      30000))
+      << home.ErrorLog() << home.TraceLog();
+  EXPECT_EQ(login.opened, 1);
+  EXPECT_EQ(login.shownServer, address);
+  CString stored;
+  ASSERT_TRUE(ReadWholeFile(GetExePath(0) + "users/netuser/passwd.txt", stored));
+  EXPECT_EQ(stored, Cmd5Capi().Digest(password));
+  EXPECT_NE(home.TraceLog().find("远程验证成功"), CString::npos);
+
+  CPushDoc* doc = CPushDoc::GetInstance();
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << home.ErrorLog();
+  const CRecord done = Get(gid);
+  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
+  ASSERT_EQ(files.size(), 1u);
+  const auto content =
+      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
+  ASSERT_TRUE(content && content->status == 200);
+  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+  // The components started on this side end here, before the pair goes.
+  TearDownComponents();
 }

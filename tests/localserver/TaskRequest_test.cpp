@@ -214,3 +214,30 @@ TEST_F(TaskTest, StopWhileARetryWaitsEndsAtOnceAndSendsNothingMore) {
   EXPECT_EQ(orvex.commands.size(), seen);
   EXPECT_EQ(orvex.Indexes(from), (Indexes{32, 33}));
 }
+
+TEST_F(TaskTest, AnotherServiceAddressIsReportedAndTakesTheNextRequests) {
+  ASSERT_TRUE(svc.Start(home.Path() + "svc", 0, 30));
+  // Started towards a service that is not there.
+  StartComponent(CLoopbackHttpServer::UnusedPort(), 0);
+  ASSERT_TRUE(service::Register(svc.Port(), "alice"));
+  Login("alice");
+  LoginAs("alice");
+  auto change = [&](const char* host, int port) {
+    Json::Value cmd(Json::objectValue);
+    cmd["INT_CMD_IDX"] = 3;
+    cmd["STR_REMOTE_SERVER"] = host;
+    cmd["INT_REMOTE_SERVER_PORT"] = port;
+    return local->Command(cmd).type();
+  };
+  const size_t from = orvex.commands.size();
+  for (const char* host : {"", "a/b", "a b", "a@b", "a?b"})
+    EXPECT_EQ(change(host, svc.Port()), QDBusMessage::ErrorMessage) << host;
+  EXPECT_EQ(change("127.0.0.1", 0), QDBusMessage::ErrorMessage);
+  EXPECT_EQ(change("127.0.0.1", 65536), QDBusMessage::ErrorMessage);
+  ASSERT_EQ(change("127.0.0.1", svc.Port()), QDBusMessage::ReplyMessage);
+  ASSERT_TRUE(WaitFor([&] { return !orvex.Of(200, from).empty(); }));
+  EXPECT_EQ(orvex.Indexes(from), Indexes{200});
+  EXPECT_EQ(orvex.Of(200, from)[0]["STR_IP"].asString(), "127.0.0.1");
+  EXPECT_EQ(Cycle(kNewUser), (Indexes{32, 34, 37, 35}));
+  EXPECT_EQ(StoreLastCycle().size(), 10u);
+}

@@ -271,6 +271,13 @@ class CFakeDesktop final {
                           << "'\n";
     ::chmod(script.c_str(), 0755);
   }
+  // xdg-open notes what it was asked to open and ends with the code.
+  void XdgOpen(int code) {
+    const CString script = m_root + "bin/xdg-open";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << m_root << "opened.txt'\nexit "
+                          << code << "\n";
+    ::chmod(script.c_str(), 0755);
+  }
   // Nothing on PATH answers for the desktop.
   void NoXdgMime() {
     std::remove((m_root + "bin/xdg-mime").c_str());
@@ -360,4 +367,34 @@ TEST_F(CommandsTest, HandOffDecisionsOnDesktopEntries) {
   doc->TaskStatusMachine(2, TE_THUNDER, nullptr);
   EXPECT_EQ(boxes.texts, std::vector<CString>{"找不到迅雷程序,请先安装"});
   doc->SetBulletinView(nullptr);
+}
+
+TEST_F(CommandsTest, LinuxBuildsOfTheManagerAreFoundAndAFailedOpenLeavesTheRecord) {
+  CFakeDesktop desktop(home.Path());
+  desktop.Entry("home/applications/com.xunlei.download.desktop", u8"Name=迅雷\nIcon=xl\n");
+  desktop.Default("com.xunlei.download.desktop");
+  CString name;
+  CString id;
+  ASSERT_TRUE(COtherDownload::FindThunder(&name, &id));
+  EXPECT_EQ(name, "迅雷");
+  EXPECT_EQ(id, "com.xunlei.download.desktop");
+  CString icon;
+  int kind = 7;
+  EXPECT_TRUE(COtherDownload().DetectThunder(&icon, &kind));
+  EXPECT_EQ(kind, 6);
+
+  // The system's opener: it says nothing opens torrents.
+  SetShell(nullptr);
+  desktop.XdgOpen(4);
+  Add(1, RS_NEW);
+  doc->TaskStatusMachine(1, TE_THUNDER, nullptr);
+  EXPECT_EQ(Status(1), RS_NEW);
+  EXPECT_EQ(boxes.texts,
+            std::vector<CString>{"迅雷没有打开torrent文件，请确认迅雷能正常启动后再试"});
+  desktop.XdgOpen(0);
+  doc->TaskStatusMachine(1, TE_THUNDER, nullptr);
+  EXPECT_EQ(Status(1), RS_THUNDER);
+  EXPECT_EQ(home.ReadFile("opened.txt"), GBKToUtf8(GetExePath(0) + "data/1/1.torrent"));
+  EXPECT_EQ(boxes.texts.size(), 1u);
+  SetShell(&shell);
 }

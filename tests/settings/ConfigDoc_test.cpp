@@ -6,6 +6,7 @@
 #include "settings/PushMethodSink.h"
 #include "tests/settings/SettingsFixture.h"
 #include "zenuModule/src/PathHelpers.h"
+#include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/desktop/Autostart.h"
 #include "zenuModule/src/desktop/ConfigDialog.h"
 #include "zenuModule/src/desktop/FileSystem.h"
@@ -59,9 +60,8 @@ TEST_F(ConfigDocTest, FreshInstallationDefaultsAndFirstLoginFiles) {
   EXPECT_EQ(IniGetString(global, "sys", "AutoLogin", ""), "1");
   EXPECT_EQ(IniGetString(global, "sys", "First", ""), "0");
   EXPECT_EQ(IniGetString(global, "sys", "Port", ""), "0");
-  EXPECT_EQ(home.ReadFile("users/u1/config.ini"),
-            "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" + Home() + "电影" +
-                "\nRateLimit=5120\n");
+  EXPECT_EQ(home.ReadFile("users/u1/config.ini"), "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" +
+                                                      Home() + "电影" + "\nRateLimit=5120\n");
   EXPECT_NE(Entry().find("Exec=" + GBKToUtf8(CWinReg::AutoStartCommand())), CString::npos);
   EXPECT_NE(home.TraceLog().find("得取的用户目录:" + Home() + "users/u1/config.ini"),
             CString::npos);
@@ -163,4 +163,56 @@ TEST_F(ConfigDocTest, SettingsDialogAppliesValuesAndForwardsThePushMethodButton)
   EXPECT_EQ(box.texts[0], "设置开机自动启动失败,可能被你的防火墙阻止了");
   EXPECT_EQ(doc->GetAutoStart(), 0);
   doc->SetPushMethodSink(nullptr);
+}
+
+TEST_F(ConfigDocTest, TheDefaultSaveFolderIsInTheUsersVideosAndStoredFoldersStay) {
+  // The user's folders as xdg-user-dir reads them from the test's config folder.
+  CheckFolder(Home() + "xdg/", 1);
+  ASSERT_TRUE(WriteWholeFile(Home() + "xdg/user-dirs.dirs", u8"XDG_VIDEOS_DIR=\"$HOME/视频\"\n"));
+  CConfigDoc::ResetInstance();
+  EXPECT_EQ(CConfigDoc::GetInstance()->GetSaveas(), Home() + "视频/电影");
+  // A user who chose a folder before keeps it.
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u4", "d");
+  IniWriteString(Home() + "users/u4/config.ini", "User", "Saveas", "/data/影片");
+  CConfigDoc::ResetInstance();
+  EXPECT_EQ(CConfigDoc::GetInstance()->GetSaveas(), "/data/影片");
+}
+
+TEST_F(ConfigDocTest, SettingsDialogShowsAndChangesTheServiceAndNamesTheDownloadManager) {
+  // No desktop entries but the test's.
+  CheckFolder(Home() + "apps/applications/", 1);
+  setenv("XDG_DATA_HOME", (home.Path() + "apps").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (home.Path() + "none").c_str(), 1);
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u5", "d");
+  CProcessValues::Reset();
+  auto* doc = CConfigDoc::GetInstance();
+  CFakeConfigDialog dialog;
+  dialog.edit = [](SConfigDlgValues& v) {
+    v.strServiceHost = "movies.lan:8088";
+    v.iEvalDays = 7;
+  };
+  doc->OpenConfigDlg();
+  EXPECT_EQ(dialog.shown[0].strServiceHost, kDefaultRemoteHost);
+  EXPECT_EQ(dialog.shown[0].strDownloadManager, "未找到");
+  EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "ServiceHost", ""), "movies.lan:8088");
+  EXPECT_EQ(CProcessValues::GetRemoteSrvHost(), "movies.lan");
+  EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), 8088);
+
+  // A refused address is explained; the other values are kept all the same.
+  ASSERT_TRUE(WriteWholeFile(Home() + "apps/applications/com.xunlei.download.desktop",
+                             u8"[Desktop Entry]\nType=Application\nName=迅雷\n"));
+  dialog.edit = [](SConfigDlgValues& v) {
+    v.strServiceHost = "movies.lan/8088";
+    v.iEvalDays = 8;
+  };
+  doc->OpenConfigDlg();
+  EXPECT_EQ(dialog.shown[1].strServiceHost, "movies.lan:8088");
+  EXPECT_EQ(dialog.shown[1].strDownloadManager, "迅雷（com.xunlei.download.desktop）");
+  EXPECT_EQ(box.texts,
+            std::vector<CString>{"服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088"});
+  EXPECT_EQ(doc->GetEvalDays(), 8);
+  EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "ServiceHost", ""), "movies.lan:8088");
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_DATA_DIRS");
+  CProcessValues::Reset();
 }

@@ -13,8 +13,16 @@ TEST_F(WinRegTest, EntryHoldsTheCommandLineAndIsRecognised) {
   EXPECT_FALSE(reg.CleanAutoStart());
   ASSERT_TRUE(reg.SetAutoStart());
   const CString program = GetExePath(1);
-  const CString expected = program + "  -AUTO   -server_port 88 ";
-  EXPECT_EQ(CWinReg::AutoStartCommand(), expected);
+  // Without a port on the command line the configured service address decides
+  // at the next start: the entry pins none.
+  EXPECT_EQ(CWinReg::AutoStartCommand(), program + "  -AUTO  ");
+  EXPECT_NE(Entry().find("\nTryExec=" + GBKToUtf8(program) + "\n"), CString::npos) << Entry();
+  EXPECT_TRUE(reg.IsAutoStart());
+
+  const char* withPort[] = {"vadeko", "-server_port", "8088"};
+  CCmdParams::GetInstance()->ParseCommandLine(3, withPort);
+  ASSERT_TRUE(reg.ProcessAutoStartFlag(TRUE));
+  const CString expected = program + "  -AUTO   -server_port 8088 ";
   EXPECT_NE(Entry().find("\nExec=" + GBKToUtf8(expected) + "\n"), CString::npos) << Entry();
   EXPECT_TRUE(reg.IsAutoStart());
 

@@ -19,8 +19,9 @@ CScriptedLoginDialog::CScriptedLoginDialog(CVirtualLoop& loop) : m_loop(loop) {
 
 CScriptedLoginDialog::~CScriptedLoginDialog() { SetLoginDialog(nullptr); }
 
-void CScriptedLoginDialog::Login(const CString& user, const CString& password) {
-  steps.push_back(Step(SScriptedStep::kLogin, user, password));
+void CScriptedLoginDialog::Login(const CString& user, const CString& password,
+                                 const CString& server) {
+  steps.push_back(Step(SScriptedStep::kLogin, user, password, server));
 }
 void CScriptedLoginDialog::PressLogin() { steps.push_back(Step(SScriptedStep::kPressLogin)); }
 void CScriptedLoginDialog::OpenRegistration() {
@@ -42,6 +43,7 @@ int CScriptedLoginDialog::DoModal(const RegLoginEventSink& onEvent) {
   m_iResult = 0;
   fieldUser.clear();
   fieldPassword.clear();
+  fieldServer.clear();
   SRegLoginDlgEvent opening;
   opening.iType = 4;
   m_sink(opening);
@@ -66,6 +68,7 @@ void CScriptedLoginDialog::PlayNext() {
     case SScriptedStep::kLogin:
       fieldUser = step.strText1;
       fieldPassword = step.strText2;
+      if (!step.strText3.empty()) fieldServer = step.strText3;
       [[fallthrough]];
     case SScriptedStep::kPressLogin:
       if (m_bClosePending) {
@@ -75,10 +78,12 @@ void CScriptedLoginDialog::PlayNext() {
       evt.iType = 1;
       evt.strText1 = fieldUser;
       evt.strText2 = fieldPassword;
+      evt.strText3 = fieldServer;
       m_sink(evt);
       break;
     case SScriptedStep::kOpenRegistration:
       evt.iType = 2;
+      evt.strText1 = fieldServer;
       m_sink(evt);
       break;
     case SScriptedStep::kCall:
@@ -99,6 +104,7 @@ void CScriptedLoginDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
   } else if (evt.iType == 1) {
     fieldUser = evt.strText1;
     fieldPassword = evt.strText2;
+    if (!evt.strText3.empty()) fieldServer = evt.strText3;
   }
 }
 

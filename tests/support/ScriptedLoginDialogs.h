@@ -28,8 +28,9 @@ class CScriptedLoginDialog final : public ILoginDialog {
   CScriptedLoginDialog(const CScriptedLoginDialog&) = delete;
   CScriptedLoginDialog& operator=(const CScriptedLoginDialog&) = delete;
 
-  // Types name and password and presses "登录".
-  void Login(const CString& user, const CString& password);
+  // Types name and password (and the service address unless empty) and
+  // presses "登录".
+  void Login(const CString& user, const CString& password, const CString& server = CString());
   // Presses "登录" with the fields as they are.
   void PressLogin();
   void OpenRegistration();
@@ -48,6 +49,7 @@ class CScriptedLoginDialog final : public ILoginDialog {
   std::vector<int> results;
   CString fieldUser;
   CString fieldPassword;
+  CString fieldServer;
   int opened = 0;
   int raised = 0;
 

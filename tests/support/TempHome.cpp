@@ -16,6 +16,12 @@ CTempHome::CTempHome() {
   m_hadHome = previous != nullptr;
   if (previous) m_previousHome = previous;
   setenv("VADEKO_HOME", m_path.c_str(), 1);
+  // The user's own folders (videos for the save folder) come from here, not
+  // from the machine's account.
+  const char* userHome = std::getenv("HOME");
+  m_hadUserHome = userHome != nullptr;
+  if (userHome) m_previousUserHome = userHome;
+  setenv("HOME", m_path.substr(0, m_path.size() - 1).c_str(), 1);
   const CString home = Utf8ToGBK(m_path);
   SetTraceFilePath(home + "trace.log");
   SetErrorFilePath(home + "error.log");
@@ -27,6 +33,11 @@ CTempHome::~CTempHome() {
     setenv("VADEKO_HOME", m_previousHome.c_str(), 1);
   } else {
     unsetenv("VADEKO_HOME");
+  }
+  if (m_hadUserHome) {
+    setenv("HOME", m_previousUserHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
   }
   SetTraceFilePath("/tmp/trace.log");
   SetErrorFilePath("/tmp/error.log");

@@ -1,8 +1,8 @@
 #pragma once
 #include "zenuModule/src/Types.h"
 
-// A fresh program folder for one test: VADEKO_HOME points at it, the logs go
-// into it, and it is removed afterwards.
+// A fresh program folder for one test: VADEKO_HOME and HOME point at it, the
+// logs go into it, and it is removed afterwards.
 class CTempHome final {
  public:
   CTempHome();
@@ -21,4 +21,6 @@ class CTempHome final {
   CString m_path;
   CString m_previousHome;
   bool m_hadHome;
+  CString m_previousUserHome;
+  bool m_hadUserHome = false;
 };

@@ -64,3 +64,27 @@ TEST_F(VadekoRunTest, ReachesTheReadyLocalServerAndQuitsOnSigterm) {
       WaitFor([] { return !NameOwned("zenu.LocalServer") && !NameOwned("zenu.Orvex"); }, 15000));
   EXPECT_EQ(home.ErrorLog(), "");
 }
+
+TEST(VadekoOptions, HelpAndVersionAnswerWithoutStartingTheProgram) {
+  CTempHome home;
+  for (const char* option : {"--help", "--version"}) {
+    QProcess vadeko;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Not even a display: nothing but the answer may happen.
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("none"));
+    vadeko.setProcessEnvironment(env);
+    vadeko.start(QStringLiteral(VADEKO_EXE), {QString::fromLatin1(option)});
+    ASSERT_TRUE(vadeko.waitForFinished(10000)) << option;
+    EXPECT_EQ(vadeko.exitCode(), 0) << option;
+    const QString out = QString::fromUtf8(vadeko.readAllStandardOutput());
+    if (std::string(option) == "--help") {
+      EXPECT_TRUE(out.startsWith(QStringLiteral("用法: vadeko"))) << out.toStdString();
+      EXPECT_TRUE(out.contains(QStringLiteral("-server_port"))) << out.toStdString();
+    } else {
+      EXPECT_TRUE(out.endsWith(QStringLiteral(" 1.72\n"))) << out.toStdString();
+    }
+  }
+  EXPECT_EQ(home.TraceLog(), "");
+}

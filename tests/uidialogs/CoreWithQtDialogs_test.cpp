@@ -22,18 +22,18 @@
 #include "tests/support/HttpWait.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "ui/dialogs/ConfigDialog.h"
+#include "ui/dialogs/DownloadProgressDialog.h"
 #include "ui/dialogs/InstallDialogs.h"
 #include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/RegLoginWaitDialog.h"
 #include "ui/dialogs/RegisterDialog.h"
 #include "ui/dialogs/UpdateVersionDialog.h"
-#include "ui/dialogs/DownloadProgressDialog.h"
 #include "zenuModule/src/HTTPDownLoadDoc.h"
 #include "zenuModule/src/IntfUpdateControl.h"
-#include "zenuModule/src/TextCodec.h"
-#include "zenuModule/src/desktop/FileSystem.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/TextCodec.h"
 #include "zenuModule/src/TimerControl.h"
+#include "zenuModule/src/desktop/FileSystem.h"
 #include "zenuModule/src/desktop/IniFile.h"
 #include "zenuModule/src/desktop/Platform.h"
 #include "zenuModule/src/desktop/Shell.h"
@@ -49,13 +49,13 @@ QString Q(const char* gbk) { return QStringFromGBK(gbk); }
 class CService {
  public:
   CService() {
-    server.Server().Get("/urls/UserLogin", [this](const httplib::Request& req,
-                                                  httplib::Response& res) {
-      Record(req.target);
-      const bool ok = req.get_param_value("username") == "alice" &&
-                      req.get_param_value("md5_passwd") == Cmd5Capi().Digest("pw");
-      res.set_content(ok ? kMarker : "Username Error", "text/plain");
-    });
+    server.Server().Get(
+        "/urls/UserLogin", [this](const httplib::Request& req, httplib::Response& res) {
+          Record(req.target);
+          const bool ok = req.get_param_value("username") == "alice" &&
+                          req.get_param_value("md5_passwd") == Cmd5Capi().Digest("pw");
+          res.set_content(ok ? kMarker : "Username Error", "text/plain");
+        });
     server.Server().Get("/urls/UserRegister",
                         [this](const httplib::Request& req, httplib::Response& res) {
                           Record(req.target);
@@ -196,6 +196,33 @@ TEST_F(CoreWithQtDialogsTest, LoginStaysOpenAfterAWrongPasswordAndClosesOnSucces
   EXPECT_EQ(CountTargets("/urls/UserLogin"), 2);
 }
 
+TEST_F(CoreWithQtDialogsTest, TheServerFieldShowsTheServiceAndTakesAnother) {
+  NoAutoLogin();
+  const int closed = CLoopbackHttpServer::UnusedPort();
+  CProcessValues::SetRemoteSrvPort(closed);
+  const QString reachable = QStringLiteral("127.0.0.1:%1").arg(service.server.Port());
+  WhenShown<CQtLoginDialog>([&](CQtLoginDialog* login) {
+    EXPECT_EQ(login->ServerEdit()->text(), QStringLiteral("127.0.0.1:%1").arg(closed));
+    login->UserEdit()->setText(QStringLiteral("alice"));
+    login->PasswordEdit()->setText(QStringLiteral("pw"));
+    login->ServerEdit()->setText(QStringLiteral("127.0.0.1/%1").arg(service.server.Port()));
+    AnswerBox("服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088", [&, login] {
+      EXPECT_TRUE(login->isVisible());
+      EXPECT_TRUE(service.Targets().empty());
+      login->ServerEdit()->setText(QStringLiteral("192.168.1.5:8088"));
+      Shot(login, "login_server");
+      login->ServerEdit()->setText(reachable);
+      login->LoginButton()->click();
+    });
+    login->LoginButton()->click();
+  });
+  EXPECT_EQ(CRegLoginDoc::GetInstance()->ShowLoginDlg(), TRUE);
+  EXPECT_EQ(CountTargets("/urls/UserLogin?username=alice&md5_passwd="), 1);
+  EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), service.server.Port());
+  EXPECT_EQ(QString::fromStdString(IniGetString(Home() + "config.ini", "sys", "ServiceHost", "")),
+            reachable);
+}
+
 TEST_F(CoreWithQtDialogsTest, RegistrationRefusesBadNamesAndPrefillsTheLogin) {
   NoAutoLogin();
   // The program folder's own banner picture wins over the drawn one.
@@ -229,9 +256,9 @@ TEST_F(CoreWithQtDialogsTest, RegistrationRefusesBadNamesAndPrefillsTheLogin) {
     login->RegisterButton()->click();
   });
   EXPECT_EQ(CRegLoginDoc::GetInstance()->ShowLoginDlg(), FALSE);
-  EXPECT_EQ(CountTargets("/urls/UserRegister?username=new_user&md5_passwd=" +
-                         Cmd5Capi().Digest("pw")),
-            1);
+  EXPECT_EQ(
+      CountTargets("/urls/UserRegister?username=new_user&md5_passwd=" + Cmd5Capi().Digest("pw")),
+      1);
   EXPECT_EQ(CountTargets("/urls/UserRegister?username=bad-name"), 0);
   EXPECT_EQ(prefilledUser, QStringLiteral("new_user"));
   EXPECT_EQ(prefilledPassword, QStringLiteral("pw"));
@@ -241,8 +268,8 @@ TEST_F(CoreWithQtDialogsTest, UpdateDialogsOpenTheAddressAndStayOpenUntilOk) {
   CFakeShell shell;
   CUpdateEvents requester;
   service.SetDescription(180, 100);
-  const CString url = "http://127.0.0.1:" + std::to_string(service.server.Port()) +
-                      "/update_info/zenu/update.ini";
+  const CString url =
+      "http://127.0.0.1:" + std::to_string(service.server.Port()) + "/update_info/zenu/update.ini";
   WhenShown<CQtUpdateVersionDialog>([&](CQtUpdateVersionDialog* dialog) {
     EXPECT_EQ(dialog->windowTitle(), Q("软件升级提示"));
     EXPECT_EQ(dialog->CurrentLabel()->text(), Q(kDisplayName));

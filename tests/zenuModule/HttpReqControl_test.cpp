@@ -1,9 +1,11 @@
 #include "zenuModule/src/HttpReqControl.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -16,8 +18,10 @@
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/RawHttpServer.h"
 #include "tests/support/TempHome.h"
+#include "zenuModule/src/HttpErrorText.h"
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/ProgramException.h"
+#include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/NetworkSense.h"
 
 namespace {
@@ -205,9 +209,20 @@ TEST_F(HttpReqControlTest, StatusAndLengthRulesAndIllegalUrls) {
             "Illegal Url:ftp://127.0.0.1/f");
   const int closed = CLoopbackHttpServer::UnusedPort();
   EXPECT_FALSE(http->HttpRequestSync("http://127.0.0.1/ok", closed, result));
-  EXPECT_EQ(result.rfind("Error 7: ", 0), 0u) << result;
-  EXPECT_EQ(errorOf("http://127.0.0.1:" + std::to_string(closed) + "/ok").rfind("Error 7: ", 0),
-            0u);
+  // A server that cannot be reached is named with the reason, for the user.
+  const CString refused = StringFormat("Error 7: 无法连接服务器 127.0.0.1:%d：连接被拒绝", closed);
+  EXPECT_EQ(result, refused);
+  EXPECT_EQ(errorOf("http://127.0.0.1:" + std::to_string(closed) + "/ok"), refused);
+  EXPECT_EQ(HttpErrorForUser(refused), refused.substr(9));
+  EXPECT_EQ(HttpErrorForUser("Error 56: Recv failure"), "网络错误");
+  EXPECT_EQ(UnreachableServerText("http://movies.lan/u", CURLE_COULDNT_RESOLVE_HOST, 0, false),
+            "无法连接服务器 movies.lan:80：找不到该主机名");
+  EXPECT_EQ(
+      UnreachableServerText("http://[fd00::5]:88/", CURLE_COULDNT_CONNECT, EHOSTUNREACH, false),
+      "无法连接服务器 [fd00::5]:88：没有到该主机的路由");
+  EXPECT_EQ(UnreachableServerText("http://h:1/", CURLE_OPERATION_TIMEDOUT, 0, false),
+            "无法连接服务器 h:1：连接超时");
+  EXPECT_EQ(UnreachableServerText("http://h:1/", CURLE_OPERATION_TIMEDOUT, 0, true), "");
 }
 
 TEST_F(HttpReqControlTest, MisbehavingServersEndWithAnErrorAfterABoundedStall) {

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIntValidator>
@@ -35,6 +36,14 @@ CQtConfigDialog::CQtConfigDialog(QWidget* parent)
   m_pAutoStart = new QCheckBox(QStringLiteral("开机时启动程序"));
   globalLayout->addWidget(m_pAutoLogin);
   globalLayout->addWidget(m_pAutoStart);
+  auto* globalForm = new QFormLayout;
+  m_pServer = new QLineEdit;
+  m_pServer->setPlaceholderText(QStringLiteral("主机名或IP地址[:端口]"));
+  globalForm->addRow(QStringLiteral("服务器"), m_pServer);
+  m_pManager = new QLabel;
+  m_pManager->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  globalForm->addRow(QStringLiteral("外部下载工具"), m_pManager);
+  globalLayout->addLayout(globalForm);
   layout->addWidget(global);
 
   auto* user = new QGroupBox(QStringLiteral("单个用户设置项"));
@@ -99,6 +108,8 @@ void CQtConfigDialog::ShowValues() {
   m_pAutoLogin->setChecked(m_values.iAutoLogin != 0);
   m_pAutoStart->setChecked(m_values.bAutoStart != 0);
   m_pAutoDownload->setChecked(m_values.bAutoDownload != 0);
+  m_pServer->setText(QStringFromGBK(m_values.strServiceHost));
+  m_pManager->setText(QStringFromGBK(m_values.strDownloadManager));
   m_pSaveas->setText(QStringFromGBK(m_values.strSaveas));
   m_pEvalDays->setText(QString::number(m_values.iEvalDays));
 }
@@ -116,6 +127,7 @@ bool CQtConfigDialog::TakeValues() {
   m_values.bAutoStart = m_pAutoStart->isChecked() ? 1 : 0;
   m_values.bAutoDownload = m_pAutoDownload->isChecked() ? 1 : 0;
   m_values.strSaveas = GBKFromQString(m_pSaveas->text());
+  m_values.strServiceHost = GBKFromQString(m_pServer->text().trimmed());
   m_values.iEvalDays = days;
   return true;
 }

@@ -6,6 +6,7 @@
 #include "zenuModule/src/desktop/ConfigDialog.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -24,6 +25,8 @@ class CQtConfigDialog final : public CModalDialog, public IConfigDialog {
 
   QCheckBox* AutoLoginBox() const { return m_pAutoLogin; }
   QCheckBox* AutoStartBox() const { return m_pAutoStart; }
+  QLineEdit* ServerEdit() const { return m_pServer; }
+  QLabel* DownloadManagerLabel() const { return m_pManager; }
   QCheckBox* AutoDownloadBox() const { return m_pAutoDownload; }
   QLineEdit* SaveasEdit() const { return m_pSaveas; }
   QPushButton* ChooseFolderButton() const { return m_pChoose; }
@@ -40,6 +43,8 @@ class CQtConfigDialog final : public CModalDialog, public IConfigDialog {
 
   QCheckBox* m_pAutoLogin;
   QCheckBox* m_pAutoStart;
+  QLineEdit* m_pServer;
+  QLabel* m_pManager;
   QCheckBox* m_pAutoDownload;
   QLineEdit* m_pSaveas;
   QPushButton* m_pChoose;

@@ -36,6 +36,10 @@ CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CModalDialog(false, parent) {
   m_pPassword->setEchoMode(QLineEdit::Password);
   form->addRow(QStringLiteral("用户名:"), m_pUser);
   form->addRow(QStringLiteral("密码:"), m_pPassword);
+  m_pServer = new QLineEdit;
+  m_pServer->setPlaceholderText(QStringLiteral("主机名或IP地址[:端口]"));
+  m_pServer->setToolTip(QStringLiteral("服务的地址，例如 192.168.1.5 或 192.168.1.5:8088"));
+  form->addRow(QStringLiteral("服务器:"), m_pServer);
   body->addLayout(form);
 
   auto* row = new QHBoxLayout;
@@ -43,8 +47,9 @@ CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CModalDialog(false, parent) {
   m_pRegister->setAutoDefault(false);
   m_pRegister->setFlat(true);
   m_pRegister->setCursor(Qt::PointingHandCursor);
-  m_pRegister->setStyleSheet(QStringLiteral("QPushButton { color: #1f6fb2; border: none; }"
-                                            "QPushButton:hover { text-decoration: underline; }"));
+  m_pRegister->setStyleSheet(
+      QStringLiteral("QPushButton { color: #1f6fb2; border: none; }"
+                     "QPushButton:hover { text-decoration: underline; }"));
   row->addWidget(m_pRegister);
   row->addStretch(1);
   m_pLogin = AddButton(row, QStringLiteral("登录"), true);
@@ -76,6 +81,7 @@ int CQtLoginDialog::DoModal(const RegLoginEventSink& onEvent) {
   m_bClosePending = false;
   m_pUser->clear();
   m_pPassword->clear();
+  m_pServer->clear();
   LoadBanner();
   SRegLoginDlgEvent opening;
   opening.iType = 4;
@@ -95,6 +101,7 @@ void CQtLoginDialog::OnLogin() {
   evt.iType = 1;
   evt.strText1 = GBKFromQString(m_pUser->text());
   evt.strText2 = GBKFromQString(m_pPassword->text());
+  evt.strText3 = GBKFromQString(m_pServer->text());
   // The sink may run nested dialogs; keep a copy alive while it does.
   if (RegLoginEventSink sink = m_sink) sink(evt);
 }
@@ -102,6 +109,7 @@ void CQtLoginDialog::OnLogin() {
 void CQtLoginDialog::OnRegister() {
   SRegLoginDlgEvent evt;
   evt.iType = 2;
+  evt.strText1 = GBKFromQString(m_pServer->text());
   if (RegLoginEventSink sink = m_sink) sink(evt);
 }
 
@@ -112,6 +120,7 @@ void CQtLoginDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
   } else if (evt.iType == 1) {
     m_pUser->setText(QStringFromGBK(evt.strText1));
     m_pPassword->setText(QStringFromGBK(evt.strText2));
+    if (!evt.strText3.empty()) m_pServer->setText(QStringFromGBK(evt.strText3));
     FocusFirstEmpty();
   }
 }

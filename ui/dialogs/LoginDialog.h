@@ -6,7 +6,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The login dialog "CLoginDialog2": banner, name, password, "登录" and "十秒钟注册".
+// The login dialog "CLoginDialog2": banner, name, password, the service address
+// "服务器", "登录" and "十秒钟注册".
 class CQtLoginDialog final : public CModalDialog, public ILoginDialog {
  public:
   explicit CQtLoginDialog(QWidget* parent = nullptr);
@@ -18,6 +19,7 @@ class CQtLoginDialog final : public CModalDialog, public ILoginDialog {
 
   QLineEdit* UserEdit() const { return m_pUser; }
   QLineEdit* PasswordEdit() const { return m_pPassword; }
+  QLineEdit* ServerEdit() const { return m_pServer; }
   QPushButton* LoginButton() const { return m_pLogin; }
   QPushButton* RegisterButton() const { return m_pRegister; }
   QPushButton* CancelButton() const { return m_pCancel; }
@@ -32,6 +34,7 @@ class CQtLoginDialog final : public CModalDialog, public ILoginDialog {
   QLabel* m_pBanner;
   QLineEdit* m_pUser;
   QLineEdit* m_pPassword;
+  QLineEdit* m_pServer;
   QPushButton* m_pLogin;
   QPushButton* m_pRegister;
   QPushButton* m_pCancel;

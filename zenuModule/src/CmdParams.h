@@ -12,6 +12,8 @@ class CCmdParams final : public TSingleton<CCmdParams> {
   void ParseCommandLine(int argc, const char* const* argv);
   int GetIsAuto() const { return bIsAuto; }
   int GetServerPort() const { return iServerPort; }
+  // A flag naming the service port was given: it outranks the configured port.
+  bool HasServerPort() const { return m_bServerPortFlag != 0; }
 
  private:
   CCmdParams();

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "HttpErrorText.h"
+
 namespace {
 std::atomic<long> g_stallSeconds{30};
 
@@ -206,9 +208,19 @@ SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink
   if (ctx.stalled) {
     result.code = CURLE_OPERATION_TIMEDOUT;
     result.strMessage = "No data received for " + std::to_string(stall) + " seconds";
-    return result;
-  }
-  if (result.code != CURLE_OK)
+  } else if (result.code != CURLE_OK) {
     result.strMessage = *errorText ? errorText : curl_easy_strerror(result.code);
+  }
+  if (result.code != CURLE_OK) {
+    // A server that could not be reached is named, with the reason, in the
+    // user's language.
+    long osErrno = 0;
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
+    curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
+    const CString unreachable =
+        UnreachableServerText(url, result.code, osErrno, connectTime > 0 || result.bGotResponse);
+    if (!unreachable.empty()) result.strMessage = unreachable;
+  }
   return result;
 }

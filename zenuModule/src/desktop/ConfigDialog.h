@@ -8,7 +8,9 @@ struct SConfigDlgValues {
   int bAutoStart = 0;
   int bAutoDownload = 0;
   int iEvalDays = 0;
-  int iRateLimit = 0;  // no control: passes through unchanged
+  int iRateLimit = 0;          // no control: passes through unchanged
+  CString strServiceHost;      // "服务器": host or host:port
+  CString strDownloadManager;  // shown only: the external download manager found
 };
 
 // How the dialog ended: its result code (IDOK, IDCANCEL, or 1 for the push-method

@@ -25,6 +25,9 @@ class IInstalledApps {
 // The system's: desktop entries below $XDG_DATA_HOME and $XDG_DATA_DIRS, and
 // `xdg-mime query default`.
 IInstalledApps& SystemInstalledApps();
+// The user's videos folder as `xdg-user-dir VIDEOS` names it (GBK), else $HOME;
+// empty when neither is known.
+CString UserVideosFolder();
 IInstalledApps& InstalledApps();
 // nullptr goes back to the system's. The core never owns the object.
 void SetInstalledApps(IInstalledApps* apps);

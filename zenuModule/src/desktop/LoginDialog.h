@@ -14,9 +14,10 @@ struct SRegLoginDlgEvent {
 
 using RegLoginEventSink = std::function<void(const SRegLoginDlgEvent&)>;
 
-// The login dialog. Events to the document: 4 once it has opened, 1 with name and
-// password for "登录" (when a close with success is pending, "登录" closes the
-// dialog with IDOK instead), 2 for "十秒钟注册".
+// The login dialog. Events to the document: 4 once it has opened, 1 with name,
+// password and the service address ("服务器") for "登录" (when a close with
+// success is pending, "登录" closes the dialog with IDOK instead), 2 with the
+// service address for "十秒钟注册".
 class ILoginDialog {
  public:
   virtual ~ILoginDialog() = default;
@@ -24,7 +25,8 @@ class ILoginDialog {
   // nested run of the message loop (IMessageLoop::RunModal) until EndDialog or
   // the user cancels; returns the result (IDOK, IDCANCEL).
   virtual int DoModal(const RegLoginEventSink& onEvent) = 0;
-  // 0: close with success (IDOK); 1: fill name (text 1) and password (text 2).
+  // 0: close with success (IDOK); 1: fill name (text 1) and password (text 2),
+  // and the service address (text 3) when one is given.
   virtual void OnUpdate(const SRegLoginDlgEvent& evt) = 0;
   virtual void EndDialog(int result) = 0;
   // Restores the window and raises it.

@@ -7,6 +7,9 @@ class IShell {
   virtual ~IShell() = default;
   // target is GBK; true when the handler was started.
   virtual bool Open(const CString& target) = 0;
+  // Like Open, but waits a few seconds for the opener's word: false also when
+  // it reports that nothing could open the target.
+  virtual bool OpenChecked(const CString& target) { return Open(target); }
 };
 
 // The system's shell: xdg-open, started detached.

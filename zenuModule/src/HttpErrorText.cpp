@@ -1,0 +1,64 @@
+#include "HttpErrorText.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+
+#include "StringHelpers.h"
+
+namespace {
+const char kUnreachable[] = "无法连接服务器";
+
+const char* Reason(int curlCode, long osErrno, bool bConnected) {
+  switch (curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "找不到该主机名";
+    case CURLE_COULDNT_CONNECT:
+      switch (osErrno) {
+        case ECONNREFUSED:
+          return "连接被拒绝";
+        case EHOSTUNREACH:
+          return "没有到该主机的路由";
+        case ENETUNREACH:
+          return "网络不可达";
+        case ETIMEDOUT:
+          return "连接超时";
+        default:
+          return "无法建立连接";
+      }
+    case CURLE_OPERATION_TIMEDOUT:
+      return bConnected ? nullptr : "连接超时";
+    default:
+      return nullptr;
+  }
+}
+
+// "host:port" as the URL names them, the scheme's port when it names none.
+CString HostAndPort(const CString& url) {
+  CString out;
+  CURLU* u = curl_url();
+  if (!u) return out;
+  char* host = nullptr;
+  char* port = nullptr;
+  if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+    out = StringFormat("%s:%s", host, port);
+  }
+  curl_free(host);
+  curl_free(port);
+  curl_url_cleanup(u);
+  return out;
+}
+}  // namespace
+
+CString UnreachableServerText(const CString& url, int curlCode, long osErrno, bool bConnected) {
+  const char* reason = Reason(curlCode, osErrno, bConnected);
+  if (!reason) return CString();
+  return StringFormat("%s %s：%s", kUnreachable, HostAndPort(url).c_str(), reason);
+}
+
+CString HttpErrorForUser(const CString& engineError) {
+  const size_t at = engineError.find(kUnreachable);
+  return at == CString::npos ? CString("网络错误") : engineError.substr(at);
+}
