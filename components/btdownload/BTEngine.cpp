@@ -142,7 +142,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   const std::vector<lt::announce_entry> trackers = info->trackers();
   info->clear_trackers();
   for (const lt::announce_entry& tracker : trackers) {
-    if (m_policy.Allows(tracker.url)) {
+    if (m_policy.AllowsTracker(tracker.url)) {
       info->add_tracker(tracker.url, tracker.tier);
     } else if (refusedSource.empty()) {
       refusedSource = tracker.url;

@@ -97,7 +97,7 @@ CSourcePolicy::CSourcePolicy(const std::string& service) {
   }
 }
 
-bool CSourcePolicy::Allows(const std::string& url) const {
+bool CSourcePolicy::SplitUrl(const std::string& url, bool udp, std::string& host, int& port) {
   const std::string lower = Lower(url);
   int fallback = 0;
   size_t start = 0;
@@ -107,6 +107,8 @@ bool CSourcePolicy::Allows(const std::string& url) const {
   } else if (lower.compare(0, 8, "https://") == 0) {
     fallback = 443;
     start = 8;
+  } else if (udp && lower.compare(0, 6, "udp://") == 0) {
+    start = 6;
   } else {
     return false;
   }
@@ -115,11 +117,25 @@ bool CSourcePolicy::Allows(const std::string& url) const {
   std::string authority = url.substr(start, end - start);
   const size_t at = authority.rfind('@');
   if (at != std::string::npos) authority = authority.substr(at + 1);
+  return SplitHostPort(authority, fallback, host, port);
+}
+
+bool CSourcePolicy::Allows(const std::string& url) const {
   std::string host;
   int port = 0;
-  if (!SplitHostPort(authority, fallback, host, port)) return false;
+  if (!SplitUrl(url, false, host, port)) return false;
   if (!IsLocalHost(host)) return true;
   return m_serviceLocal && port == m_servicePort;
+}
+
+bool CSourcePolicy::AllowsTracker(const std::string& url) const {
+  std::string host;
+  int port = 0;
+  if (!SplitUrl(url, true, host, port)) return false;
+  if (!IsLocalHost(host)) return true;
+  // The ip filter opens the service's own address alone, so the tracker
+  // must be named as the service is.
+  return m_serviceLocal && Lower(host) == m_serviceHost;
 }
 
 bool CSourcePolicy::AllowsEndpoint(const lt::tcp::endpoint& to) const {

@@ -21,6 +21,11 @@ class CSourcePolicy final {
   explicit CSourcePolicy(const std::string& service = std::string());
 
   bool Allows(const std::string& url) const;
+  // Trackers (http, https or udp) may also use any port of the service's
+  // own host: the tracker beside a service on this machine (opentracker
+  // listens on its own port) is reachable by that service's owner anyway,
+  // whereas a service elsewhere still reaches nothing here.
+  bool AllowsTracker(const std::string& url) const;
   // The same for where a web seed's connection actually goes, after names
   // and redirects.
   bool AllowsEndpoint(const lt::tcp::endpoint& to) const;
@@ -33,6 +38,9 @@ class CSourcePolicy final {
   lt::ip_filter Filter() const;
 
  private:
+  // Host and port of an http(s) URL, or of a udp one when udp is set.
+  static bool SplitUrl(const std::string& url, bool udp, std::string& host, int& port);
+
   bool m_serviceLocal = false;
   std::string m_serviceHost;
   int m_servicePort = 0;

@@ -36,4 +36,17 @@ TEST(SourcePolicy, ThisMachineOnlyAtTheServicesPortInWhateverFormItIsNamed) {
   EXPECT_FALSE(local.AllowsEndpoint({lt::make_address("127.0.0.1"), 631}));
   EXPECT_TRUE(local.AllowsEndpoint({lt::make_address("127.0.0.1"), 8088}));
   EXPECT_FALSE(CSourcePolicy().AllowsEndpoint({lt::make_address("::1"), 8088}));
+
+  // A tracker beside a local service may use another port of its host;
+  // nothing else on the machine opens up.
+  for (const char* url : {"http://127.0.0.1:6969/announce", "udp://127.0.0.1:6969",
+                          "http://203.0.113.9:6969/announce", "udp://203.0.113.9:6969"})
+    EXPECT_TRUE(local.AllowsTracker(url)) << url;
+  for (const char* url : {"http://127.0.0.2:6969/announce", "http://[::1]:6969/announce",
+                          "udp://localhost:6969", "udp://127.0.0.1", "file:///etc/passwd"})
+    EXPECT_FALSE(local.AllowsTracker(url)) << url;
+  EXPECT_FALSE(local.Allows("udp://127.0.0.1:6969"));
+  EXPECT_FALSE(local.Allows("http://127.0.0.1:6969/announce"));
+  EXPECT_FALSE(remote.AllowsTracker("http://127.0.0.1:80/announce"));
+  EXPECT_FALSE(remote.AllowsTracker("udp://127.0.0.1:6969"));
 }
