@@ -127,7 +127,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
 
   // Sources that would aim at other programs of this machine are dropped.
-  m_policy = CSourcePolicy(args.service);
+  m_policy = CSourcePolicy(args.service, args.tracker);
   m_session.set_ip_filter(m_policy.Filter());
   std::string refusedSource;
   std::vector<lt::web_seed_entry> seeds;

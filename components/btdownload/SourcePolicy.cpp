@@ -87,13 +87,17 @@ bool IsLocalHost(const std::string& name) {
   return false;
 }
 
-CSourcePolicy::CSourcePolicy(const std::string& service) {
+CSourcePolicy::CSourcePolicy(const std::string& service, const std::string& tracker) {
   std::string host;
   int port = 0;
   if (SplitHostPort(service, 0, host, port) && IsLocalHost(host)) {
     m_serviceLocal = true;
     m_serviceHost = Lower(host);
     m_servicePort = port;
+  }
+  if (SplitHostPort(tracker, 0, host, port) && IsLocalHost(host)) {
+    m_trackerHost = Lower(host);
+    m_trackerPort = port;
   }
 }
 
@@ -133,9 +137,8 @@ bool CSourcePolicy::AllowsTracker(const std::string& url) const {
   int port = 0;
   if (!SplitUrl(url, true, host, port)) return false;
   if (!IsLocalHost(host)) return true;
-  // The ip filter opens the service's own address alone, so the tracker
-  // must be named as the service is.
-  return m_serviceLocal && Lower(host) == m_serviceHost;
+  if (!m_trackerHost.empty() && Lower(host) == m_trackerHost && port == m_trackerPort) return true;
+  return m_serviceLocal && port == m_servicePort;
 }
 
 bool CSourcePolicy::AllowsEndpoint(const lt::tcp::endpoint& to) const {
@@ -166,16 +169,18 @@ lt::ip_filter CSourcePolicy::Filter() const {
   filter.add_rule(V4("0.0.0.0"), V4("0.0.0.0"), lt::ip_filter::blocked);
   filter.add_rule(V4("::"), V4("::1"), lt::ip_filter::blocked);
   filter.add_rule(V4("::ffff:127.0.0.0"), V4("::ffff:127.255.255.255"), lt::ip_filter::blocked);
-  if (!m_serviceLocal) return filter;
-  // The service's own address stays open; which of its ports a source may
-  // name is checked on the URL.
-  lt::error_code ec;
-  const lt::address own = lt::make_address(m_serviceHost, ec);
-  if (!ec) {
-    filter.add_rule(own, own, 0);
-  } else {
-    filter.add_rule(V4("127.0.0.1"), V4("127.0.0.1"), 0);
-    filter.add_rule(V4("::1"), V4("::1"), 0);
+  // The service's and the trusted tracker's addresses stay open; which of
+  // their ports a source may name is checked on the URL.
+  for (const std::string* host : {&m_serviceHost, &m_trackerHost}) {
+    if (host->empty()) continue;
+    lt::error_code ec;
+    const lt::address own = lt::make_address(*host, ec);
+    if (!ec) {
+      filter.add_rule(own, own, 0);
+    } else {
+      filter.add_rule(V4("127.0.0.1"), V4("127.0.0.1"), 0);
+      filter.add_rule(V4("::1"), V4("::1"), 0);
+    }
   }
   return filter;
 }

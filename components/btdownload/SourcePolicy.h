@@ -18,13 +18,14 @@ class CSourcePolicy final {
  public:
   // service: "host:port" (or "[v6]:port") of the service the torrent came
   // from; empty or malformed, and no local address is allowed.
-  explicit CSourcePolicy(const std::string& service = std::string());
+  // tracker: "host:port" of a tracker on this machine that the client
+  // itself trusts (its own configuration, never the torrent).
+  explicit CSourcePolicy(const std::string& service = std::string(),
+                         const std::string& tracker = std::string());
 
   bool Allows(const std::string& url) const;
-  // Trackers (http, https or udp) may also use any port of the service's
-  // own host: the tracker beside a service on this machine (opentracker
-  // listens on its own port) is reachable by that service's owner anyway,
-  // whereas a service elsewhere still reaches nothing here.
+  // Trackers (http, https or udp): the same, and on this machine also the
+  // trusted tracker, which listens on a port of its own.
   bool AllowsTracker(const std::string& url) const;
   // The same for where a web seed's connection actually goes, after names
   // and redirects.
@@ -44,6 +45,8 @@ class CSourcePolicy final {
   bool m_serviceLocal = false;
   std::string m_serviceHost;
   int m_servicePort = 0;
+  std::string m_trackerHost;  // local, lowercase; empty: none trusted
+  int m_trackerPort = 0;
 };
 
 // Where the guard refused to connect; written on libtorrent's thread.
