@@ -245,6 +245,7 @@ void ClientRoutes::Torrent(const httplib::Request& req, httplib::Response& res) 
   if (!movie->Available()) throw HttpError(404, "this movie has been withdrawn");
   std::string torrent = ReadFile(CatalogueGenerator::TorrentPath(ctx_.config.dataDir, movie->id));
   if (torrent.empty()) throw HttpError(404, "torrent file missing");
+  torrent = TorrentMaker::WithTrackers(torrent, ctx_.config.trackers);
   res.set_content(TorrentMaker::WithWebSeed(torrent, ctx_.urls->Content(*movie)),
                   "application/x-bittorrent");
 }

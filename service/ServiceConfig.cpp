@@ -44,6 +44,21 @@ bool IsLoopback(std::string host) {
   return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }
 
+// It goes into every torrent as it stands, so it must be a URL a BitTorrent client announces to.
+std::string CheckedTrackerUrl(const std::string& url) {
+  const bool schemeOk =
+      url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0 || url.rfind("udp://", 0) == 0;
+  const size_t hostStart = url.find("://") + 3;
+  bool clean = url.size() <= 1024;
+  for (unsigned char c : url) clean = clean && c > 0x20 && c < 0x7f;
+  if (!schemeOk || !clean || url.size() <= hostStart || url[hostStart] == '/') {
+    throw std::invalid_argument("--tracker \"" + url +
+                                "\" is not a tracker URL (http://HOST:PORT/announce or "
+                                "udp://HOST:PORT)");
+  }
+  return url;
+}
+
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return "";
@@ -110,6 +125,11 @@ void ServiceConfig::Set(const std::string& key, const std::string& value) {
       throw std::invalid_argument("--migrate takes no value");
     }
     migrateOnly = true;
+  } else if (key == "tracker") {
+    trackers.push_back(CheckedTrackerUrl(value));
+  } else if (key == "tracker-whitelist") {
+    if (value.empty()) throw std::invalid_argument("--tracker-whitelist needs a file");
+    trackerWhitelist = value;
   } else if (key == "config") {
     LoadFile(value);
   } else {
@@ -226,8 +246,17 @@ std::string ServiceConfig::Usage() {
          "  --abandon-version N      AbandonVersionInternal (100)\n"
          "  --abandon-version-display TEXT\n"
          "  --update-url URL         UpdateUrl (this service's /download/ page)\n"
+         "  --tracker URL            a BitTorrent tracker (opentracker: "
+         "http://HOST:6969/announce)\n"
+         "                           written into every torrent, also those made before; repeat\n"
+         "                           for several (the first is asked first); none: clients find\n"
+         "                           each other on their LAN only and fetch from the web seed\n"
+         "  --tracker-whitelist FILE keep FILE listing the info hashes of the offered movies, one\n"
+         "                           a line (opentracker's access.whitelist; send it SIGHUP to\n"
+         "                           read it again)\n"
          "  --config FILE            \"key = value\" lines with the option names above (no\n"
-         "                           dashes; \"library\" may repeat), '#' comments\n"
+         "                           dashes; \"library\" and \"tracker\" may repeat), '#' "
+         "comments\n"
          "  --help                   this text\n"
          "\n"
          "Signals: SIGHUP scans the libraries again; SIGINT and SIGTERM stop the service.\n";

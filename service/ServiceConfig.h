@@ -33,6 +33,10 @@ struct ServiceConfig final {
   bool scanOnly = false;               // --scan: scan the libraries, report, exit
   // A PostgreSQL URL; empty: the SQLite file in the data folder.
   std::string database;
+  // Announce URLs written into every torrent served; empty: web seed only.
+  std::vector<std::string> trackers;
+  // opentracker's whitelist file, rewritten with the info hashes of the offered movies.
+  std::string trackerWhitelist;
   bool migrateOnly = false;          // --migrate: bring the store's schema up to date, exit
   std::vector<std::string> command;  // an admin command and its arguments
 

@@ -54,4 +54,29 @@ std::string TorrentMaker::WithWebSeed(const std::string& torrent, const std::str
   return out;
 }
 
+namespace {
+std::string Bytes(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
+}  // namespace
+
+std::string TorrentMaker::WithTrackers(const std::string& torrent,
+                                       const std::vector<std::string>& urls) {
+  if (urls.empty()) return torrent;
+  lt::error_code ec;
+  lt::bdecode_node root = lt::bdecode(torrent, ec);
+  if (ec || root.type() != lt::bdecode_node::dict_t || torrent.empty() || torrent[0] != 'd') {
+    throw std::runtime_error("stored torrent is not a dictionary");
+  }
+  // "announce" and "announce-list" sort before every key the makers write, so they go first.
+  for (int i = 0; i < root.dict_size(); ++i) {
+    if (root.dict_at(i).first <= "announce-list") {
+      throw std::runtime_error("stored torrent has a key before announce-list");
+    }
+  }
+  std::string out = "d8:announce" + Bytes(urls.front()) + "13:announce-listl";
+  for (const std::string& url : urls) out += "l" + Bytes(url) + "e";
+  out += "e";
+  out.append(torrent, 1, std::string::npos);
+  return out;
+}
+
 }  // namespace zenu

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zenu {
 
@@ -12,6 +13,10 @@ class TorrentMaker final {
   // is only known after it has bound its port. The info dictionary, and so the info-hash,
   // stays byte for byte the same.
   static std::string WithWebSeed(const std::string& torrent, const std::string& url);
+  // The trackers go outside the info dictionary too, so torrents made before a tracker was
+  // configured announce to it without being hashed again. Each URL is a tier of its own: the
+  // first is asked first. No trackers: the torrent unchanged.
+  static std::string WithTrackers(const std::string& torrent, const std::vector<std::string>& urls);
 };
 
 }  // namespace zenu

@@ -8,6 +8,7 @@
 #include "CatalogueGenerator.h"
 #include "MediaProbe.h"
 #include "RequestParams.h"
+#include "TrackerWhitelist.h"
 
 namespace zenu {
 
@@ -33,6 +34,10 @@ void ZenuService::OpenData() {
     ctx_.store->AddMovies(movies);
   }
   ctx_.catalogue.Set(std::make_shared<const Catalogue>(ctx_.store->LoadMovies()));
+  // A whitelist that cannot be written is a configuration fault, refused before serving.
+  if (!ctx_.config.trackerWhitelist.empty()) {
+    TrackerWhitelist::Write(ctx_.config.trackerWhitelist, *ctx_.catalogue.Get());
+  }
   ctx_.recommender = std::make_unique<Recommender>(ctx_.catalogue.Get());
   for (const RatingRecord& r : ctx_.store->AllRatings()) {
     ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
@@ -54,6 +59,13 @@ void ZenuService::Publish() {
   catalogueGeneration_ = ctx_.store->CatalogueGeneration();
   auto catalogue = std::make_shared<const Catalogue>(ctx_.store->LoadMovies());
   ctx_.recommender->SetCatalogue(catalogue);
+  if (!ctx_.config.trackerWhitelist.empty()) {
+    try {
+      TrackerWhitelist::Write(ctx_.config.trackerWhitelist, *catalogue);
+    } catch (const std::exception& e) {
+      std::cerr << "zenu-service: tracker whitelist: " << e.what() << std::endl;
+    }
+  }
   ctx_.catalogue.Set(std::move(catalogue));
 }
 

@@ -49,7 +49,7 @@ bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
     const std::string& key = words[i];
     const bool hasValue = i + 1 < words.size();
     if (key == "--responsefile" || key == "--saveas" || key == "--minport" || key == "--maxport" ||
-        key == "--ratelimit" || key == "--service") {
+        key == "--ratelimit" || key == "--service" || key == "--tracker") {
       if (!hasValue) {
         error = "参数 " + key + " 缺少值";
         return false;
@@ -61,6 +61,8 @@ bool ParseArgLine(const std::string& line, SArgLine& out, std::string& error) {
         out.saveFolder = value;
       } else if (key == "--service") {
         out.service = value;
+      } else if (key == "--tracker") {
+        out.tracker = value;
       } else if (key == "--ratelimit") {
         if (!ParseNumber(value, INT_MAX, out.rateLimitKB)) {
           error = "限速值无效: " + value;

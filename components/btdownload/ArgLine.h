@@ -4,7 +4,7 @@
 
 // What the client's argument line asks for:
 // --responsefile "<torrent>" --saveas "<folder>" --minport N --maxport N [--ratelimit KB/s]
-// [--service "host:port"]
+// [--service "host:port"] [--tracker "host:port"]
 struct SArgLine {
   std::string torrentFile;
   std::string saveFolder;
@@ -12,6 +12,9 @@ struct SArgLine {
   int maxPort = 0;
   int rateLimitKB = 0;  // 0: unlimited, also when the client does not send it
   std::string service;  // "host:port" of the service the torrent came from
+  // "host:port" of a tracker on this machine the client trusts; its announces
+  // are let through although it is neither the service nor off the machine.
+  std::string tracker;
 };
 
 // Words separated by blanks; a double-quoted part keeps its blanks. Inside

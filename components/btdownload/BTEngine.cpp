@@ -127,7 +127,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
 
   // Sources that would aim at other programs of this machine are dropped.
-  m_policy = CSourcePolicy(args.service);
+  m_policy = CSourcePolicy(args.service, args.tracker);
   m_session.set_ip_filter(m_policy.Filter());
   std::string refusedSource;
   std::vector<lt::web_seed_entry> seeds;
@@ -142,7 +142,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   const std::vector<lt::announce_entry> trackers = info->trackers();
   info->clear_trackers();
   for (const lt::announce_entry& tracker : trackers) {
-    if (m_policy.Allows(tracker.url)) {
+    if (m_policy.AllowsTracker(tracker.url)) {
       info->add_tracker(tracker.url, tracker.tier);
     } else if (refusedSource.empty()) {
       refusedSource = tracker.url;

@@ -1,17 +1,18 @@
 #include "SessionSettings.h"
 
-#include "HashingDiskIO.h"
-
 #include <algorithm>
 #include <libtorrent/alert.hpp>
 #include <thread>
 
+#include "HashingDiskIO.h"
+
 lt::settings_pack BaseSettings() {
   lt::settings_pack pack;
-  // The service's torrents bring their own web seed; nothing is announced to
-  // the wider network.
+  // The service's torrents bring their own web seed and tracker; clients also
+  // find each other on their LAN. The public DHT would publish a private
+  // service's films to the world, so it stays off.
   pack.set_bool(lt::settings_pack::enable_dht, false);
-  pack.set_bool(lt::settings_pack::enable_lsd, false);
+  pack.set_bool(lt::settings_pack::enable_lsd, true);
   pack.set_bool(lt::settings_pack::enable_upnp, false);
   pack.set_bool(lt::settings_pack::enable_natpmp, false);
   pack.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:0");

@@ -87,7 +87,7 @@ bool IsLocalHost(const std::string& name) {
   return false;
 }
 
-CSourcePolicy::CSourcePolicy(const std::string& service) {
+CSourcePolicy::CSourcePolicy(const std::string& service, const std::string& tracker) {
   std::string host;
   int port = 0;
   if (SplitHostPort(service, 0, host, port) && IsLocalHost(host)) {
@@ -95,9 +95,13 @@ CSourcePolicy::CSourcePolicy(const std::string& service) {
     m_serviceHost = Lower(host);
     m_servicePort = port;
   }
+  if (SplitHostPort(tracker, 0, host, port) && IsLocalHost(host)) {
+    m_trackerHost = Lower(host);
+    m_trackerPort = port;
+  }
 }
 
-bool CSourcePolicy::Allows(const std::string& url) const {
+bool CSourcePolicy::SplitUrl(const std::string& url, bool udp, std::string& host, int& port) {
   const std::string lower = Lower(url);
   int fallback = 0;
   size_t start = 0;
@@ -107,6 +111,8 @@ bool CSourcePolicy::Allows(const std::string& url) const {
   } else if (lower.compare(0, 8, "https://") == 0) {
     fallback = 443;
     start = 8;
+  } else if (udp && lower.compare(0, 6, "udp://") == 0) {
+    start = 6;
   } else {
     return false;
   }
@@ -115,10 +121,23 @@ bool CSourcePolicy::Allows(const std::string& url) const {
   std::string authority = url.substr(start, end - start);
   const size_t at = authority.rfind('@');
   if (at != std::string::npos) authority = authority.substr(at + 1);
+  return SplitHostPort(authority, fallback, host, port);
+}
+
+bool CSourcePolicy::Allows(const std::string& url) const {
   std::string host;
   int port = 0;
-  if (!SplitHostPort(authority, fallback, host, port)) return false;
+  if (!SplitUrl(url, false, host, port)) return false;
   if (!IsLocalHost(host)) return true;
+  return m_serviceLocal && port == m_servicePort;
+}
+
+bool CSourcePolicy::AllowsTracker(const std::string& url) const {
+  std::string host;
+  int port = 0;
+  if (!SplitUrl(url, true, host, port)) return false;
+  if (!IsLocalHost(host)) return true;
+  if (!m_trackerHost.empty() && Lower(host) == m_trackerHost && port == m_trackerPort) return true;
   return m_serviceLocal && port == m_servicePort;
 }
 
@@ -150,16 +169,18 @@ lt::ip_filter CSourcePolicy::Filter() const {
   filter.add_rule(V4("0.0.0.0"), V4("0.0.0.0"), lt::ip_filter::blocked);
   filter.add_rule(V4("::"), V4("::1"), lt::ip_filter::blocked);
   filter.add_rule(V4("::ffff:127.0.0.0"), V4("::ffff:127.255.255.255"), lt::ip_filter::blocked);
-  if (!m_serviceLocal) return filter;
-  // The service's own address stays open; which of its ports a source may
-  // name is checked on the URL.
-  lt::error_code ec;
-  const lt::address own = lt::make_address(m_serviceHost, ec);
-  if (!ec) {
-    filter.add_rule(own, own, 0);
-  } else {
-    filter.add_rule(V4("127.0.0.1"), V4("127.0.0.1"), 0);
-    filter.add_rule(V4("::1"), V4("::1"), 0);
+  // The service's and the trusted tracker's addresses stay open; which of
+  // their ports a source may name is checked on the URL.
+  for (const std::string* host : {&m_serviceHost, &m_trackerHost}) {
+    if (host->empty()) continue;
+    lt::error_code ec;
+    const lt::address own = lt::make_address(*host, ec);
+    if (!ec) {
+      filter.add_rule(own, own, 0);
+    } else {
+      filter.add_rule(V4("127.0.0.1"), V4("127.0.0.1"), 0);
+      filter.add_rule(V4("::1"), V4("::1"), 0);
+    }
   }
   return filter;
 }

@@ -18,9 +18,15 @@ class CSourcePolicy final {
  public:
   // service: "host:port" (or "[v6]:port") of the service the torrent came
   // from; empty or malformed, and no local address is allowed.
-  explicit CSourcePolicy(const std::string& service = std::string());
+  // tracker: "host:port" of a tracker on this machine that the client
+  // itself trusts (its own configuration, never the torrent).
+  explicit CSourcePolicy(const std::string& service = std::string(),
+                         const std::string& tracker = std::string());
 
   bool Allows(const std::string& url) const;
+  // Trackers (http, https or udp): the same, and on this machine also the
+  // trusted tracker, which listens on a port of its own.
+  bool AllowsTracker(const std::string& url) const;
   // The same for where a web seed's connection actually goes, after names
   // and redirects.
   bool AllowsEndpoint(const lt::tcp::endpoint& to) const;
@@ -33,9 +39,14 @@ class CSourcePolicy final {
   lt::ip_filter Filter() const;
 
  private:
+  // Host and port of an http(s) URL, or of a udp one when udp is set.
+  static bool SplitUrl(const std::string& url, bool udp, std::string& host, int& port);
+
   bool m_serviceLocal = false;
   std::string m_serviceHost;
   int m_servicePort = 0;
+  std::string m_trackerHost;  // local, lowercase; empty: none trusted
+  int m_trackerPort = 0;
 };
 
 // Where the guard refused to connect; written on libtorrent's thread.

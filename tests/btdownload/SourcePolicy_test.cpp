@@ -7,8 +7,9 @@
 TEST(SourcePolicy, ThisMachineOnlyAtTheServicesPortInWhateverFormItIsNamed) {
   SArgLine args;
   std::string error;
-  ASSERT_TRUE(
-      ParseArgLine("--responsefile t --saveas s --service \"127.0.0.1:8088\"", args, error));
+  ASSERT_TRUE(ParseArgLine(
+      "--responsefile t --saveas s --service \"127.0.0.1:8088\" --tracker 127.0.0.1:6969", args,
+      error));
   const CSourcePolicy local(args.service);
   for (const char* url :
        {"http://127.0.0.1:8088/content/1/m.mkv", "HTTP://localhost:8088/x", "https://203.0.113.9/m",
@@ -36,4 +37,20 @@ TEST(SourcePolicy, ThisMachineOnlyAtTheServicesPortInWhateverFormItIsNamed) {
   EXPECT_FALSE(local.AllowsEndpoint({lt::make_address("127.0.0.1"), 631}));
   EXPECT_TRUE(local.AllowsEndpoint({lt::make_address("127.0.0.1"), 8088}));
   EXPECT_FALSE(CSourcePolicy().AllowsEndpoint({lt::make_address("::1"), 8088}));
+
+  // A tracker of its own port on this machine only when the client names it.
+  const CSourcePolicy trusting(args.service, args.tracker);
+  for (const char* url : {"http://127.0.0.1:6969/announce", "udp://127.0.0.1:6969",
+                          "http://127.0.0.1:8088/announce", "udp://203.0.113.9:6969"})
+    EXPECT_TRUE(trusting.AllowsTracker(url)) << url;
+  for (const char* url : {"http://127.0.0.1:6970/announce", "http://127.0.0.2:6969/announce",
+                          "udp://127.0.0.1", "file:///etc/passwd"})
+    EXPECT_FALSE(trusting.AllowsTracker(url)) << url;
+  EXPECT_FALSE(trusting.Allows("http://127.0.0.1:6969/m"));
+  EXPECT_FALSE(local.AllowsTracker("http://127.0.0.1:6969/announce"));
+  EXPECT_FALSE(remote.AllowsTracker("udp://127.0.0.1:80"));
+  EXPECT_EQ(CSourcePolicy("203.0.113.9:80", "127.0.0.1:6969")
+                .Filter()
+                .access(lt::make_address("127.0.0.1")),
+            0u);
 }

@@ -1,10 +1,18 @@
 #include "TorrentMaker.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <libtorrent/hasher.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <sstream>
+#include <thread>
 
 #include "CatalogueGenerator.h"
+#include "ServiceConfig.h"
 #include "ServiceFixture.h"
 #include "ServiceUrls.h"
 
@@ -103,6 +111,90 @@ TEST(TorrentMakerTest, WebSeedIsAddedWithoutTouchingTheInfoDictionary) {
   EXPECT_EQ(seeded, torrent.substr(0, torrent.size() - 1) + "8:url-list16:http://h:1/c/1/ae");
   EXPECT_THROW(TorrentMaker::WithWebSeed("garbage", "http://x"), std::runtime_error);
   EXPECT_THROW(TorrentMaker::WithWebSeed(seeded, "http://x"), std::runtime_error);
+}
+
+TEST(TorrentMakerTest, TrackersGoFirstWithoutTouchingTheInfoDictionary) {
+  const std::string torrent = "d4:infod6:lengthi3e4:name1:aee";
+  EXPECT_EQ(TorrentMaker::WithTrackers(torrent, {}), torrent);
+  const std::string announced = TorrentMaker::WithTrackers(torrent, {"http://t:1/a", "udp://u:2"});
+  EXPECT_EQ(announced,
+            "d8:announce12:http://t:1/a13:announce-listll12:http://t:1/ael9:udp://u:2ee"
+            "4:infod6:lengthi3e4:name1:aee");
+  // Announcing twice would leave duplicate keys, which libtorrent refuses.
+  EXPECT_THROW(TorrentMaker::WithTrackers(announced, {"http://x/a"}), std::runtime_error);
+  EXPECT_THROW(TorrentMaker::WithTrackers("garbage", {"http://x/a"}), std::runtime_error);
+}
+
+TEST(ServiceConfigTest, TrackerUrlsAreCheckedAndRepeat) {
+  ServiceConfig config =
+      ServiceConfig::FromArguments({"--tracker", "http://a:6969/announce", "--tracker=udp://b:6969",
+                                    "--tracker-whitelist", "/w.txt"});
+  EXPECT_EQ(config.trackers, (std::vector<std::string>{"http://a:6969/announce", "udp://b:6969"}));
+  EXPECT_EQ(config.trackerWhitelist, "/w.txt");
+  for (const char* bad :
+       {"", "a:6969", "ftp://a/", "http://", "http:///x", "http://a b/", "http://a/\n"}) {
+    EXPECT_THROW(ServiceConfig::FromArguments({"--tracker", bad}), std::invalid_argument) << bad;
+  }
+}
+
+class TrackerTest : public TorrentTest {
+ protected:
+  void Configure(ServiceConfig& config) override {
+    config.Set("tracker", "http://127.0.0.1:6969/announce");
+    config.Set("tracker", "udp://127.0.0.1:6969");
+    config.Set("tracker-whitelist", dir_ + "/whitelist.txt");
+  }
+  std::string Whitelist() {
+    std::ifstream in(dir_ + "/whitelist.txt");
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+  }
+  std::string Expected() {
+    std::vector<std::string> hashes;
+    for (const Movie& m : Movies().All()) {
+      if (m.fetchMethod == FetchMethod::kBitTorrent && m.Available()) hashes.push_back(m.infoHash);
+    }
+    std::sort(hashes.begin(), hashes.end());
+    std::string text;
+    for (const std::string& h : hashes) text += h + "\n";
+    return text;
+  }
+};
+
+TEST_F(TrackerTest, ServedTorrentsAnnounceAndTheWhitelistFollowsTheCatalogue) {
+  const Movie* movie = FirstBitTorrentMovie();
+  ASSERT_NE(movie, nullptr);
+  const uint32_t id = movie->id;
+  const std::string hash = movie->infoHash;
+  std::string data = Body("/torrent/" + std::to_string(id) + ".torrent");
+  lt::error_code ec;
+  lt::torrent_info info(lt::span<char const>(data.data(), static_cast<long>(data.size())), ec,
+                        lt::from_span);
+  ASSERT_FALSE(ec) << ec.message();
+  std::ostringstream served;
+  served << info.info_hashes().v1;
+  EXPECT_EQ(served.str(), hash);
+  ASSERT_EQ(info.trackers().size(), 2u);
+  EXPECT_EQ(info.trackers()[0].url, "http://127.0.0.1:6969/announce");
+  EXPECT_LT(info.trackers()[0].tier, info.trackers()[1].tier);
+  EXPECT_EQ(info.web_seeds().size(), 1u);
+
+  std::string list = Whitelist();
+  EXPECT_EQ(list, Expected());
+  EXPECT_NE(list.find(hash + "\n"), std::string::npos);
+
+  // A retired movie leaves the list once the catalogue is published again.
+  ASSERT_TRUE(GetStore().SetWithdrawal(id, Withdrawal::kRetired));
+  const int before = service_->Context().scanState().completed;
+  service_->Context().requestScan();
+  for (int i = 0; i < 1000 && service_->Context().scanState().completed == before; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  list = Whitelist();
+  EXPECT_EQ(list.find(hash), std::string::npos);
+  EXPECT_EQ(list, Expected());
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/whitelist.txt.new." + std::to_string(getpid())));
 }
 
 TEST(ServiceUrlsTest, ThunderLinkWrapsTheUrl) {
