@@ -257,4 +257,6 @@ TEST(QtTranslations, QtsOwnButtonsAndTheFolderChooserSpeakChinese) {
   EXPECT_EQ(movies.siblingAtColumn(2).data().toString(), Q("文件夹"));
   EXPECT_EQ(movies.siblingAtColumn(3).data().toString(),
             QLocale().toString(changed, QLocale::ShortFormat));
+  chooser->resize(640, 400);
+  Shot(chooser.get(), "folder-chooser");
 }
