@@ -1,9 +1,12 @@
 // Each Qt dialog on its own, through the core's wrappers where the core has one.
 #include <gtest/gtest.h>
+#include <utime.h>
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,9 +16,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <memory>
 
 #include "DialogDriver.h"
 #include "eval/EvalDialog.h"
+#include "platform/qt/QtFolderChooser.h"
 #include "platform/qt/QtMessageLoop.h"
 #include "platform/qt/QtText.h"
 #include "platform/qt/QtTranslations.h"
@@ -212,13 +219,44 @@ TEST(QtTranslations, QtsOwnButtonsAndTheFolderChooserSpeakChinese) {
   EXPECT_EQ(QLocale().language(), QLocale::Chinese);
   QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), Q("取消"));
-  QFileDialog chooser(nullptr, Q("请选择需要打包的目录："));
-  chooser.setOption(QFileDialog::DontUseNativeDialog);
-  chooser.setFileMode(QFileDialog::Directory);
-  auto* box = chooser.findChild<QDialogButtonBox*>();
+
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("movies")));
+  const QDateTime changed(QDate(2001, 2, 3), QTime(4, 5));
+  const QByteArray moviesPath = QFile::encodeName(folder.filePath(QStringLiteral("movies")));
+  const struct utimbuf times { changed.toSecsSinceEpoch(), changed.toSecsSinceEpoch() };
+  ASSERT_EQ(utime(moviesPath.constData(), &times), 0);
+
+  std::unique_ptr<QFileDialog> chooser(
+      CreateFolderChooser(nullptr, Q("请选择需要打包的目录："), folder.path()));
+  EXPECT_EQ(chooser->windowTitle(), Q("请选择需要打包的目录："));
+  auto* box = chooser->findChild<QDialogButtonBox*>();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text(), Q("取消"));
-  auto* lookIn = chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+  auto* lookIn = chooser->findChild<QLabel*>(QStringLiteral("lookInLabel"));
   ASSERT_NE(lookIn, nullptr);
   EXPECT_NE(lookIn->text(), QStringLiteral("Look in:"));
+
+  // The folder's row as the detail view shows it: its kind and its time.
+  chooser->setViewMode(QFileDialog::Detail);
+  auto* view = chooser->findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_NE(view, nullptr);
+  QModelIndex movies;
+  QElapsedTimer waited;
+  waited.start();
+  while (!movies.isValid() && waited.elapsed() < 20000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < view->model()->rowCount(root); ++row) {
+      const QModelIndex name = view->model()->index(row, 0, root);
+      if (name.data().toString() == QStringLiteral("movies")) movies = name;
+    }
+  }
+  ASSERT_TRUE(movies.isValid());
+  EXPECT_EQ(movies.siblingAtColumn(2).data().toString(), Q("文件夹"));
+  EXPECT_EQ(movies.siblingAtColumn(3).data().toString(),
+            QLocale().toString(changed, QLocale::ShortFormat));
+  chooser->resize(640, 400);
+  Shot(chooser.get(), "folder-chooser");
 }

@@ -1,7 +1,6 @@
 #include "ConfigDialog.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/qt/QtFolderChooser.h"
 #include "platform/qt/QtText.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
@@ -19,7 +19,7 @@ namespace {
 constexpr int kPushMethodResult = 1;
 
 QString SystemFolderChooser(QWidget* parent, const QString& title, const QString& start) {
-  return QFileDialog::getExistingDirectory(parent, title, start);
+  return ChooseFolder(parent, title, start);
 }
 }  // namespace
 
