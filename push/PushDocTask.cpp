@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
 #include "push/PushDoc.h"
 #include "settings/ConfigDoc.h"
@@ -163,7 +162,7 @@ int CPushDoc::ReceiveNewTask(const CString& strMediaInfo) {
   ZTRACE(1, "CPushDoc::ReceiveNewTask", "请求任务成功，获得新任务. Total is: %d", count);
   // The list shows the new movies whatever the answer to the question below.
   RefreshShownCategory();
-  CMainDoc::GetInstance()->SetStatusInfo(3, "");
+  if (m_pSession) m_pSession->SetStatusInfo(3, "");
   OnRequestRecordStatus(1, count);
   ProcessPushInfo();
   CRecord first;
@@ -224,7 +223,7 @@ void CPushDoc::ProcessPushInfo() {
     text = unrated == 0 ? CString("可点击“立即推送”获得新推送电影")
                         : StringFormat("%s（%d个未评价）", kResourceHint, unrated);
   }
-  CMainDoc::GetInstance()->SetStatusInfo(1, text);
+  if (m_pSession) m_pSession->SetStatusInfo(1, text);
   OP_END
 }
 
@@ -248,7 +247,7 @@ void CPushDoc::OnRequestRecordStatus(int iState, int iCount) {
     default:
       return;
   }
-  CMainDoc::GetInstance()->SetStatusInfo(2, text);
+  if (m_pSession) m_pSession->SetStatusInfo(2, text);
   OP_END
 }
 
@@ -276,7 +275,7 @@ void CPushDoc::InitFrame(BOOL bShowNewTask) {
 
 void CPushDoc::ChangeToNewTask(BOOL bActivate) {
   OP_BEGIN("CPushDoc::ChangeToNewTask")
-  if (bActivate) CMainDoc::GetInstance()->OnPushDocEvent(0);
+  if (bActivate && m_pSession) m_pSession->OnPushDocEvent(0);
   m_arrSortStatus[PC_NEWTASK] = {1, 3, 0};
   ChangeNewTaskEx(static_cast<int>(m_ulFocusGID));
   if (m_ulFocusGID != 0) DisplayBulletin(m_ulFocusGID);
