@@ -1,5 +1,6 @@
 #include <json/value.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "eval/EvalDoc.h"
@@ -40,6 +41,13 @@ bool AskNewTask(const CString& text) {
   } reset;
   return dlg->DoModal(text) == IDOK;
 }
+// A page dialog named by its UI.ini section, sized from there.
+void InitDialog(CCenterHTMLDialog& dlg, const CString& strName, const CString& strUrl) {
+  CConfigDoc* config = CConfigDoc::GetInstance();
+  dlg.SetInitInfo(strName, strUrl, atoi(config->LoadGlobalConfigItem(strName, "width").c_str()),
+                  atoi(config->LoadGlobalConfigItem(strName, "height").c_str()));
+}
+
 }  // namespace
 
 void CPromptUsageTimerCaller::TimerCallBack() {
@@ -96,7 +104,7 @@ void CPushDoc::CheckPushMethod(BOOL bForce) {
     RequestNewMovie();
     return;
   }
-  m_dlgChoosePushMethod.SetInitInfo("ChooseMDlg", LocalUrl("/dialog/choose_push_method.htm"));
+  InitDialog(m_dlgChoosePushMethod, "ChooseMDlg", LocalUrl("/dialog/choose_push_method.htm"));
   if (m_dlgChoosePushMethod.DoModal() == IDOK)
     CConfigDoc::GetInstance()->SaveUserConfigItem("Prompt", "ChoosePushMethod", "1");
   OP_END
@@ -105,8 +113,8 @@ void CPushDoc::CheckPushMethod(BOOL bForce) {
 void CPushDoc::AfterCheckPushMethod(int iMethod) {
   OP_BEGIN("CPushDoc::AfterCheckPushMethod")
   if (iMethod == 2) {
-    m_dlgChooseMovieType.SetInitInfo("ChooseMovieTypeDlg",
-                                     LocalUrl("/dialog/choose_movie_type.htm"));
+    InitDialog(m_dlgChooseMovieType, "ChooseMovieTypeDlg",
+               LocalUrl("/dialog/choose_movie_type.htm"));
     m_dlgChooseMovieType.DoModal();
   }
   RequestNewMovie();
@@ -122,7 +130,7 @@ void CPushDoc::DisplayCalcDlg() {
     ~SReset() { g_bInCalcDlg = 0; }
   } reset;
   CEvalDoc::GetInstance()->SetCalcFlag(1);
-  m_dlgCalcProgress.SetInitInfo("CalcProgressDlg", LocalUrl("/dialog/calc_progress.htm"));
+  InitDialog(m_dlgCalcProgress, "CalcProgressDlg", LocalUrl("/dialog/calc_progress.htm"));
   m_dlgCalcProgress.DoModal();
   OP_END
 }
