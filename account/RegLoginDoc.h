@@ -4,7 +4,7 @@
 #include "Cmd5Capi.h"
 #include "ProgressRLDialog.h"
 #include "RegLoginRequester.h"
-#include "app/LoginService.h"
+#include "zenuModule/src/LoginService.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/Types.h"
 #include "zenuModule/src/desktop/LoginDialog.h"

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "eval/EvalDoc.h"
+#include "prompt/PromptMgrDoc.h"
+#include "push/PushDoc.h"
 #include "settings/ServiceHostSetting.h"
 #include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/IntfScheduleControl.h"
@@ -16,7 +19,13 @@
 CMainDoc::CMainDoc()
     : m_drvLocalSrv("zenu.LocalServer"), m_localSrvWatch([this] { CheckLocalSrv(); }) {}
 
-CMainDoc::~CMainDoc() { CServiceHostSetting::SetChangeListener(nullptr); }
+CMainDoc::~CMainDoc() {
+  CServiceHostSetting::SetChangeListener(nullptr);
+  // The documents may outlive the session; they must not call into it.
+  if (CPushDoc::HasInstance()) CPushDoc::GetInstance()->SetSession(nullptr);
+  if (CEvalDoc::HasInstance()) CEvalDoc::GetInstance()->SetSession(nullptr);
+  if (CPromptMgrDoc::HasInstance()) CPromptMgrDoc::GetInstance()->SetSession(nullptr);
+}
 
 namespace {
 // The component answers its start with the port it listens on: the chosen

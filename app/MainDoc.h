@@ -4,15 +4,16 @@
 #include <deque>
 #include <functional>
 
-#include "EvalService.h"
 #include "LocalSrvWatch.h"
-#include "LoginService.h"
-#include "MainFrameEvent.h"
 #include "MainFrameView.h"
 #include "NetworkStatus.h"
-#include "PromptEvents.h"
-#include "PushEngine.h"
 #include "zenuModule/src/COMOBJDriver.h"
+#include "zenuModule/src/EvalService.h"
+#include "zenuModule/src/LoginService.h"
+#include "zenuModule/src/MainFrameEvent.h"
+#include "zenuModule/src/PromptEvents.h"
+#include "zenuModule/src/PushEngine.h"
+#include "zenuModule/src/Session.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/TemplIntfScheduleControlCaller.h"
 #include "zenuModule/src/TemplIntfUpdateControlCaller.h"
@@ -21,7 +22,8 @@
 // Runs the session: starts the local web server component, logs in, starts the
 // push engine and the network check, relays events between the main frame, the
 // push engine, the prompts and the component, and runs the quit sequence.
-class CMainDoc final : public CTemplTimerCaller,
+class CMainDoc final : public ISession,
+                       public CTemplTimerCaller,
                        public CTemplIntfUpdateControlCaller,
                        public CTemplIntfScheduleControlCaller,
                        public TSingleton<CMainDoc> {
@@ -43,7 +45,8 @@ class CMainDoc final : public CTemplTimerCaller,
   void SetMainFrame(IMainFrameView* frame) { m_pMainFrame = frame; }
   void SetLoginService(ILoginService* login) { m_pLogin = login; }
   void SetPromptEvents(IPromptEvents* prompts) { m_pPrompts = prompts; }
-  // The program's own login, prompts and ratings wherever none was set.
+  // The program's own login, prompts and ratings wherever none was set;
+  // the documents get this session.
   void UseDefaultServices();
 
   // Creates the component, sends the start command, waits for event 100.
@@ -67,10 +70,10 @@ class CMainDoc final : public CTemplTimerCaller,
   BOOL Login();
   void LoginOK();
   void StartCheckNet();
-  int GetNetStatus() const { return m_netStatus.GetStatus(); }
-  void OnPushDocEvent(int iFlag);
+  int GetNetStatus() const override { return m_netStatus.GetStatus(); }
+  void OnPushDocEvent(int iFlag) override;
   void OnCloseBallon();
-  void OnMainFrameEvent(const SMainFrameEvent& evt);
+  void OnMainFrameEvent(const SMainFrameEvent& evt) override;
   // Event 0: this version is retired.
   void OnIntfUpdateControlEvent(int iEvent) override;
   void ClearStuffAtQuit();
@@ -81,7 +84,7 @@ class CMainDoc final : public CTemplTimerCaller,
   // The command channel; always 0.
   int OnLocalSrvCmd(const char* strJsonPara);
 
-  void SetStatusInfo(int iPane, const CString& strText);
+  void SetStatusInfo(int iPane, const CString& strText) override;
   // Another start of the program asks this one to show itself.
   void OnActivateRequest();
 

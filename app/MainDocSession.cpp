@@ -26,8 +26,12 @@ void CMainDoc::UseDefaultServices() {
   if (!m_pLogin) m_pLogin = CRegLoginDoc::GetInstance();
   if (!m_pPrompts) m_pPrompts = CPromptMgrDoc::GetInstance();
   if (!m_pEvalService) m_pEvalService = CEvalDoc::GetInstance();
+  // The program's own documents run in this session whichever were set.
+  CPromptMgrDoc::GetInstance()->SetSession(this);
+  CEvalDoc::GetInstance()->SetSession(this);
   if (!m_pPushEngine) {
     CPushDoc* push = CPushDoc::GetInstance();
+    push->SetSession(this);
     SetPushEngine(push);
     CEvalDoc::GetInstance()->SetEventSink(push);
     CConfigDoc::GetInstance()->SetPushMethodSink(push);

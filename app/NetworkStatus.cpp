@@ -1,8 +1,8 @@
 #include "NetworkStatus.h"
 
-#include "PushEngine.h"
 #include "zenuModule/src/IntfHttpReq.h"
 #include "zenuModule/src/OperationWrapper.h"
+#include "zenuModule/src/PushEngine.h"
 
 namespace {
 int g_bFirstNetUpHandled = 0;

@@ -2,7 +2,6 @@
 
 #include "EvalDialog.h"
 #include "EvalEventSink.h"
-#include "app/MainDoc.h"
 #include "prompt/PromptMgrDoc.h"
 #include "settings/ConfigDoc.h"
 #include "store/IntfDB.h"
@@ -97,11 +96,10 @@ void CEvalDoc::EvalRecord(unsigned long ulGID, int iScore, int iKind, const Json
 
 void CEvalDoc::OnEvaledResult(bool bSuccess) {
   OP_BEGIN("CEvalDoc::OnEvaledResult")
-  CMainDoc* mainDoc = CMainDoc::GetInstance();
   CPromptMgrDoc* prompts = CPromptMgrDoc::GetInstance();
   if (!bSuccess) {
     m_iCalcFlag = 0;
-    mainDoc->SetStatusInfo(3, "评价发送失败，请检查网络");
+    if (m_pSession) m_pSession->SetStatusInfo(3, "评价发送失败，请检查网络");
     prompts->ShowPrompt(
         0, StringFormat("%s 评价发送失败", m_recEvaluated.GetTaskDisplayName().c_str()),
         kBalloonTitle);
@@ -109,7 +107,7 @@ void CEvalDoc::OnEvaledResult(bool bSuccess) {
   }
 
   ZTRACE(1, zenuOpName_, "评价电影成功");
-  mainDoc->SetStatusInfo(3, "评价发送成功");
+  if (m_pSession) m_pSession->SetStatusInfo(3, "评价发送成功");
   CRecord stored;
   if (m_recEvaluated.GetGID() != 0 &&
       CIntfDB::GetInstance()->GetOneRecordData(m_recEvaluated.GetGID(), &stored)) {

@@ -2,8 +2,9 @@
 #include <json/value.h>
 
 #include "EvalRequestCaller.h"
-#include "app/EvalService.h"
 #include "store/Record.h"
+#include "zenuModule/src/EvalService.h"
+#include "zenuModule/src/Session.h"
 #include "zenuModule/src/Singleton.h"
 
 class IEvalEventSink;
@@ -33,6 +34,9 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
   // The push engine; set once at start-up, not owned.
   void SetEventSink(IEvalEventSink* sink) { m_pEventSink = sink; }
   IEvalEventSink* GetEventSink() const { return m_pEventSink; }
+  // The running session; set once at start-up, not owned.
+  void SetSession(ISession* session) { m_pSession = session; }
+  ISession* GetSession() const { return m_pSession; }
 
   const CRecord& GetEvaluatedRecord() const { return m_recEvaluated; }
   CEvalRequestCaller& GetCaller() { return m_caller; }
@@ -51,4 +55,5 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
   int m_iReserved = 3;
   CEvalRequestCaller m_caller;
   IEvalEventSink* m_pEventSink = nullptr;
+  ISession* m_pSession = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "EvalRequestCaller.h"
 
 #include "EvalDoc.h"
-#include "app/MainDoc.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/StringHelpers.h"
@@ -37,7 +36,9 @@ bool CEvalRequestCaller::ContainsMarker(const CString& strBody, const CString& s
 
 bool CEvalRequestCaller::HttpRequest(CString strUrl, int nPort) {
   OP_BEGIN("CEvalRequestCaller::HttpRequest")
-  if (CMainDoc::GetInstance()->GetNetStatus() != 1) {
+  // Without a session nothing has seen the service answer.
+  const ISession* session = m_owner.GetSession();
+  if (!session || session->GetNetStatus() != 1) {
     ZTRACE(1, zenuOpName_, "网络检测不通，不能发起HTTP请求");
     m_owner.OnEvaledResult(false);
     return false;

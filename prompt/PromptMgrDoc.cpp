@@ -4,7 +4,6 @@
 
 #include "MsgBox.h"
 #include "PromptDialog.h"
-#include "app/MainDoc.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
 #include "zenuModule/src/PathHelpers.h"
@@ -130,7 +129,7 @@ void CPromptMgrDoc::ShowPrompt(int iID, const CString& strText, const CString& s
       evt.iType = 2;
       evt.strInfo1 = title;
       evt.strInfo2 = strText;
-      CMainDoc::GetInstance()->OnMainFrameEvent(evt);
+      if (m_pSession) m_pSession->OnMainFrameEvent(evt);
       break;
     }
     default:

@@ -1,7 +1,8 @@
 #pragma once
 #include <unordered_map>
 
-#include "app/PromptEvents.h"
+#include "zenuModule/src/PromptEvents.h"
+#include "zenuModule/src/Session.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/Types.h"
 
@@ -34,6 +35,9 @@ class CPromptMgrDoc final : public IPromptEvents, public TSingleton<CPromptMgrDo
   int GetCloseBallonEvent() override { return m_iCloseBallonEvent; }
   void SetCloseBallonEvent(int iEvent) override { m_iCloseBallonEvent = iEvent; }
 
+  // The running session, which shows the balloons; set once at start-up, not owned.
+  void SetSession(ISession* session) { m_pSession = session; }
+
   // Null for an id never defined.
   const SPromptData* FindPrompt(int iID) const;
   static CString PromptFile();
@@ -43,4 +47,5 @@ class CPromptMgrDoc final : public IPromptEvents, public TSingleton<CPromptMgrDo
 
   std::unordered_map<int, SPromptData> m_mapPrompt;
   int m_iCloseBallonEvent = 0;
+  ISession* m_pSession = nullptr;
 };

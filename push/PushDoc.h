@@ -5,12 +5,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/PushEngine.h"
 #include "eval/EvalEventSink.h"
 #include "push/BTDownload.h"
 #include "push/OtherDownload.h"
 #include "push/PushViews.h"
 #include "settings/PushMethodSink.h"
+#include "zenuModule/src/PushEngine.h"
+#include "zenuModule/src/Session.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/TemplIntfScheduleControlCaller.h"
 #include "zenuModule/src/TemplIntfUpdateControlCaller.h"
@@ -101,6 +102,8 @@ class CPushDoc final : public IPushEngine,
   void SetRecordView(IRecordListView* view) { m_pRecordView = view; }
   void SetPushFrame(IPushFrameView* frame) { m_pPushFrame = frame; }
   void SetBulletinView(IBulletinView* view) { m_pBulletinView = view; }
+  // The running session; set once at start-up, not owned.
+  void SetSession(ISession* session) { m_pSession = session; }
 
   // Category lists.
   void DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int iScrollX);
@@ -248,6 +251,7 @@ class CPushDoc final : public IPushEngine,
   IRecordListView* m_pRecordView = nullptr;
   IPushFrameView* m_pPushFrame = nullptr;
   IBulletinView* m_pBulletinView = nullptr;
+  ISession* m_pSession = nullptr;
 
   int m_iCurCategory = PC_NONE;
   std::vector<uint32_t> m_arrGIDs;

@@ -1,7 +1,6 @@
 // The user's actions on records: delete, play, rate, push now, the bulletin.
 #include <json/value.h>
 
-#include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
 #include "prompt/PromptDialog.h"
 #include "push/PushDoc.h"
@@ -186,7 +185,7 @@ void CPushDoc::FindAndDisplayMovie(unsigned long ulGID) {
   OP_BEGIN("CPushDoc::FindAndDisplayMovie")
   CRecord rec;
   CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
-  CMainDoc::GetInstance()->OnPushDocEvent(0);
+  if (m_pSession) m_pSession->OnPushDocEvent(0);
   const int id = static_cast<int>(ulGID);
   switch (rec.GetStatus()) {
     case RS_DELETED:

@@ -2,7 +2,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/MainDoc.h"
 #include "push/PushDoc.h"
 #include "push/RecordCellText.h"
 #include "store/IntfDB.h"
@@ -407,7 +406,7 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
 void CPushDoc::SetFocusOnNewDownloaded() {
   OP_BEGIN("CPushDoc::SetFocusOnNewDownloaded")
   // The window may show another pane: the list is what the prompt is about.
-  CMainDoc::GetInstance()->OnPushDocEvent(0);
+  if (m_pSession) m_pSession->OnPushDocEvent(0);
   // The prompt announced one movie: that is the one to select.
   if (m_ulLastFinishedGID != -1) {
     ChangeDownloadedEx(m_ulLastFinishedGID);

@@ -1,8 +1,8 @@
 #include <json/value.h>
 
+#include <cstdlib>
 #include <memory>
 
-#include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
 #include "push/PushDoc.h"
 #include "settings/ConfigDoc.h"
@@ -41,6 +41,13 @@ bool AskNewTask(const CString& text) {
   } reset;
   return dlg->DoModal(text) == IDOK;
 }
+// A page dialog named by its UI.ini section, sized from there.
+void InitDialog(CCenterHTMLDialog& dlg, const CString& strName, const CString& strUrl) {
+  CConfigDoc* config = CConfigDoc::GetInstance();
+  dlg.SetInitInfo(strName, strUrl, atoi(config->LoadGlobalConfigItem(strName, "width").c_str()),
+                  atoi(config->LoadGlobalConfigItem(strName, "height").c_str()));
+}
+
 }  // namespace
 
 void CPromptUsageTimerCaller::TimerCallBack() {
@@ -97,7 +104,7 @@ void CPushDoc::CheckPushMethod(BOOL bForce) {
     RequestNewMovie();
     return;
   }
-  m_dlgChoosePushMethod.SetInitInfo("ChooseMDlg", LocalUrl("/dialog/choose_push_method.htm"));
+  InitDialog(m_dlgChoosePushMethod, "ChooseMDlg", LocalUrl("/dialog/choose_push_method.htm"));
   if (m_dlgChoosePushMethod.DoModal() == IDOK)
     CConfigDoc::GetInstance()->SaveUserConfigItem("Prompt", "ChoosePushMethod", "1");
   OP_END
@@ -106,8 +113,8 @@ void CPushDoc::CheckPushMethod(BOOL bForce) {
 void CPushDoc::AfterCheckPushMethod(int iMethod) {
   OP_BEGIN("CPushDoc::AfterCheckPushMethod")
   if (iMethod == 2) {
-    m_dlgChooseMovieType.SetInitInfo("ChooseMovieTypeDlg",
-                                     LocalUrl("/dialog/choose_movie_type.htm"));
+    InitDialog(m_dlgChooseMovieType, "ChooseMovieTypeDlg",
+               LocalUrl("/dialog/choose_movie_type.htm"));
     m_dlgChooseMovieType.DoModal();
   }
   RequestNewMovie();
@@ -123,7 +130,7 @@ void CPushDoc::DisplayCalcDlg() {
     ~SReset() { g_bInCalcDlg = 0; }
   } reset;
   CEvalDoc::GetInstance()->SetCalcFlag(1);
-  m_dlgCalcProgress.SetInitInfo("CalcProgressDlg", LocalUrl("/dialog/calc_progress.htm"));
+  InitDialog(m_dlgCalcProgress, "CalcProgressDlg", LocalUrl("/dialog/calc_progress.htm"));
   m_dlgCalcProgress.DoModal();
   OP_END
 }
@@ -163,7 +170,7 @@ int CPushDoc::ReceiveNewTask(const CString& strMediaInfo) {
   ZTRACE(1, "CPushDoc::ReceiveNewTask", "请求任务成功，获得新任务. Total is: %d", count);
   // The list shows the new movies whatever the answer to the question below.
   RefreshShownCategory();
-  CMainDoc::GetInstance()->SetStatusInfo(3, "");
+  if (m_pSession) m_pSession->SetStatusInfo(3, "");
   OnRequestRecordStatus(1, count);
   ProcessPushInfo();
   CRecord first;
@@ -224,7 +231,7 @@ void CPushDoc::ProcessPushInfo() {
     text = unrated == 0 ? CString("可点击“立即推送”获得新推送电影")
                         : StringFormat("%s（%d个未评价）", kResourceHint, unrated);
   }
-  CMainDoc::GetInstance()->SetStatusInfo(1, text);
+  if (m_pSession) m_pSession->SetStatusInfo(1, text);
   OP_END
 }
 
@@ -248,7 +255,7 @@ void CPushDoc::OnRequestRecordStatus(int iState, int iCount) {
     default:
       return;
   }
-  CMainDoc::GetInstance()->SetStatusInfo(2, text);
+  if (m_pSession) m_pSession->SetStatusInfo(2, text);
   OP_END
 }
 
@@ -276,7 +283,7 @@ void CPushDoc::InitFrame(BOOL bShowNewTask) {
 
 void CPushDoc::ChangeToNewTask(BOOL bActivate) {
   OP_BEGIN("CPushDoc::ChangeToNewTask")
-  if (bActivate) CMainDoc::GetInstance()->OnPushDocEvent(0);
+  if (bActivate && m_pSession) m_pSession->OnPushDocEvent(0);
   m_arrSortStatus[PC_NEWTASK] = {1, 3, 0};
   ChangeNewTaskEx(static_cast<int>(m_ulFocusGID));
   if (m_ulFocusGID != 0) DisplayBulletin(m_ulFocusGID);

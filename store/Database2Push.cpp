@@ -55,6 +55,49 @@ uint32_t JsonGID(const Json::Value& task) {
   if (v.isString()) return ParseGID(v.asString());
   return 0;
 }
+// The columns of a new record that differ between a pushed list and a movie
+// pushed now; the rest start alike.
+struct SNewRecord {
+  uint32_t gid = 0;
+  CString strFileName;
+  CString strSeedUrl;
+  CString strTitle;
+  CString strTargetPath;
+  SSqlParam expectEval;
+  SSqlParam sizeMB;
+  CString strBulletinUrl;
+  int iTorrentType = 0;
+  SSqlParam downloadedPercent;
+  CString strStoreName;
+  int iFetchMethod = 0;
+  CString strFetchUrl;
+};
+
+// In the column order of records.
+CSqlParams NewRecordParams(const SNewRecord& r) {
+  return {SSqlParam::Int(r.gid),
+          SSqlParam::Text(r.strFileName),
+          SSqlParam::Text(r.strSeedUrl),
+          SSqlParam::Int(0),
+          SSqlParam::Int(0),
+          SSqlParam::Int(RS_NEW),
+          SSqlParam::Text(r.strTitle),
+          SSqlParam::Text(r.strTargetPath),
+          SSqlParam::Text("rmvb"),
+          SSqlParam::Int(Now32()),
+          r.expectEval,
+          r.sizeMB,
+          SSqlParam::Text(r.strBulletinUrl),
+          SSqlParam::Int(r.iTorrentType),
+          r.downloadedPercent,
+          SSqlParam::Int(0),
+          SSqlParam::Int(0),
+          SSqlParam::Int(0),
+          SSqlParam::Text(r.strStoreName),
+          SSqlParam::Int(r.iFetchMethod),
+          SSqlParam::Text(r.strFetchUrl)};
+}
+
 }  // namespace
 
 CString CDatabase2::TargetPath(const CString& title, uint32_t gid) {
@@ -89,30 +132,22 @@ void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
     }
     const CString title = TrimWhite(Attr(e, "task_display_name"));
     const CString expect = Attr(e, "expect_eval");
-    CSqlParams p;
-    p.reserve(21);
-    p.push_back(SSqlParam::Int(gid));
-    p.push_back(SSqlParam::Text(TrimWhite(Attr(e, "file_name"))));
-    p.push_back(SSqlParam::Text(TrimWhite(Attr(e, "bt_seed_url"))));
-    p.push_back(SSqlParam::Int(0));
-    p.push_back(SSqlParam::Int(0));
-    p.push_back(SSqlParam::Int(RS_NEW));
-    p.push_back(SSqlParam::Text(title));
-    p.push_back(SSqlParam::Text(TargetPath(title, gid)));
-    p.push_back(SSqlParam::Text("rmvb"));
-    p.push_back(SSqlParam::Int(Now32()));
-    p.push_back(expect.empty() ? SSqlParam::Null()
-                               : SSqlParam::Real(RoundAsStored(std::atof(expect.c_str()))));
-    p.push_back(SSqlParam::Real(RoundAsStored(ClampSizeMB(XmlTaskSizeMB(Attr(e, "size"))))));
-    p.push_back(SSqlParam::Text(TrimWhite(Attr(e, "bulletin_url"))));
-    p.push_back(SSqlParam::Int(ReadInt(Attr(e, "use_public_torrent"))));
-    p.push_back(SSqlParam::Real(0.0));
-    p.push_back(SSqlParam::Int(0));
-    p.push_back(SSqlParam::Int(0));
-    p.push_back(SSqlParam::Int(0));
-    p.push_back(SSqlParam::Text(TrimWhite(Attr(e, "store_name"))));
-    p.push_back(SSqlParam::Int(ReadInt(TrimWhite(Attr(e, "fetch_method")))));
-    p.push_back(SSqlParam::Text(TrimWhite(Attr(e, "fetch_url"))));
+    SNewRecord r;
+    r.gid = gid;
+    r.strFileName = TrimWhite(Attr(e, "file_name"));
+    r.strSeedUrl = TrimWhite(Attr(e, "bt_seed_url"));
+    r.strTitle = title;
+    r.strTargetPath = TargetPath(title, gid);
+    r.expectEval = expect.empty() ? SSqlParam::Null()
+                                  : SSqlParam::Real(RoundAsStored(std::atof(expect.c_str())));
+    r.sizeMB = SSqlParam::Real(RoundAsStored(ClampSizeMB(XmlTaskSizeMB(Attr(e, "size")))));
+    r.strBulletinUrl = TrimWhite(Attr(e, "bulletin_url"));
+    r.iTorrentType = ReadInt(Attr(e, "use_public_torrent"));
+    r.downloadedPercent = SSqlParam::Real(0.0);
+    r.strStoreName = TrimWhite(Attr(e, "store_name"));
+    r.iFetchMethod = ReadInt(TrimWhite(Attr(e, "fetch_method")));
+    r.strFetchUrl = TrimWhite(Attr(e, "fetch_url"));
+    const CSqlParams p = NewRecordParams(r);
     if (m_sqlite.ExecuteBound(kInsertPushed, p)) {
       m_mapCache[gid] = CRecord();
       if (newGIDs) newGIDs->push_back(gid);
@@ -142,31 +177,23 @@ BOOL CDatabase2::AddPushedRecord2(const Json::Value* task, CRecord* rec) {
   CString title = JsonText(t, "UTF8_MOVIE_NAME");
   ConvertUtf8ToGBK(title);
   const CString size = JsonText(t, "ASC_SIZE");
-  CSqlParams p;
-  p.reserve(21);
-  p.push_back(SSqlParam::Int(gid));
-  p.push_back(SSqlParam::Text("file_name"));
-  p.push_back(SSqlParam::Text(JsonText(t, "ASC_BTSEED_URL")));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Int(RS_NEW));
-  p.push_back(SSqlParam::Text(title));
-  p.push_back(SSqlParam::Text(TargetPath(title, gid)));
-  p.push_back(SSqlParam::Text("rmvb"));
-  p.push_back(SSqlParam::Int(Now32()));
-  p.push_back(SSqlParam::Int(200));
-  p.push_back(t.isMember("ASC_SIZE")
-                  ? SSqlParam::Real(RoundAsStored(ClampSizeMB(PushNowSizeMB(size))))
-                  : SSqlParam::Int(0));
-  p.push_back(SSqlParam::Text(TrimWhite(JsonText(t, "ASC_BULLETIN_URL"))));
-  p.push_back(SSqlParam::Int(1));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Int(0));
-  p.push_back(SSqlParam::Text("store_name"));
-  p.push_back(SSqlParam::Int(JsonInt(t, "INT_FETCH_METHOD")));
-  p.push_back(SSqlParam::Text(JsonText(t, "ASC_FETCH_URL")));
+  SNewRecord r;
+  r.gid = gid;
+  r.strFileName = "file_name";
+  r.strSeedUrl = JsonText(t, "ASC_BTSEED_URL");
+  r.strTitle = title;
+  r.strTargetPath = TargetPath(title, gid);
+  r.expectEval = SSqlParam::Int(200);
+  r.sizeMB = t.isMember("ASC_SIZE")
+                 ? SSqlParam::Real(RoundAsStored(ClampSizeMB(PushNowSizeMB(size))))
+                 : SSqlParam::Int(0);
+  r.strBulletinUrl = TrimWhite(JsonText(t, "ASC_BULLETIN_URL"));
+  r.iTorrentType = 1;
+  r.downloadedPercent = SSqlParam::Int(0);
+  r.strStoreName = "store_name";
+  r.iFetchMethod = JsonInt(t, "INT_FETCH_METHOD");
+  r.strFetchUrl = JsonText(t, "ASC_FETCH_URL");
+  const CSqlParams p = NewRecordParams(r);
   if (!m_sqlite.ExecuteBound(kInsertPushNow, p)) {
     ZTRACE(1, zenuOpName_, "增加立即推送的电影出错,GID:%u", gid);
     ZTRACE(1, zenuOpName_, "strSql:%s", kInsertPushNow);

@@ -5,11 +5,11 @@
 
 #include <vector>
 
-#include "app/EvalService.h"
 #include "app/MainFrameView.h"
-#include "app/PushEngine.h"
-#include "app/LoginService.h"
-#include "app/PromptEvents.h"
+#include "zenuModule/src/EvalService.h"
+#include "zenuModule/src/LoginService.h"
+#include "zenuModule/src/PromptEvents.h"
+#include "zenuModule/src/PushEngine.h"
 #include "zenuModule/src/StringHelpers.h"
 
 class CRecordingPush final : public IPushEngine {

@@ -122,6 +122,8 @@ class EvalDocTest : public StoreTest {
     }
     CMainDoc::GetInstance()->SetMainFrame(&frame);
     CMainDoc::GetInstance()->StartCheckNet();
+    Eval()->SetSession(CMainDoc::GetInstance());
+    CPromptMgrDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
     Eval()->SetEventSink(&sink);
   }
   static CEvalDoc* Eval() { return CEvalDoc::GetInstance(); }

@@ -33,6 +33,7 @@ class PromptMgrDocTest : public ::testing::Test {
     CMainDoc::ResetInstance();
     CMainDoc::GetInstance()->SetMainFrame(&frame);
     CMainDoc::GetInstance()->SetPromptEvents(CPromptMgrDoc::GetInstance());
+    CPromptMgrDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
   }
   ~PromptMgrDocTest() override {
     CMainDoc::ResetInstance();
@@ -151,6 +152,7 @@ TEST_F(PromptMgrDocTest, ShowOncePromptsShowOncePerRun) {
 
   // The next run: the interval is 0 days, so it is due again.
   CPromptMgrDoc::ResetInstance();
+  Prompts()->SetSession(CMainDoc::GetInstance());
   Prompts()->SetInterval(7, 0, CPromptMgrDoc::kTypeDialog);
   EXPECT_TRUE(Prompts()->CheckPrompt(7));
 

@@ -99,6 +99,9 @@ class DownloadTest : public PushTest {
     CEvalDoc::ResetInstance();
     CCmdParams::ResetInstance();
     CMainDoc::GetInstance()->SetMainFrame(&main);
+    CPushDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+    CEvalDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+    CPromptMgrDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
     component = std::make_shared<SFakeComponent>();
     const char* names[] = {"IsRunning",   "StartBT",        "GetDownloadedPercent",
                            "GetLeftTime", "GetPeerConnNum", "GetDownloadRate",

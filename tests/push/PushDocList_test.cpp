@@ -1,6 +1,8 @@
 #include <ctime>
 
 #include "app/MainDoc.h"
+#include "eval/EvalDoc.h"
+#include "prompt/PromptMgrDoc.h"
 #include "push/RecordCellText.h"
 #include "tests/push/PushFixture.h"
 #include "tests/support/RecordingMainFrame.h"
@@ -368,6 +370,9 @@ TEST_F(PushTest, ListEventsDriveTheToolbars) {
 TEST_F(PushTest, FocusOnNewDownloadedShowsDownloaded) {
   CRecordingMainFrame main;
   CMainDoc::GetInstance()->SetMainFrame(&main);
+  CPushDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+  CEvalDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+  CPromptMgrDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
   Insert(5, RS_DOWNLOADED);
   doc->SetLastFinishedGID(5);
   doc->SetFocusOnNewDownloaded();

@@ -5,6 +5,7 @@
 
 #include "app/MainDoc.h"
 #include "eval/EvalDoc.h"
+#include "prompt/PromptMgrDoc.h"
 #include "settings/ConfigDoc.h"
 #include "store/MultiUserMgr.h"
 #include "tests/push/PushFixture.h"
@@ -82,6 +83,9 @@ class PushTaskTest : public PushTest {
     CIntfScheduleControl::ResetInstance();
     CEvalDoc::ResetInstance();
     CMainDoc::GetInstance()->SetMainFrame(&main);
+    CPushDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+    CEvalDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
+    CPromptMgrDoc::GetInstance()->SetSession(CMainDoc::GetInstance());
     server.Server().Get("/ReqTask", [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard<std::mutex> lock(m_mutex);
       requests.push_back(req.target);

@@ -391,11 +391,10 @@ class PageDialogTest : public SettingsTest {
           "text/html; charset=utf-8");
     });
     ASSERT_TRUE(server.Start());
-    std::ofstream(home.Path() + "UI.ini") << "[TestDlg]\nwidth=420\nheight=300\n";
     CPlatform::SetLoop(&loop);
     SetHtmlDialogView(&host);
-    dlg.SetInitInfo("TestDlg",
-                    "http://127.0.0.1:" + std::to_string(server.Port()) + "/dialog/t.htm");
+    dlg.SetInitInfo(
+        "TestDlg", "http://127.0.0.1:" + std::to_string(server.Port()) + "/dialog/t.htm", 420, 300);
   }
   void TearDown() override {
     SetHtmlDialogView(nullptr);

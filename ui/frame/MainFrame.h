@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <functional>
 
-#include "app/MainFrameEvent.h"
 #include "app/MainFrameView.h"
+#include "zenuModule/src/MainFrameEvent.h"
 
 class CDesktopNotifications;
 class QAction;

@@ -1,10 +1,7 @@
 #include "HtmlDialog.h"
 
-#include <cstdlib>
-
 #include "MessageLoop.h"
 #include "Platform.h"
-#include "settings/ConfigDoc.h"
 #include "zenuModule/src/OperationWrapper.h"
 
 namespace {
@@ -21,22 +18,22 @@ CCenterHTMLDialog::~CCenterHTMLDialog() {
   if (m_bWindow && g_view) g_view->Close(this);
 }
 
-void CCenterHTMLDialog::SetInitInfo(const CString& strName, const CString& strUrl) {
+void CCenterHTMLDialog::SetInitInfo(const CString& strName, const CString& strUrl, int iWidth,
+                                    int iHeight) {
   m_strName = strName;
   m_strUrl = strUrl;
+  m_iWidth = iWidth;
+  m_iHeight = iHeight;
 }
 
 int CCenterHTMLDialog::DoModal() {
   OP_BEGIN("CCenterHTMLDialog::DoModal")
-  const int width = atoi(CConfigDoc::GetInstance()->LoadGlobalConfigItem(m_strName, "width").c_str());
-  const int height =
-      atoi(CConfigDoc::GetInstance()->LoadGlobalConfigItem(m_strName, "height").c_str());
-  if (width == -1000 || height == -1000) RAISE_ERROR("读取UI.ini文件失败");
+  if (m_iWidth == -1000 || m_iHeight == -1000) RAISE_ERROR("读取UI.ini文件失败");
   if (!g_view || !CPlatform::Loop()) return 0;
   m_bEnded = false;
   m_iResult = 0;
   m_bWindow = true;
-  g_view->Open(this, m_strUrl, width, height);
+  g_view->Open(this, m_strUrl, m_iWidth, m_iHeight);
   CPlatform::Loop()->RunModal([this] { return m_bEnded; });
   if (m_bWindow) {
     m_bWindow = false;

@@ -26,7 +26,8 @@ void SetHtmlDialogView(IHtmlDialogView* view);
 INewTaskDialog* NewTaskDialog();
 void SetNewTaskDialog(INewTaskDialog* dialog);
 
-// A page shown in a dialog whose size comes from UI.ini (section = its name).
+// A page shown in a dialog of the size its owner read from UI.ini (section =
+// its name; -1000 where the file lacks it).
 // Its own OK and Cancel do nothing: only the page, EndDialog, or the end of
 // all dialogs close it.
 class CCenterHTMLDialog final {
@@ -36,7 +37,7 @@ class CCenterHTMLDialog final {
   CCenterHTMLDialog& operator=(const CCenterHTMLDialog&) = delete;
   ~CCenterHTMLDialog();
 
-  void SetInitInfo(const CString& strName, const CString& strUrl);
+  void SetInitInfo(const CString& strName, const CString& strUrl, int iWidth, int iHeight);
   // Runs a nested loop until EndDialog; returns its result (0 without a UI).
   int DoModal();
   void EndDialog(int iResult);
@@ -47,6 +48,8 @@ class CCenterHTMLDialog final {
  private:
   CString m_strName;
   CString m_strUrl;
+  int m_iWidth = 0;
+  int m_iHeight = 0;
   bool m_bWindow = false;
   bool m_bEnded = false;
   int m_iResult = 0;
