@@ -45,6 +45,35 @@ void ApiRoutes::Register(httplib::Server& server) {
   server.Post("/api/v1/friends/unfollow", [this](Req q, Res s) { Follow(q, s, false); });
   server.Get("/api/v1/friends", [this](Req q, Res s) { Friends(q, s); });
   server.Get("/api/v1/friends/recommendations", [this](Req q, Res s) { Recommendations(q, s); });
+  server.Get("/api/v1/pushes/reason", [this](Req q, Res s) { PushReason(q, s); });
+  server.Post("/api/v1/pushes/dismiss", [this](Req q, Res s) { Dismiss(q, s); });
+}
+
+void ApiRoutes::PushReason(const httplib::Request& req, httplib::Response& res) {
+  UserRecord user = UserParam(req, "username");
+  auto id = static_cast<uint32_t>(RequestParams(req).Int("movie_id", 1, 0xFFFFFFFFll));
+  for (const PushRecord& p : ctx_.store->Pushes(user.id)) {
+    if (p.movieId != id) continue;
+    Json::Value v;
+    v["movie_id"] = id;
+    v["reason"] = p.reason;
+    v["dismissed"] = p.dismissed;
+    JsonReply::Send(res, v);
+    return;
+  }
+  throw HttpError(404, "this movie was not pushed to the user");
+}
+
+void ApiRoutes::Dismiss(const httplib::Request& req, httplib::Response& res) {
+  UserRecord user = UserParam(req, "username");
+  auto id = static_cast<uint32_t>(RequestParams(req).Int("movie_id", 1, 0xFFFFFFFFll));
+  if (!ctx_.planner->Dismiss(user.id, id)) {
+    throw HttpError(404, "this movie was not pushed to the user");
+  }
+  Json::Value v;
+  v["status"] = "dismissed";
+  v["movie_id"] = id;
+  JsonReply::Send(res, v);
 }
 
 UserRecord ApiRoutes::UserParam(const httplib::Request& req, const char* name) const {
@@ -220,7 +249,9 @@ void ApiRoutes::PushNow(const httplib::Request& req, httplib::Response& res) {
   if (!m) throw HttpError(404, "unknown movie");
   if (!m->Available()) throw HttpError(404, "this movie has been withdrawn");
   Json::Value v;
-  v["status"] = ctx_.planner->PushNow(user.id, id) ? "pushed" : "already_pushed";
+  std::string query = RequestParams(req).Optional("q").value_or("");
+  if (query.size() > 200 || !GbkText::IsValidUtf8(query)) query.clear();
+  v["status"] = ctx_.planner->PushNow(user.id, id, query) ? "pushed" : "already_pushed";
   v["movie"] = ctx_.writer->PushNowObject(*m);
   JsonReply::Send(res, v);
 }

@@ -32,6 +32,8 @@ class ApiRoutes final {
   void Follow(const httplib::Request& req, httplib::Response& res, bool follow);
   void Friends(const httplib::Request& req, httplib::Response& res);
   void Recommendations(const httplib::Request& req, httplib::Response& res);
+  void PushReason(const httplib::Request& req, httplib::Response& res);
+  void Dismiss(const httplib::Request& req, httplib::Response& res);
 
   ServiceContext& ctx_;
 };

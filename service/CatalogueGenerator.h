@@ -10,6 +10,8 @@ namespace zenu {
 
 struct CatalogueOptions final {
   int movies = 40;
+  // Made-up viewers who rate the demo catalogue, so that pushes by rating have neighbours.
+  int demoRaters = 12;
   // Content files get a deterministic size in [minBytes, maxBytes].
   uint64_t minBytes = 2u << 20;
   uint64_t maxBytes = 6u << 20;

@@ -4,11 +4,36 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "GbkText.h"
+#include "MovieKinds.h"
+
 namespace zenu {
+namespace {
+constexpr const char* kPopularReason = "大家评分高";
+}  // namespace
 
 PushPlanner::PushPlanner(Store& store, const CatalogueHolder& catalogue, Recommender& recommender,
                          PlannerOptions options)
     : store_(store), catalogue_(catalogue), recommender_(recommender), options_(options) {}
+
+std::string PushPlanner::RatingReason(int64_t userId, uint32_t movieId,
+                                      const Catalogue& catalogue) const {
+  const Explanation why = recommender_.Explain(userId, movieId);
+  std::string rated, dismissed;
+  for (const Contribution& c : why.movies) {
+    const Movie* m = catalogue.Find(c.movieId);
+    if (!m) continue;
+    if (c.score > 0) {
+      rated += (rated.empty() ? "你给《" : "，给《") + m->title + "》打了" +
+               std::to_string(c.score) + "分";
+    } else {
+      dismissed += (dismissed.empty() ? "你对《" : "、《") + m->title + "》";
+    }
+  }
+  if (!dismissed.empty()) dismissed += "不感兴趣";
+  if (rated.empty() && dismissed.empty()) return kPopularReason;
+  return rated + (rated.empty() || dismissed.empty() ? "" : "，") + dismissed;
+}
 
 int PushPlanner::BatchSize(TaskForm form) const {
   switch (form) {
@@ -36,6 +61,7 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   std::vector<PushRecord> redeliver;
   for (const PushRecord& p : store_.Pushes(user.id)) {
     seen.insert(p.movieId);
+    if (p.dismissed) continue;
     if (!p.delivered) {
       if (const Movie* m = catalogue.Find(p.movieId); m && m->Available()) {
         result.movies.push_back({m, p.expectEval});
@@ -96,7 +122,16 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   for (const Prediction& p : predictions) {
     if (static_cast<int>(fresh.size()) >= freshLimit) break;
     double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
-    fresh.push_back({user.id, p.movieId, expect, true, 0});
+    std::string reason;
+    if (kinds.empty()) {
+      reason = RatingReason(user.id, p.movieId, catalogue);
+    } else {
+      for (int k : catalogue.Find(p.movieId)->kinds) {
+        if (std::find(kinds.begin(), kinds.end(), k) == kinds.end()) continue;
+        reason += (reason.empty() ? "符合你选的类型：" : "、") + MovieKinds::Name(k).value_or("");
+      }
+    }
+    fresh.push_back({user.id, p.movieId, expect, true, 0, reason});
     result.movies.push_back({catalogue.Find(p.movieId), expect});
   }
   if (!fresh.empty() || !pendingDelivered.empty()) {
@@ -120,19 +155,35 @@ void PushPlanner::Rate(const RatingRecord& rating) {
   store_.SaveRating(rating);
   recommender_.AddRating(rating.userId, rating.movieId, rating.score);
   if (rating.score != 5 || !rating.recommendAll) return;
-  for (int64_t follower : store_.Followers(rating.userId)) {
+  std::vector<int64_t> followers = store_.Followers(rating.userId);
+  if (followers.empty()) return;
+  std::string reason;
+  if (auto friendUser = store_.FindUserById(rating.userId)) {
+    reason = GbkText::ToUtf8Lossy(friendUser->name) + "推荐";
+  }
+  if (!rating.comment.empty()) reason += "：" + rating.comment;
+  for (int64_t follower : followers) {
     std::lock_guard<std::mutex> lock(UserLock(follower));
-    store_.AddPendingPush({follower, rating.movieId, kFriendPushMarker, false, rating.userId});
+    store_.AddPendingPush(
+        {follower, rating.movieId, kFriendPushMarker, false, rating.userId, reason});
   }
 }
 
-bool PushPlanner::PushNow(int64_t userId, uint32_t movieId) {
+bool PushPlanner::PushNow(int64_t userId, uint32_t movieId, const std::string& query) {
   std::lock_guard<std::mutex> lock(UserLock(userId));
   for (const PushRecord& p : store_.Pushes(userId)) {
     if (p.movieId == movieId) return false;
   }
-  return !store_.RecordDelivery(userId, {{userId, movieId, kSearchPushMarker, true, 0}}, {})
+  std::string reason = query.empty() ? "来自你的搜索" : "你搜索了“" + query + "”";
+  return !store_.RecordDelivery(userId, {{userId, movieId, kSearchPushMarker, true, 0, reason}}, {})
               .empty();
+}
+
+bool PushPlanner::Dismiss(int64_t userId, uint32_t movieId) {
+  std::lock_guard<std::mutex> lock(UserLock(userId));
+  if (!store_.Dismiss(userId, movieId)) return false;
+  recommender_.AddDismissal(userId, movieId);
+  return true;
 }
 
 }  // namespace zenu

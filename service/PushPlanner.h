@@ -54,10 +54,15 @@ class PushPlanner final {
   // Stores the rating, feeds the model and hands a recommend-to-all 5 to the followers.
   void Rate(const RatingRecord& rating);
   // Records a movie pushed at once (search result); false when it had been pushed before.
-  bool PushNow(int64_t userId, uint32_t movieId);
+  // `query`: the search that found it (UTF-8), empty when not known.
+  bool PushNow(int64_t userId, uint32_t movieId, const std::string& query = {});
+  // "Not interested": never pushed again, and it counts against what brought it. False when the
+  // movie was never pushed to the user.
+  bool Dismiss(int64_t userId, uint32_t movieId);
 
  private:
   int BatchSize(TaskForm form) const;
+  std::string RatingReason(int64_t userId, uint32_t movieId, const Catalogue& catalogue) const;
   std::mutex& UserLock(int64_t userId) { return userLocks_[userId % userLocks_.size()]; }
 
   Store& store_;

@@ -10,6 +10,7 @@ constexpr double kDefaultMean = 3.0;
 constexpr int kMaxKind = 63;
 // Ids past this are not the service's own; they take no part in the model.
 constexpr uint32_t kMaxMovieId = 1u << 24;
+constexpr float kDismissedScore = 1;
 }  // namespace
 
 Recommender::Recommender(const Catalogue& catalogue, RecommenderParams params)
@@ -60,6 +61,135 @@ void Recommender::AddRating(int64_t userId, uint32_t movieId, int score) {
   ++itemStats_[movieId].count;
 }
 
+void Recommender::AddDismissal(int64_t userId, uint32_t movieId) {
+  if (movieId >= kMaxMovieId) return;
+  std::unique_lock<std::shared_mutex> lock(mutex_);
+  auto& mine = dismissed_[userId];
+  if (std::find(mine.begin(), mine.end(), movieId) == mine.end()) mine.push_back(movieId);
+}
+
+bool Recommender::UserModelLocked(int64_t userId, double mean, UserModel& model) const {
+  if (auto it = byUser_.find(userId); it != byUser_.end()) model.own = it->second;
+  const size_t ratedCount = model.ratedCount = model.own.size();
+  if (auto it = dismissed_.find(userId); it != dismissed_.end()) {
+    for (uint32_t movie : it->second) {
+      auto end = model.own.begin() + static_cast<std::ptrdiff_t>(ratedCount);
+      if (std::none_of(model.own.begin(), end, [movie](const auto& r) { return r.first == movie; }))
+        model.own.emplace_back(movie, kDismissedScore);
+    }
+  }
+  if (model.own.empty()) return false;
+  // A dismissal says nothing about how the user rates in general: the offset is from ratings.
+  double offsetSum = 0;
+  for (size_t n = 0; n < ratedCount; ++n) {
+    offsetSum += model.own[n].second - mean - ItemOffsetLocked(model.own[n].first);
+  }
+  model.userOffset = offsetSum / (params_.userShrink + ratedCount);
+  // Indexed by kind id; kinds are small numbers.
+  model.kindResidual.assign(kMaxKind + 1, {0.0, 0});
+  for (const auto& [movie, score] : model.own) {
+    double d = score - (mean + ItemOffsetLocked(movie) + model.userOffset);
+    model.residual[movie] = d;
+    if (const Movie* m = catalogue_->Find(movie)) {
+      for (int kind : m->kinds) {
+        if (kind < 0 || kind > kMaxKind) continue;
+        model.kindResidual[kind].first += d;
+        ++model.kindResidual[kind].second;
+      }
+    }
+  }
+  return true;
+}
+
+double Recommender::KindTermLocked(const UserModel& model, uint32_t movieId) const {
+  const Movie* m = catalogue_->Find(movieId);
+  if (!m || m->kinds.empty()) return 0;
+  double kindTerm = 0;
+  for (int kind : m->kinds) {
+    if (kind < 0 || kind > kMaxKind) continue;
+    const auto& k = model.kindResidual[kind];
+    kindTerm += k.first / (params_.kindShrink + k.second);
+  }
+  return kindTerm / static_cast<double>(m->kinds.size());
+}
+
+Explanation Recommender::Explain(int64_t userId, uint32_t movieId, size_t limit) const {
+  std::shared_lock<std::shared_mutex> lock(mutex_);
+  Explanation out;
+  UserModel model;
+  if (movieId >= kMaxMovieId || !UserModelLocked(userId, GlobalMeanLocked(), model)) return out;
+  std::unordered_map<uint32_t, int> scoreOf;
+  for (size_t n = 0; n < model.own.size(); ++n) {
+    scoreOf[model.own[n].first] = n < model.ratedCount ? static_cast<int>(model.own[n].second) : 0;
+  }
+  // The same adjusted cosine as Predict, for one candidate against each of the user's movies.
+  struct Sums final {
+    double xy = 0, xx = 0, yy = 0;
+    int n = 0;
+  };
+  std::unordered_map<uint32_t, Sums> sums;
+  if (auto raters = byItem_.find(movieId); raters != byItem_.end()) {
+    for (const auto& [v, rvi] : raters->second) {
+      if (v == userId) continue;
+      const auto& vs = userStats_.at(v);
+      if (vs.count < 2) continue;
+      const double vMean = vs.sum / vs.count;
+      const double ci = rvi - vMean;
+      for (const auto& [j, rvj] : byUser_.at(v)) {
+        if (j == movieId || !model.residual.count(j)) continue;
+        const double cj = rvj - vMean;
+        Sums& at = sums[j];
+        ++at.n;
+        at.xy += ci * cj;
+        at.xx += ci * ci;
+        at.yy += cj * cj;
+      }
+    }
+  }
+  std::vector<std::pair<double, uint32_t>> bySim;
+  for (const auto& [j, at] : sums) {
+    if (at.xx <= 0 || at.yy <= 0) continue;
+    double sim = at.xy / std::sqrt(at.xx * at.yy) * (at.n / (at.n + params_.similarityShrink));
+    if (sim > 0) bySim.emplace_back(sim, j);
+  }
+  std::sort(bySim.begin(), bySim.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+  });
+  if (bySim.size() > static_cast<size_t>(std::max(params_.neighbours, 0))) {
+    bySim.resize(static_cast<size_t>(std::max(params_.neighbours, 0)));
+  }
+  double neighbourWeight = 0;
+  for (const auto& [sim, j] : bySim) {
+    const double w = sim * std::abs(model.residual[j]);
+    neighbourWeight += w;
+    out.movies.push_back({j, scoreOf[j], w});
+  }
+  const double kindWeight = params_.kindWeight * std::abs(KindTermLocked(model, movieId));
+  if (kindWeight > neighbourWeight) {
+    out.byKind = true;
+    out.movies.clear();
+    const Movie* m = catalogue_->Find(movieId);
+    for (const auto& own : model.own) {
+      const uint32_t j = own.first;
+      const Movie* rated = catalogue_->Find(j);
+      if (!m || !rated) continue;
+      bool shared = std::any_of(rated->kinds.begin(), rated->kinds.end(), [&](int k) {
+        return std::find(m->kinds.begin(), m->kinds.end(), k) != m->kinds.end();
+      });
+      if (shared) out.movies.push_back({j, scoreOf[j], std::abs(model.residual[j])});
+    }
+  }
+  std::sort(out.movies.begin(), out.movies.end(), [](const Contribution& a, const Contribution& b) {
+    return a.weight != b.weight ? a.weight > b.weight : a.movieId < b.movieId;
+  });
+  out.movies.erase(std::remove_if(out.movies.begin(), out.movies.end(),
+                                  [](const Contribution& c) { return c.weight <= 0; }),
+                   out.movies.end());
+  if (out.movies.size() > limit) out.movies.resize(limit);
+  if (out.movies.empty()) out.byKind = false;
+  return out;
+}
+
 size_t Recommender::RatingCount() const {
   std::shared_lock<std::shared_mutex> lock(mutex_);
   return static_cast<size_t>(count_);
@@ -87,33 +217,16 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
   std::vector<Prediction> out;
   out.reserve(candidates.size());
 
-  auto userIt = byUser_.find(userId);
-  if (userIt == byUser_.end() || userIt->second.empty()) {
+  UserModel model;
+  if (!UserModelLocked(userId, mean, model)) {
     for (uint32_t id : candidates) {
       out.push_back({id, std::clamp(mean + ItemOffsetLocked(id), 1.0, 5.0)});
     }
     return out;
   }
-  const auto& rated = userIt->second;
-
-  // The user's offset and the residuals of the rated movies.
-  double offsetSum = 0;
-  for (const auto& [movie, score] : rated) offsetSum += score - mean - ItemOffsetLocked(movie);
-  const double userOffset = offsetSum / (params_.userShrink + rated.size());
-  std::unordered_map<uint32_t, double> residual;
-  // Indexed by kind id; kinds are small numbers.
-  std::vector<std::pair<double, int>> kindResidual(kMaxKind + 1);
-  for (const auto& [movie, score] : rated) {
-    double d = score - (mean + ItemOffsetLocked(movie) + userOffset);
-    residual[movie] = d;
-    if (const Movie* m = catalogue_->Find(movie)) {
-      for (int kind : m->kinds) {
-        if (kind < 0 || kind > kMaxKind) continue;
-        kindResidual[kind].first += d;
-        ++kindResidual[kind].second;
-      }
-    }
-  }
+  const auto& rated = model.own;
+  const double userOffset = model.userOffset;
+  auto& residual = model.residual;
 
   // Adjusted cosine of every (candidate, rated) pair reached through a shared rater: the work
   // is bounded by the neighbourhood of the user's movies, not by the catalogue size. Sums are
@@ -194,15 +307,7 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
 
   for (uint32_t id : candidates) {
     double base = mean + ItemOffsetLocked(id) + userOffset;
-    double kindTerm = 0;
-    if (const Movie* m = catalogue_->Find(id); m && !m->kinds.empty()) {
-      for (int kind : m->kinds) {
-        if (kind < 0 || kind > kMaxKind) continue;
-        const auto& k = kindResidual[kind];
-        kindTerm += k.first / (params_.kindShrink + k.second);
-      }
-      kindTerm /= static_cast<double>(m->kinds.size());
-    }
+    const double kindTerm = KindTermLocked(model, id);
     double num = params_.kindWeight * kindTerm;
     double den = params_.kindWeight;
     auto term = std::lower_bound(cf.begin(), cf.end(), id,

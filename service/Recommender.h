@@ -24,6 +24,21 @@ struct Prediction final {
   double score = 0;
 };
 
+// One of the user's own movies behind a prediction; score 0 marks a dismissed movie.
+struct Contribution final {
+  uint32_t movieId = 0;
+  int score = 0;
+  double weight = 0;
+};
+
+// What a prediction rests on, strongest first. Empty `movies`: on the movie's popularity alone.
+struct Explanation final {
+  std::vector<Contribution> movies;
+  // The movies are the user's rated movies of the candidate's kinds: the kind preference
+  // weighed more than all neighbours together.
+  bool byKind = false;
+};
+
 // Predicts a user's rating of unseen movies.
 //
 // baseline(u,i) = mean + itemOffset(i) + userOffset(u), both offsets shrunk towards 0; it is
@@ -44,6 +59,11 @@ class Recommender final {
   // Replaces a previous rating of the same movie by the same user.
   void AddRating(int64_t userId, uint32_t movieId, int score);
   std::vector<Prediction> Predict(int64_t userId, const std::vector<uint32_t>& candidates) const;
+  // The strongest terms of Predict for one movie: neighbours by sim * |residual|, or the
+  // user's movies of its kinds by |residual| when the kind preference outweighs them.
+  Explanation Explain(int64_t userId, uint32_t movieId, size_t limit = 3) const;
+  // "Not interested": the movie counts, for this user's own predictions only, as rated 1.
+  void AddDismissal(int64_t userId, uint32_t movieId);
   // The new-user prediction: global mean plus the item's shrunk offset.
   double Popularity(uint32_t movieId) const;
   size_t RatingCount() const;
@@ -53,6 +73,16 @@ class Recommender final {
     double sum = 0;
     int count = 0;
   };
+  struct UserModel final {
+    std::vector<std::pair<uint32_t, float>> own;  // rated, then dismissed
+    size_t ratedCount = 0;
+    std::unordered_map<uint32_t, double> residual;
+    std::vector<std::pair<double, int>> kindResidual;
+    double userOffset = 0;
+  };
+  // False for a user with neither ratings nor dismissals.
+  bool UserModelLocked(int64_t userId, double mean, UserModel& model) const;
+  double KindTermLocked(const UserModel& model, uint32_t movieId) const;
   double ItemOffsetLocked(uint32_t movieId) const;
   double GlobalMeanLocked() const;
 
@@ -63,6 +93,7 @@ class Recommender final {
   std::unordered_map<int64_t, std::vector<std::pair<uint32_t, float>>> byUser_;
   std::unordered_map<uint32_t, std::vector<std::pair<int64_t, float>>> byItem_;
   std::unordered_map<int64_t, ItemStats> userStats_;
+  std::unordered_map<int64_t, std::vector<uint32_t>> dismissed_;
   // Indexed by movie id: the service hands out ids from 1 up, and this is read for every
   // candidate of every request.
   std::vector<ItemStats> itemStats_;

@@ -82,6 +82,8 @@ void ServiceConfig::Set(const std::string& key, const std::string& value) {
     threads = std::max(1, ToInt(key, value));
   } else if (key == "demo-movies") {
     catalogue.movies = std::max(1, ToInt(key, value));
+  } else if (key == "demo-raters") {
+    catalogue.demoRaters = std::max(0, ToInt(key, value));
   } else if (key == "demo-min-kib") {
     catalogue.minBytes = static_cast<uint64_t>(std::max(1, ToInt(key, value))) * 1024;
   } else if (key == "demo-max-kib") {
@@ -237,6 +239,7 @@ std::string ServiceConfig::Usage() {
          "  --threads N              HTTP worker threads (8)\n"
          "  --demo-movies N          size of the demo catalogue made on the first start of a\n"
          "                           store without --library (40)\n"
+         "  --demo-raters N          made-up viewers who rate the demo catalogue (12)\n"
          "  --demo-min-kib N, --demo-max-kib N\n"
          "                           demo content size range in KiB (2048, 6144)\n"
          "  --demo-video auto|FFMPEG make demo content playable with ffmpeg\n"

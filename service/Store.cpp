@@ -99,6 +99,15 @@ ALTER TABLE movies ADD COLUMN container TEXT NOT NULL DEFAULT '';
 ALTER TABLE users ADD COLUMN last_request BIGINT NOT NULL DEFAULT 0;
 ALTER TABLE movies ADD COLUMN container TEXT NOT NULL DEFAULT '';
 )sql"},
+    {5,
+     R"sql(
+ALTER TABLE pushes ADD COLUMN reason TEXT NOT NULL DEFAULT '';
+ALTER TABLE pushes ADD COLUMN dismissed INTEGER NOT NULL DEFAULT 0;
+)sql",
+     R"sql(
+ALTER TABLE pushes ADD COLUMN reason TEXT NOT NULL DEFAULT '';
+ALTER TABLE pushes ADD COLUMN dismissed INTEGER NOT NULL DEFAULT 0;
+)sql"},
 };
 
 // Any numbers, as long as no other program takes the same locks on the database.
@@ -520,13 +529,13 @@ std::vector<RatingRecord> Store::RecommendationsFor(int64_t userId, int limit) {
 std::vector<PushRecord> Store::Pushes(int64_t userId) {
   auto c = db_->Acquire();
   auto st = c->Prepare(
-      "SELECT user_id, movie_id, expect_eval, delivered, from_user FROM pushes "
+      "SELECT user_id, movie_id, expect_eval, delivered, from_user, reason, dismissed FROM pushes "
       "WHERE user_id = ? ORDER BY pushed_at, movie_id");
   st->Bind(1, userId);
   std::vector<PushRecord> out;
   while (st->Step()) {
-    out.push_back(
-        {st->Int(0), static_cast<uint32_t>(st->Int(1)), st->Real(2), st->Int(3) != 0, st->Int(4)});
+    out.push_back({st->Int(0), static_cast<uint32_t>(st->Int(1)), st->Real(2), st->Int(3) != 0,
+                   st->Int(4), st->Text(5), st->Int(6) != 0});
   }
   return out;
 }
@@ -536,11 +545,11 @@ std::vector<uint32_t> Store::RecordDelivery(int64_t userId, const std::vector<Pu
   return db_->Transaction([&](SqlConnection& c) {
     std::vector<uint32_t> delivered;
     auto ins = c.Prepare(
-        "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at) "
-        "VALUES(?, ?, ?, 1, ?, ?) ON CONFLICT DO NOTHING");
+        "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at, "
+        "reason) VALUES(?, ?, ?, 1, ?, ?, ?) ON CONFLICT DO NOTHING");
     for (const PushRecord& p : fresh) {
       ins->Bind(1, userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
-      ins->Bind(5, Now());
+      ins->Bind(5, Now()).BindText(6, p.reason);
       ins->Step();
       if (ins->Changes() == 1) delivered.push_back(p.movieId);
       ins->Reset();
@@ -561,12 +570,28 @@ std::vector<uint32_t> Store::RecordDelivery(int64_t userId, const std::vector<Pu
 bool Store::AddPendingPush(const PushRecord& p) {
   auto c = db_->Acquire();
   auto st = c->Prepare(
-      "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at) "
-      "VALUES(?, ?, ?, 0, ?, ?) ON CONFLICT DO NOTHING");
+      "INSERT INTO pushes(user_id, movie_id, expect_eval, delivered, from_user, pushed_at, reason) "
+      "VALUES(?, ?, ?, 0, ?, ?, ?) ON CONFLICT DO NOTHING");
   st->Bind(1, p.userId).Bind(2, int64_t{p.movieId}).Bind(3, p.expectEval).Bind(4, p.fromUser);
-  st->Bind(5, Now());
+  st->Bind(5, Now()).BindText(6, p.reason);
   st->Step();
   return st->Changes() == 1;
+}
+
+bool Store::Dismiss(int64_t userId, uint32_t movieId) {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("UPDATE pushes SET dismissed = 1 WHERE user_id = ? AND movie_id = ?");
+  st->Bind(1, userId).Bind(2, int64_t{movieId});
+  st->Step();
+  return st->Changes() == 1;
+}
+
+std::vector<std::pair<int64_t, uint32_t>> Store::AllDismissals() {
+  auto c = db_->Acquire();
+  auto st = c->Prepare("SELECT user_id, movie_id FROM pushes WHERE dismissed = 1");
+  std::vector<std::pair<int64_t, uint32_t>> out;
+  while (st->Step()) out.emplace_back(st->Int(0), static_cast<uint32_t>(st->Int(1)));
+  return out;
 }
 
 void Store::Follow(int64_t follower, int64_t followee) {

@@ -34,6 +34,8 @@ struct PushRecord final {
   double expectEval = 0;
   bool delivered = false;
   int64_t fromUser = 0;  // the friend behind a recommendation, else 0
+  std::string reason;    // UTF-8, shown to the user as why the movie came
+  bool dismissed = false;
 };
 
 // What a library file hashed to when it had this size and modification time: a later scan
@@ -110,6 +112,10 @@ class Store final {
                                        const std::vector<uint32_t>& pendingDelivered);
   // A push waiting for the user's next task request; false when the movie was pushed before.
   bool AddPendingPush(const PushRecord& push);
+  // "Not interested" in a pushed movie; false when the movie was never pushed to the user.
+  bool Dismiss(int64_t userId, uint32_t movieId);
+  // Every dismissal as (user, movie), to feed the model at start.
+  std::vector<std::pair<int64_t, uint32_t>> AllDismissals();
 
   void Follow(int64_t follower, int64_t followee);
   void Unfollow(int64_t follower, int64_t followee);

@@ -8,6 +8,7 @@
 #include "CatalogueGenerator.h"
 #include "MediaProbe.h"
 #include "RequestParams.h"
+#include "SyntheticRatings.h"
 #include "TrackerWhitelist.h"
 
 namespace zenu {
@@ -21,6 +22,26 @@ ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_
 
 ZenuService::~ZenuService() { Stop(); }
 
+void ZenuService::SeedDemoRaters(const Catalogue& catalogue) {
+  if (catalogue.All().empty() || ctx_.config.catalogue.demoRaters <= 0) return;
+  // A demo catalogue has nobody else's ratings: a few made-up viewers give pushes by rating
+  // neighbours to go by. Their password hash matches no password, so nobody logs in as them.
+  SyntheticOptions options;
+  options.users = ctx_.config.catalogue.demoRaters;
+  options.minRatingsPerUser = 8;
+  options.maxRatingsPerUser = 20;
+  std::vector<int64_t> ids(static_cast<size_t>(options.users) + 1, 0);
+  for (int u = 1; u <= options.users; ++u) {
+    std::string name = "demo-viewer-" + std::to_string(u);
+    ctx_.store->AddUser(name, "-", 0);
+    if (auto user = ctx_.store->FindUser(name)) ids[static_cast<size_t>(u)] = user->id;
+  }
+  for (RatingRecord r : SyntheticRatings::Generate(catalogue, options)) {
+    r.userId = ids[static_cast<size_t>(r.userId)];
+    if (r.userId != 0) ctx_.store->SaveRating(r);
+  }
+}
+
 void ZenuService::OpenData() {
   for (const std::string& library : ctx_.config.libraries) {
     ctx_.libraryRoots.push_back(LibraryScanner::CanonicalRoot(library));
@@ -32,6 +53,7 @@ void ZenuService::OpenData() {
     std::vector<Movie> movies = generator.Generate();
     if (ctx_.config.catalogue.makeContent) generator.MakeContent(ctx_.config.dataDir, movies);
     ctx_.store->AddMovies(movies);
+    SeedDemoRaters(Catalogue(movies));
   }
   ctx_.catalogue.Set(std::make_shared<const Catalogue>(ctx_.store->LoadMovies()));
   // A whitelist that cannot be written is a configuration fault, refused before serving.
@@ -41,6 +63,9 @@ void ZenuService::OpenData() {
   ctx_.recommender = std::make_unique<Recommender>(ctx_.catalogue.Get());
   for (const RatingRecord& r : ctx_.store->AllRatings()) {
     ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
+  }
+  for (const auto& [user, movie] : ctx_.store->AllDismissals()) {
+    ctx_.recommender->AddDismissal(user, movie);
   }
   ctx_.planner = std::make_unique<PushPlanner>(*ctx_.store, ctx_.catalogue, *ctx_.recommender,
                                                ctx_.config.planner);
@@ -93,6 +118,9 @@ void ZenuService::RefreshLoop() {
       for (const RatingRecord& r : ctx_.store->RatingsSince(ratedSince - kClockSlackSeconds)) {
         ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
         ratedSince = std::max(ratedSince, r.ratedAt);
+      }
+      for (const auto& [user, movie] : ctx_.store->AllDismissals()) {
+        ctx_.recommender->AddDismissal(user, movie);
       }
       if (ctx_.store->CatalogueGeneration() != catalogueGeneration_) Publish();
     } catch (const std::exception& e) {

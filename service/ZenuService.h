@@ -43,6 +43,7 @@ class ZenuService final {
 
  private:
   void OpenData();
+  void SeedDemoRaters(const Catalogue& catalogue);
   void SetUpServer();
   void StartScans();
   void ScanLoop();

@@ -140,6 +140,7 @@ CApiRoutes::CApiRoutes(CComponentSession& session, COrvexClient& client, const s
   m_handlers["friends/follow"] = std::bind(&CApiRoutes::Follow, this, _1, _2, _3, true);
   m_handlers["friends/unfollow"] = std::bind(&CApiRoutes::Follow, this, _1, _2, _3, false);
   m_handlers["friends/recommendations"] = std::bind(&CApiRoutes::Recommendations, this, _1, _2, _3);
+  m_handlers["dismiss"] = std::bind(&CApiRoutes::Dismiss, this, _1, _2, _3);
 }
 
 void CApiRoutes::Install(httplib::Server& server) {
@@ -353,6 +354,21 @@ bool CApiRoutes::PushNow(const Json::Value& in, Json::Value& out, SApiError& err
   m_client.SendCommand(cmd);
   out["status"] = answer["status"].isString() ? answer["status"].asString() : "pushed";
   out["title"] = movie["UTF8_MOVIE_NAME"];
+  return true;
+}
+
+bool CApiRoutes::Dismiss(const Json::Value& in, Json::Value& out, SApiError& error) {
+  long long id = 0;
+  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  std::string user;
+  if (!User(user, error)) return false;
+  Json::Value answer;
+  if (!FromService(m_session.Service().Post("/api/v1/pushes/dismiss",
+                                            {{"username", user}, {"movie_id", std::to_string(id)}}),
+                   answer, error)) {
+    return false;
+  }
+  out["status"] = "dismissed";
   return true;
 }
 

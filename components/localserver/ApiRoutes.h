@@ -55,6 +55,7 @@ class CApiRoutes final {
   bool Friends(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Follow(const Json::Value& in, Json::Value& out, SApiError& error, bool follow);
   bool Recommendations(const Json::Value& in, Json::Value& out, SApiError& error);
+  bool Dismiss(const Json::Value& in, Json::Value& out, SApiError& error);
 
   CComponentSession& m_session;
   COrvexClient& m_client;

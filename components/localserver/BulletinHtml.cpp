@@ -149,6 +149,18 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token, i
   out << "</div>\n<p class=\"status\" id=\"status\" role=\"status\">"
       << HtmlEscape(ListStatusText(status)) << "</p>\n</div>\n</header>\n";
 
+  const std::string why = Text(movie, "why_pushed");
+  if (!why.empty()) {
+    const bool dismissed = movie["dismissed"].isBool() && movie["dismissed"].asBool();
+    out << "<section class=\"card why\">\n<h2>为什么推荐</h2>\n<p class=\"reason\">"
+        << HtmlEscape(why) << "</p>\n<div class=\"footer\"><p class=\"status\" "
+        << "id=\"dismissStatus\" role=\"status\">"
+        << (dismissed ? "您已表示不感兴趣，不会再推荐这部电影。" : "") << "</p>";
+    if (!dismissed)
+      out << "<button type=\"button\" class=\"btn\" id=\"btnDismiss\">不感兴趣</button>";
+    out << "</div>\n</section>\n";
+  }
+
   out << "<section class=\"card\">\n<h2>剧情简介</h2>\n<p class=\"description\">"
       << HtmlEscape(Text(movie, "description")) << "</p>\n</section>\n";
 

@@ -134,6 +134,20 @@ void CPageRoutes::Bulletin(const httplib::Request& req, httplib::Response& res) 
     MessagePage(res, 502, "暂时无法显示介绍", "服务器返回的数据无法识别，请稍后再试");
     return;
   }
+  // Why the movie was pushed: the page still shows without it.
+  if (!m_session.UserName().empty()) {
+    Json::Value why;
+    SApiError ignored;
+    if (CApiRoutes::FromService(
+            m_session.Service().Get("/api/v1/pushes/reason",
+                                    {{"username", m_session.UserName()},
+                                     {"movie_id", std::to_string(movie["id"].asLargestInt())}}),
+            why, ignored) &&
+        why.isObject() && why["reason"].isString()) {
+      movie["why_pushed"] = why["reason"];
+      movie["dismissed"] = why["dismissed"].isBool() && why["dismissed"].asBool();
+    }
+  }
   res.status = 200;
   PageHeaders(res);
   const int status =

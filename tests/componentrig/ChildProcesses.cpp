@@ -27,11 +27,12 @@ bool CServiceProcess::Start(const std::string& dataDir, int port, int movies, in
   m_output.clear();
   m_process.setProcessChannelMode(QProcess::SeparateChannels);
   m_process.setProgram(QStringLiteral(ZENU_SERVICE_EXE));
-  m_process.setArguments(
-      {QStringLiteral("--port"), QString::number(port), QStringLiteral("--data"),
-       QString::fromStdString(dataDir), QStringLiteral("--demo-movies"), QString::number(movies),
-       QStringLiteral("--demo-min-kib"), QString::number(minKib), QStringLiteral("--demo-max-kib"),
-       QString::number(maxKib), QStringLiteral("--threads"), QStringLiteral("4")});
+  m_process.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--data"),
+                          QString::fromStdString(dataDir), QStringLiteral("--demo-movies"),
+                          QString::number(movies), QStringLiteral("--demo-min-kib"),
+                          QString::number(minKib), QStringLiteral("--demo-max-kib"),
+                          QString::number(maxKib), QStringLiteral("--threads"), QStringLiteral("4"),
+                          QStringLiteral("--demo-raters"), QStringLiteral("0")});
   m_process.setArguments(m_process.arguments() + m_extraArgs);
   m_process.start();
   if (!m_process.waitForStarted(5000)) return false;

@@ -66,7 +66,8 @@ TEST_F(PageApi, PagesAreServedWithThisRunsTokenAndProtectiveHeaders) {
   ASSERT_TRUE(js);
   EXPECT_EQ(js->get_header_value("Content-Type"), "text/javascript; charset=utf-8");
   // The name "localhost" with our port is ours too.
-  auto local = http->Get("/search_home.html", {{"Host", "localhost:" + std::to_string(rig->Port())}});
+  auto local =
+      http->Get("/search_home.html", {{"Host", "localhost:" + std::to_string(rig->Port())}});
   ASSERT_TRUE(local);
   EXPECT_EQ(local->status, 200);
 }
@@ -74,7 +75,8 @@ TEST_F(PageApi, PagesAreServedWithThisRunsTokenAndProtectiveHeaders) {
 TEST_F(PageApi, ForeignHostNamesGetNothing) {
   auto http = rig->Http();
   const std::string port = std::to_string(rig->Port());
-  for (const std::string& host : std::vector<std::string>{"rebind.example:" + port, "127.0.0.1:1", "127.0.0.1"}) {
+  for (const std::string& host :
+       std::vector<std::string>{"rebind.example:" + port, "127.0.0.1:1", "127.0.0.1"}) {
     for (const char* path : {"/search_home.html", "/Bulletin?strAction=View&iMovieID=1",
                              "/ReqTask?strAction=StartReqTask&strType=normal", "/css/vadeko.css"}) {
       auto res = http->Get(path, {{"Host", host}});
@@ -85,19 +87,19 @@ TEST_F(PageApi, ForeignHostNamesGetNothing) {
     }
   }
   const size_t before = SettledCount();
-  ExpectRefused(rig->Action("rate", R"({"movie_id": 1, "score": 5})", {{"Host", "rebind.example:" + port}}),
-                403, "bad_host");
+  ExpectRefused(
+      rig->Action("rate", R"({"movie_id": 1, "score": 5})", {{"Host", "rebind.example:" + port}}),
+      403, "bad_host");
   EXPECT_EQ(SettledCount(), before);
 }
 
 TEST_F(PageApi, CrossOriginRequestsAreRefused) {
   auto http = rig->Http();
   // A foreign site navigating to, embedding or reading our pages.
-  for (const httplib::Headers& foreign :
-       {httplib::Headers{{"Sec-Fetch-Site", "cross-site"}},
-        httplib::Headers{{"Sec-Fetch-Site", "same-site"}},
-        httplib::Headers{{"Referer", "http://evil.example/"}},
-        httplib::Headers{{"Origin", "http://evil.example"}}}) {
+  for (const httplib::Headers& foreign : {httplib::Headers{{"Sec-Fetch-Site", "cross-site"}},
+                                          httplib::Headers{{"Sec-Fetch-Site", "same-site"}},
+                                          httplib::Headers{{"Referer", "http://evil.example/"}},
+                                          httplib::Headers{{"Origin", "http://evil.example"}}}) {
     for (const char* path : {"/search_home.html", "/Bulletin?strAction=View&iMovieID=1",
                              "/ReqTask?strAction=StartReqTask&strType=quick"}) {
       auto res = http->Get(path, foreign);
@@ -108,7 +110,8 @@ TEST_F(PageApi, CrossOriginRequestsAreRefused) {
   }
   const size_t before = SettledCount();
   const std::string rate = R"({"movie_id": 1, "score": 5})";
-  ExpectRefused(rig->Action("rate", rate, {{"Origin", "http://evil.example"}}), 403, "cross_origin");
+  ExpectRefused(rig->Action("rate", rate, {{"Origin", "http://evil.example"}}), 403,
+                "cross_origin");
   ExpectRefused(rig->Action("rate", rate, {{"Origin", "null"}}), 403, "cross_origin");
   ExpectRefused(rig->Action("rate", rate, {{"Sec-Fetch-Site", "cross-site"}}), 403, "cross_origin");
   ExpectRefused(rig->Action("rate", rate, {{"Referer", "http://evil.example/a.html"}}), 403,
@@ -124,17 +127,20 @@ TEST_F(PageApi, ActionsNeedTheTokenAPostAndAJsonBody) {
   const size_t before = SettledCount();
   const std::string rate = R"({"movie_id": 1, "score": 5})";
   ExpectRefused(rig->Action("rate", rate, {{"X-Vadeko-Token", ""}}), 403, "bad_token");
-  ExpectRefused(rig->Action("rate", rate, {{"X-Vadeko-Token", std::string(32, 'a')}}), 403, "bad_token");
+  ExpectRefused(rig->Action("rate", rate, {{"X-Vadeko-Token", std::string(32, 'a')}}), 403,
+                "bad_token");
   httplib::Headers noToken = {{"Origin", rig->BaseUrl()}};
-  ExpectRefused(rig->Http()->Post("/api/rate", noToken, rate, "application/json"), 403, "bad_token");
+  ExpectRefused(rig->Http()->Post("/api/rate", noToken, rate, "application/json"), 403,
+                "bad_token");
   // A plain form post is what a foreign page can send without asking.
   ExpectRefused(rig->Action("rate", "movie_id=1&score=5",
                             {{"Content-Type", "application/x-www-form-urlencoded"}}),
                 415, "content_type");
   ExpectRefused(rig->Action("rate", rate, {{"Content-Type", "text/plain"}}), 415, "content_type");
   // GET never acts, even with the token.
-  ExpectRefused(rig->Http()->Get("/api/rate?movie_id=1&score=5", {{"X-Vadeko-Token", rig->Token()}}),
-                405, "method");
+  ExpectRefused(
+      rig->Http()->Get("/api/rate?movie_id=1&score=5", {{"X-Vadeko-Token", rig->Token()}}), 405,
+      "method");
   EXPECT_EQ(SettledCount(), before);
 }
 
@@ -156,15 +162,17 @@ TEST_F(PageApi, BadInputGetsClearErrorsAndSendsNothing) {
                 400, "bad_param");
   ExpectRefused(rig->Action("download", R"({"movie_id": 1, "client": "other", "fetch_method": 1})"),
                 400, "bad_param");
-  ExpectRefused(rig->Action("download", R"({"movie_id": 1, "client": "thunder", "fetch_method": 3})"),
-                400, "bad_param");
+  ExpectRefused(
+      rig->Action("download", R"({"movie_id": 1, "client": "thunder", "fetch_method": 3})"), 400,
+      "bad_param");
   ExpectRefused(rig->Action("push_method", R"({"method": 3})"), 400, "bad_param");
   ExpectRefused(rig->Action("push_now", R"({"movie_id": 0})"), 400, "bad_param");
   ExpectRefused(rig->Action("kinds/save", R"({"kinds": []})"), 400, "bad_param");
   ExpectRefused(rig->Action("kinds/save", R"({"kinds": [1, 13]})"), 400, "bad_param");
   ExpectRefused(rig->Action("search", R"({"q": "   "})"), 400, "bad_param");
   ExpectRefused(rig->Action("friends/follow", R"({"friend": "alice"})"), 400, "bad_param");
-  ExpectRefused(rig->Action("friends/follow", R"({"friend": "nobody-here"})"), 404, "service_refused");
+  ExpectRefused(rig->Action("friends/follow", R"({"friend": "nobody-here"})"), 404,
+                "service_refused");
   ExpectRefused(rig->Action("push_now", R"({"movie_id": 999999})"), 404, "service_refused");
   EXPECT_EQ(SettledCount(), before);
   EXPECT_EQ(rig->Orvex().iUnparsable, 0);
@@ -198,7 +206,8 @@ TEST_F(PageApi, ActionsReachTheClientWithTheCommandSet) {
 
   // The push-now object is the service's, unchanged.
   from = rig->Orvex().commands.size();
-  const Json::Value pushed = Ok(rig->Action("push_now", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  const Json::Value pushed =
+      Ok(rig->Action("push_now", "{\"movie_id\": " + std::to_string(movie) + "}"));
   EXPECT_EQ(pushed["title"].asString(), rig->TitleOf(movie));
   ASSERT_TRUE(rig->WaitCommand(2, from, cmd));
   const Json::Value expected = rig->ServiceJson("/api/v1/movies/" + std::to_string(movie))["push"];
@@ -236,7 +245,8 @@ TEST_F(PageApi, ActionsReachTheClientWithTheCommandSet) {
         Ok(rig->Action("push_method", "{\"method\": " + std::to_string(method) + "}"));
     EXPECT_EQ(answer["saved"], true);
     ASSERT_TRUE(rig->WaitCommand(method == 1 ? 111 : 112, from, cmd));
-    EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(), method);
+    EXPECT_EQ(rig->ServiceJson("/api/v1/users/settings?username=alice")["push_method"].asInt(),
+              method);
   }
 
   const Json::Value saved = Ok(rig->Action("kinds/save", R"({"kinds": [3, 1]})"));
@@ -288,20 +298,52 @@ TEST_F(PageApi, BulletinPagesComeFromTheServiceAndUnknownMoviesAre404) {
   EXPECT_NE(page->body.find("content=\"" + rig->Token() + "\""), std::string::npos);
   EXPECT_NE(page->get_header_value("Content-Security-Policy").find("script-src 'self'"),
             std::string::npos);
-  auto thunder = http->Get(("/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())).c_str());
+  auto thunder = http->Get(
+      ("/Bulletin?strAction=View&iMovieID=" + std::to_string(rig->ThunderMovie())).c_str());
   ASSERT_TRUE(thunder);
   EXPECT_NE(thunder->body.find("data-fetch-url=\"thunder://"), std::string::npos);
 
   auto unknown = http->Get("/Bulletin?strAction=View&iMovieID=999999");
   ASSERT_TRUE(unknown);
   EXPECT_EQ(unknown->status, 404);
-  for (const char* bad : {"/Bulletin?strAction=View", "/Bulletin?strAction=View&iMovieID=abc",
-                          "/Bulletin?strAction=Edit&iMovieID=1", "/Bulletin?strAction=View&iMovieID=0",
-                          "/Bulletin?strAction=View&iMovieID=99999999999"}) {
+  for (const char* bad :
+       {"/Bulletin?strAction=View", "/Bulletin?strAction=View&iMovieID=abc",
+        "/Bulletin?strAction=Edit&iMovieID=1", "/Bulletin?strAction=View&iMovieID=0",
+        "/Bulletin?strAction=View&iMovieID=99999999999"}) {
     auto res = http->Get(bad);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 400) << bad;
   }
+}
+
+TEST_F(PageApi, BulletinSaysWhyAMovieWasPushedAndTakesNotInterested) {
+  auto http = rig->Http();
+  const int movie = rig->ThunderMovie();
+  const std::string page = "/Bulletin?strAction=View&iMovieID=" + std::to_string(movie);
+  Ok(rig->Action("push_now", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  const std::string why = rig->ServiceJson("/api/v1/pushes/reason?username=alice&movie_id=" +
+                                           std::to_string(movie))["reason"]
+                              .asString();
+  ASSERT_FALSE(why.empty());
+  auto before = http->Get(page.c_str());
+  ASSERT_TRUE(before);
+  EXPECT_NE(before->body.find("<h2>为什么推荐</h2>"), std::string::npos);
+  EXPECT_NE(before->body.find(why), std::string::npos);
+  EXPECT_NE(before->body.find("id=\"btnDismiss\""), std::string::npos);
+
+  Ok(rig->Action("dismiss", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  auto after = http->Get(page.c_str());
+  ASSERT_TRUE(after);
+  EXPECT_NE(after->body.find("您已表示不感兴趣"), std::string::npos);
+  EXPECT_EQ(after->body.find("id=\"btnDismiss\""), std::string::npos);
+  // A movie never pushed to the user has no reason, and cannot be dismissed.
+  ExpectRefused(rig->Action("dismiss", R"({"movie_id": 999999})"), 404, "service_refused");
+  rig->SetUser("bob");
+  auto other = http->Get(page.c_str());
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->status, 200);
+  EXPECT_EQ(other->body.find("为什么推荐"), std::string::npos);
+  rig->SetUser("alice");
 }
 
 TEST_F(PageApi, ServiceDownMalformedOrRefusingGivesJsonErrors) {

@@ -316,6 +316,73 @@ TEST_F(PushPlannerTest, SearchPushIsRecordedAs200AndNotPushedAgain) {
   }
 }
 
+class WhyPushedTest : public PushPlannerTest {
+ protected:
+  void Configure(ServiceConfig& config) override { config.catalogue.demoRaters = 12; }
+  std::string Reason(const std::string& user, uint32_t id, int status = 200) {
+    return JsonGet("/api/v1/pushes/reason?username=" + user + "&movie_id=" + std::to_string(id),
+                   status)["reason"]
+        .asString();
+  }
+};
+
+TEST_F(WhyPushedTest, EveryPushKeepsItsReasonAndDismissedMoviesStayAway) {
+  ASSERT_EQ(Register("ivy"), kMarker);
+  for (const Pushed& p : Pushes("ivy", "OldUser")) EXPECT_EQ(Reason("ivy", p.gid()), "大家评分高");
+  // The demo's made-up viewers give the prediction neighbours: reasons name the user's ratings.
+  const auto first = Pushes("ivy", "NewUser");
+  ASSERT_GE(first.size(), 3u);
+  ASSERT_EQ(Rate("ivy", first[0].gid(), 5), kMarker);
+  ASSERT_EQ(Rate("ivy", first[1].gid(), 1), kMarker);
+  const std::string r0 = "《" + Movies().Find(first[0].gid())->title + "》打了5分";
+  const std::string r1 = "《" + Movies().Find(first[1].gid())->title + "》打了1分";
+  int named = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (const Pushed& p : Pushes("ivy", "quick")) {
+      // Either on popularity alone, or on the user's own ratings, never anything else.
+      std::string why = Reason("ivy", p.gid());
+      bool mine = why.find(r0) != std::string::npos || why.find(r1) != std::string::npos;
+      EXPECT_TRUE(why == "大家评分高" || (why.rfind("你给《", 0) == 0 && mine)) << why;
+      named += mine;
+    }
+  }
+  EXPECT_GT(named, 0);
+
+  // Not interested: gone from later pushes, even from the resend to an emptied client.
+  const uint32_t dismissed = first[2].gid();
+  auto answer = JsonPost("/api/v1/pushes/dismiss",
+                         {{"username", "ivy"}, {"movie_id", std::to_string(dismissed)}});
+  EXPECT_EQ(answer["status"].asString(), "dismissed");
+  EXPECT_TRUE(JsonGet("/api/v1/pushes/reason?username=ivy&movie_id=" +
+                      std::to_string(dismissed))["dismissed"]
+                  .asBool());
+  for (const Pushed& p : Pushes("ivy", "NewUser")) EXPECT_NE(p.gid(), dismissed);
+  // Only what was pushed can be dismissed or explained.
+  ASSERT_EQ(Register("zed"), kMarker);
+  JsonPost("/api/v1/pushes/dismiss", {{"username", "zed"}, {"movie_id", "1"}}, 404);
+  Reason("zed", 1, 404);
+
+  // Custom push: the kinds that matched; search: the search; friend: who and what they said.
+  JsonPost("/api/v1/users/kinds", {{"username", "zed"}, {"kinds", "4"}});
+  for (const Pushed& p : Pushes("zed", "quick")) {
+    EXPECT_EQ(Reason("zed", p.gid()), "符合你选的类型：" + *MovieKinds::Name(4));
+  }
+  Json::Value found = JsonGet("/api/v1/search?q=" + GbkText::PercentEncode("往事"));
+  ASSERT_GT(found["count"].asInt(), 0);
+  uint32_t searched = found["movies"][0]["id"].asUInt();
+  ASSERT_EQ(Register("sam"), kMarker);
+  ASSERT_EQ(JsonPost("/api/v1/push_now", {{"username", "sam"},
+                                          {"movie_id", std::to_string(searched)},
+                                          {"q", "往事"}})["status"]
+                .asString(),
+            "pushed");
+  EXPECT_EQ(Reason("sam", searched), "你搜索了“往事”");
+  ASSERT_EQ(Register("fan"), kMarker);
+  JsonPost("/api/v1/friends/follow", {{"username", "fan"}, {"friend", "ivy"}});
+  ASSERT_EQ(Rate("ivy", first[0].gid(), 5, 1, "必看"), kMarker);
+  EXPECT_EQ(Reason("fan", first[0].gid()), "ivy推荐：必看");
+}
+
 TEST_F(PushPlannerTest, NewUserFormSendsUnratedPushesAgain) {
   ASSERT_EQ(Register("gus"), kMarker);
   auto first = Pushes("gus", "OldUser");

@@ -77,6 +77,53 @@ TEST(RecommenderTest, ReRatingReplacesTheOldScore) {
   EXPECT_GT(r.Predict(1, {2})[0].score, 3.0);
 }
 
+TEST(RecommenderTest, ExplanationsNameTheMoviesThePredictionRestsOn) {
+  // 1 and 2 are liked by the same people, 3 by the others: 2's only positive neighbour among
+  // the user's movies is 1.
+  Catalogue catalogue({MakeMovie(1, {6}), MakeMovie(2, {6}), MakeMovie(3, {6}), MakeMovie(4, {6}),
+                       MakeMovie(10, {3}), MakeMovie(11, {4}), MakeMovie(12, {3}),
+                       MakeMovie(13, {3, 4}), MakeMovie(14, {3})});
+  Recommender r(catalogue);
+  for (int u = 1; u <= 20; ++u) {
+    bool first = u <= 10;
+    r.AddRating(u, 1, first ? 5 : 1);
+    r.AddRating(u, 2, first ? 5 : 1);
+    r.AddRating(u, 3, first ? 1 : 5);
+    r.AddRating(u, 4, 3);
+  }
+  r.AddRating(100, 1, 5);
+  r.AddRating(100, 3, 2);
+  Explanation why = r.Explain(100, 2);
+  EXPECT_FALSE(why.byKind);
+  ASSERT_EQ(why.movies.size(), 1u);
+  EXPECT_EQ(why.movies[0].movieId, 1u);
+  EXPECT_EQ(why.movies[0].score, 5);
+
+  // Nobody else rated kinds 3 and 4: the kind preference carries the prediction, and the
+  // reason is the user's movies of the candidate's kinds, strongest first.
+  r.AddRating(200, 10, 5);
+  r.AddRating(200, 11, 1);
+  why = r.Explain(200, 12);
+  EXPECT_TRUE(why.byKind);
+  ASSERT_EQ(why.movies.size(), 1u);
+  EXPECT_EQ(why.movies[0].movieId, 10u);
+  why = r.Explain(200, 13);
+  ASSERT_EQ(why.movies.size(), 2u);
+
+  // A newcomer's prediction is popularity alone.
+  EXPECT_TRUE(r.Explain(300, 2).movies.empty());
+
+  // A dismissal pulls its kind down and becomes part of the reason.
+  const double before = r.Predict(200, {14})[0].score;
+  r.AddDismissal(200, 12);
+  EXPECT_LT(r.Predict(200, {14})[0].score, before - 0.3);
+  why = r.Explain(200, 14);
+  ASSERT_EQ(why.movies.size(), 2u);
+  EXPECT_TRUE((why.movies[0].movieId == 12u && why.movies[0].score == 0) ||
+              (why.movies[1].movieId == 12u && why.movies[1].score == 0));
+  EXPECT_EQ(r.RatingCount(), 84u);
+}
+
 TEST(RecommenderTest, BeatsPopularityOnHeldOutSyntheticRatings) {
   CatalogueOptions options;
   options.movies = 400;

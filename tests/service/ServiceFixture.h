@@ -35,6 +35,7 @@ class ServiceFixture : public ::testing::Test {
     config.catalogue.movies = 24;
     config.catalogue.minBytes = 40 * 1024;
     config.catalogue.maxBytes = 90 * 1024;
+    config.catalogue.demoRaters = 0;
     Configure(config);
     service_ = std::make_unique<ZenuService>(config);
     port_ = service_->Start();

@@ -63,6 +63,21 @@
     });
   }
 
+  var dismiss = document.getElementById('btnDismiss');
+  if (dismiss) {
+    dismiss.addEventListener('click', function () {
+      var dismissStatus = document.getElementById('dismissStatus');
+      dismiss.disabled = true;
+      V.api('dismiss', { movie_id: movieId }).then(function () {
+        V.setStatus(dismissStatus, '您已表示不感兴趣，不会再推荐这部电影。', 'ok');
+        dismiss.parentNode.removeChild(dismiss);
+      }, function (err) {
+        V.setStatus(dismissStatus, err.message, 'error');
+        dismiss.disabled = false;
+      });
+    });
+  }
+
   var own = document.getElementById('btnDownload');
   var thunder = document.getElementById('btnThunder');
   if (own) own.addEventListener('click', function () { download('vadeko', own); });
