@@ -11,6 +11,8 @@
 #include <fstream>
 #include <vector>
 
+#include "ProgramPath.h"
+
 extern char** environ;
 
 namespace zenu {
@@ -37,19 +39,7 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-std::string DemoVideo::FindTool() {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t from = 0;
-  while (from <= dirs.size()) {
-    size_t end = dirs.find(':', from);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(from, end - from) + "/ffmpeg";
-    if (end > from && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    from = end + 1;
-  }
-  return "";
-}
+std::string DemoVideo::FindTool() { return FindProgram("ffmpeg"); }
 
 bool DemoVideo::Make(const std::string& tool, const std::string& title, const std::string& path) {
   namespace fs = std::filesystem;

@@ -12,23 +12,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ProgramPath.h"
+
 extern char** environ;
 
 namespace zenu {
 
-std::string MediaProbe::FindTool() {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t from = 0;
-  while (from <= dirs.size()) {
-    size_t end = dirs.find(':', from);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(from, end - from) + "/ffprobe";
-    if (end > from && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    from = end + 1;
-  }
-  return "";
-}
+std::string MediaProbe::FindTool() { return FindProgram("ffprobe"); }
 
 MediaFacts MediaProbe::Probe(const std::string& tool, const std::string& path) {
   int out[2];

@@ -242,6 +242,16 @@ class MovieRoadTest : public CoreSessionTest {
     CIntfDB::GetInstance()->GetOneRecordData(gid, &r);
     return r;
   }
+  // The finished movie's one file holds byte for byte what the service serves.
+  static void ExpectAsServed(const CRecord& record, httplib::Client& http) {
+    const std::vector<CString> files = ListFolder(record.GetLocalAbsPath());
+    ASSERT_EQ(files.size(), 1u);
+    const auto content = http.Get(
+        StringFormat("/content/%u/%s", record.GetGID(), GBKToUtf8(files[0]).c_str()).c_str());
+    ASSERT_TRUE(content && content->status == 200);
+    EXPECT_EQ(ReadBytes(GBKToUtf8(record.GetLocalAbsPath() + "/" + files[0])), content->body)
+        << "byte-identical";
+  }
 
   CString Save() const { return Utf8ToGBK(home.Path()) + "我的电影"; }
 
@@ -305,14 +315,9 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
       << "status " << Get(gid).GetStatus() << "\n"
       << home.ErrorLog() << boxes.texts.size();
   EXPECT_TRUE(PathExists(GetExePath(0) + StringFormat("data/%u/%u.torrent", gid, gid)));
-  const std::vector<CString> files = ListFolder(pushed.GetLocalAbsPath());
-  ASSERT_EQ(files.size(), 1u);
   httplib::Client http("127.0.0.1", service.Port());
-  const auto content =
-      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
-  ASSERT_TRUE(content && content->status == 200);
-  EXPECT_EQ(ReadBytes(GBKToUtf8(pushed.GetLocalAbsPath() + "/" + files[0])), content->body)
-      << "byte-identical";
+  ASSERT_NO_FATAL_FAILURE(ExpectAsServed(Get(gid), http));
+  const std::vector<CString> files = ListFolder(pushed.GetLocalAbsPath());
 
   // Announced: the balloon names the movie; its click selects it in "已下载".
   bool announced = false;
@@ -395,14 +400,8 @@ TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();
-  const CRecord done = Get(gid);
-  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
-  ASSERT_EQ(files.size(), 1u);
   httplib::Client http("127.0.0.1", service.Port());
-  const auto content =
-      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
-  ASSERT_TRUE(content && content->status == 200);
-  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  ASSERT_NO_FATAL_FAILURE(ExpectAsServed(Get(gid), http));
   EXPECT_EQ(boxes.texts.size(), 1u);
 }
 
@@ -419,14 +418,8 @@ TEST_F(MovieRoadTest, AServiceNamedOnlyInConfigIniPushesAMovieThatDownloadsByteI
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();
-  const CRecord done = Get(gid);
-  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
-  ASSERT_EQ(files.size(), 1u);
   httplib::Client http("127.0.0.1", service.Port());
-  const auto content =
-      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
-  ASSERT_TRUE(content && content->status == 200);
-  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  ASSERT_NO_FATAL_FAILURE(ExpectAsServed(Get(gid), http));
   EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 }
 
@@ -491,13 +484,7 @@ TEST_F(MovieRoadTest, TheWholeRoadRunsBetweenTwoMachinesOfANetwork) {
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();
-  const CRecord done = Get(gid);
-  const std::vector<CString> files = ListFolder(done.GetLocalAbsPath());
-  ASSERT_EQ(files.size(), 1u);
-  const auto content =
-      http.Get(StringFormat("/content/%u/%s", gid, GBKToUtf8(files[0]).c_str()).c_str());
-  ASSERT_TRUE(content && content->status == 200);
-  EXPECT_EQ(ReadBytes(GBKToUtf8(done.GetLocalAbsPath() + "/" + files[0])), content->body);
+  ASSERT_NO_FATAL_FAILURE(ExpectAsServed(Get(gid), http));
   EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
   // The components started on this side end here, before the pair goes.
   TearDownComponents();
