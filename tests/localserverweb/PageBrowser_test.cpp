@@ -71,7 +71,9 @@ class PageBrowser : public ::testing::Test {
     WaitFor([&] { return done; }, 8000);
     return result;
   }
-  bool WaitJs(const std::string& condition, int ms = 8000) {
+  // Generous: a page's round trips through the local server and the service are slow on a
+  // busy machine, and the wait ends as soon as the condition holds.
+  bool WaitJs(const std::string& condition, int ms = 20000) {
     return WaitFor([&] { return Js("!!(" + condition + ")").toBool(); }, ms);
   }
   void Click(const std::string& selector) {

@@ -18,6 +18,9 @@
   var kPollMs = 500;
   // After the wait the page keeps looking, slower, for a late start.
   var kLateMs = 60000;
+  // Set once the client itself says the download manager has the movie: that
+  // outranks whatever a poll still on its way would say.
+  var handedOffByClient = false;
 
   function waitMs() {
     return Number(body.getAttribute('data-wait-ms')) || 15000;
@@ -25,6 +28,7 @@
 
   function outcome(client, before, button, deadline, told) {
     V.api('movie_state', { movie_id: movieId }).then(function (data) {
+      if (handedOffByClient) return;
       var started = kStartedStates[client].indexOf(data.status) >= 0 && data.status !== before;
       if (started) {
         V.setStatus(status, data.text, 'ok');
@@ -55,6 +59,7 @@
     var before = Number(body.getAttribute('data-list-status')) || 0;
     V.setStatus(status, '正在交给 Vadeko…');
     V.api('download', { movie_id: movieId, client: client, fetch_method: fetchMethod }).then(function () {
+      if (handedOffByClient) return;
       V.setStatus(status, '已交给 Vadeko，等待它开始…');
       outcome(client, before, button, Date.now() + waitMs(), false);
     }, function (err) {
@@ -157,6 +162,7 @@
       body.appendChild(a);
       a.click();
       body.removeChild(a);
+      handedOffByClient = true;
       V.setStatus(status, '已请求迅雷下载，请在迅雷中查看进度。', 'ok');
       return true;
     };
