@@ -51,7 +51,7 @@ int JsonInt(const Json::Value& task, const char* key) {
 uint32_t JsonGID(const Json::Value& task) {
   if (!task.isMember("INT_MOVIE_ID")) return 0;
   const Json::Value& v = task["INT_MOVIE_ID"];
-  if (v.isUInt()) return v.asUInt();
+  if (v.isUInt()) return v.asUInt() == kReservedGID ? 0 : v.asUInt();
   if (v.isString()) return ParseGID(v.asString());
   return 0;
 }

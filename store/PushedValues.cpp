@@ -47,7 +47,7 @@ uint32_t ParseGID(const CString& text) {
   if (t.empty() || t[0] < '0' || t[0] > '9') return 0;
   errno = 0;
   const unsigned long long v = std::strtoull(t.c_str(), nullptr, 10);
-  if (errno == ERANGE || v > UINT32_MAX) return 0;
+  if (errno == ERANGE || v >= kReservedGID) return 0;
   return static_cast<uint32_t>(v);
 }
 

@@ -9,8 +9,11 @@
 int ReadInt(const CString& text);
 // atoi of a stored identifier, taken as the unsigned 32-bit value it was.
 uint32_t ReadGID(const CString& text);
-// A positive identifier from the leading decimal digits; 0 when there is none
-// or it does not fit 32 bits.
+// The one identifier the service never gives: the download machine's "no
+// record" (-1 as the int it takes) must not name a movie.
+constexpr uint32_t kReservedGID = 0xFFFFFFFF;
+// A positive identifier from the leading decimal digits; 0 when there is none,
+// it does not fit 32 bits or it is the reserved one.
 uint32_t ParseGID(const CString& text);
 // Megabytes from the size text of a media-info task list.
 double XmlTaskSizeMB(const CString& size);

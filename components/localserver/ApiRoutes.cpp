@@ -12,6 +12,9 @@
 #include "UserList.h"
 
 namespace {
+
+// 0xFFFFFFFF is the client's "no record"; no movie has it.
+constexpr long long kMaxMovieId = 0xFFFFFFFEll;
 constexpr size_t kMaxCommentBytes = 2000;  // what the service stores at most
 constexpr size_t kMaxQueryBytes = 100;
 constexpr int kKindCount = 12;
@@ -329,7 +332,7 @@ bool CApiRoutes::SaveKinds(const Json::Value& in, Json::Value& out, SApiError& e
 
 bool CApiRoutes::PushNow(const Json::Value& in, Json::Value& out, SApiError& error) {
   long long id = 0;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error)) return false;
   std::string user;
   if (!User(user, error)) return false;
   // Already in the user's list: nothing to push, and the page must not say it was.
@@ -359,7 +362,7 @@ bool CApiRoutes::PushNow(const Json::Value& in, Json::Value& out, SApiError& err
 
 bool CApiRoutes::Dismiss(const Json::Value& in, Json::Value& out, SApiError& error) {
   long long id = 0;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error)) return false;
   std::string user;
   if (!User(user, error)) return false;
   Json::Value answer;
@@ -377,7 +380,7 @@ bool CApiRoutes::Rate(const Json::Value& in, Json::Value& out, SApiError& error)
   long long score = 0;
   int recommendAll = 0;
   std::string comment;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error) ||
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error) ||
       !IntParam(in, "score", 1, 5, score, error) ||
       !FlagParam(in, "recommend_all", recommendAll, error) ||
       !TextParam(in, "comment", kMaxCommentBytes, false, comment, error)) {
@@ -396,7 +399,7 @@ bool CApiRoutes::Rate(const Json::Value& in, Json::Value& out, SApiError& error)
 
 bool CApiRoutes::Movie(const Json::Value& in, Json::Value& out, SApiError& error) {
   long long id = 0;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error)) return false;
   std::string user;
   if (!User(user, error)) return false;
   Json::Value movie;
@@ -420,7 +423,7 @@ bool CApiRoutes::Download(const Json::Value& in, Json::Value& out, SApiError& er
   long long id = 0;
   long long fetchMethod = 0;
   std::string client;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error) ||
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error) ||
       !TextParam(in, "client", 16, true, client, error) ||
       !IntParam(in, "fetch_method", 1, 5, fetchMethod, error)) {
     return false;
@@ -445,7 +448,7 @@ bool CApiRoutes::Download(const Json::Value& in, Json::Value& out, SApiError& er
 
 bool CApiRoutes::MovieState(const Json::Value& in, Json::Value& out, SApiError& error) {
   long long id = 0;
-  if (!IntParam(in, "movie_id", 1, 0xFFFFFFFFll, id, error)) return false;
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error)) return false;
   std::string user;
   if (!User(user, error)) return false;
   const int status = CUserList::Status(m_session.UserDbFile(), static_cast<uint32_t>(id));

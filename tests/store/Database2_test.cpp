@@ -17,12 +17,14 @@ namespace {
 CString Movie(const CString& gid, const CString& title, const CString& size,
               const CString& expect = "3.456") {
   return "<movie gid=\"" + gid + "\" file_name=\" f" + gid + ".rmvb \" bt_seed_url=\"http://h/" +
-         gid + ".torrent\" task_display_name=\" " + title + " \" expect_eval=\"" + expect + "\" size=\"" +
-         size + "\" bulletin_url=\"http://h/b/" + gid +
+         gid + ".torrent\" task_display_name=\" " + title + " \" expect_eval=\"" + expect +
+         "\" size=\"" + size + "\" bulletin_url=\"http://h/b/" + gid +
          "\" use_public_torrent=\"1\" store_name=\"s" + gid +
          "\" fetch_method=\" 1 \" fetch_url=\"http://f/" + gid + "\"/>";
 }
-CString Doc(const CString& movies) { return "<?xml version=\"1.0\"?><tasks>" + movies + "</tasks>"; }
+CString Doc(const CString& movies) {
+  return "<?xml version=\"1.0\"?><tasks>" + movies + "</tasks>";
+}
 
 CProgramException* Raised(const std::function<void()>& body) {
   try {
@@ -113,20 +115,33 @@ TEST_F(StoreTest, MediaInfoListBecomesRowsWithEveryColumn) {
 
   // The same list again: every movie filtered, nothing appended.
   CGIDList again;
-  db->AddPushedRecord(Doc(Movie("101", "x", "1M") + Movie("102", "y", "1M") + Movie("103", "z", "")),
-                      &again);
+  db->AddPushedRecord(
+      Doc(Movie("101", "x", "1M") + Movie("102", "y", "1M") + Movie("103", "z", "")), &again);
   EXPECT_TRUE(again.empty());
   EXPECT_EQ(Get(101).GetTaskDisplayName(), "电影一");
   for (const char* gid : {"101", "102", "103"}) {
     EXPECT_EQ(Count(home.TraceLog(), CString("过滤了已存在的推送电影,GID:") + gid), 1) << gid;
   }
+
+  // The id the download machine takes for "no record" never names a movie, in either form.
+  CGIDList reserved;
+  db->AddPushedRecord(Doc(Movie("4294967295", "r", "1M")), &reserved);
+  EXPECT_TRUE(reserved.empty());
+  Json::Value task;
+  task["INT_MOVIE_ID"] = Json::UInt(0xFFFFFFFFu);
+  CRecord rec;
+  CProgramException* e = Raised([&] { db->AddPushedRecord2(&task, &rec); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_NE(e->GetError().find("增加立即推送的电影出错"), CString::npos);
+  e->Delete();
 }
 
 TEST_F(StoreTest, SizeTextTablesOfBothPushFormats) {
   auto* db = Login();
   const std::vector<std::pair<CString, CString>> xml = {
-      {"700M", "700"}, {"1.5G", "1000"}, {"123456789B", "123.46"}, {"500KB", "0.5"},
-      {"700MB", "0"},  {"", "0"},        {"1234", "1"},           {"2G", "2000"}};
+      {"700M", "700"},  {"1.5G", "1000"}, {"123456789B", "123.46"},
+      {"500KB", "0.5"}, {"700MB", "0"},   {"", "0"},
+      {"1234", "1"},    {"2G", "2000"}};
   uint32_t gid = 1000;
   for (const auto& [text, stored] : xml) {
     ++gid;
@@ -137,8 +152,8 @@ TEST_F(StoreTest, SizeTextTablesOfBothPushFormats) {
   EXPECT_NEAR(XmlTaskSizeMB("123456789B"), 123.456789, 1e-9);
 
   const std::vector<std::pair<CString, CString>> now = {
-      {"700M", "700"}, {"2G", "2000"}, {"500K", "0.5"}, {"500KB", "0.5"},
-      {"123456789B", "123.46"}, {"1234", "0"}, {"", "0"}};
+      {"700M", "700"},          {"2G", "2000"}, {"500K", "0.5"}, {"500KB", "0.5"},
+      {"123456789B", "123.46"}, {"1234", "0"},  {"", "0"}};
   for (const auto& [text, stored] : now) {
     ++gid;
     Json::Value task;
@@ -268,7 +283,8 @@ TEST_F(StoreTest, QuotesAreStoredByteForByteAndTitlesMadeSafeForPaths) {
   EXPECT_EQ(Get(1).GetTaskDisplayName(), quoted);
   EXPECT_EQ(Get(1).GetBTSeedUrl(), "http://h/a'b\"c\\d");
   EXPECT_EQ(Get(1).RawBulletinUrl(), "http://h/it's");
-  EXPECT_EQ(Get(1).GetLocalAbsPath(), Home() + "电影/It's \"the\" _ movie'); drop table records; --");
+  EXPECT_EQ(Get(1).GetLocalAbsPath(),
+            Home() + "电影/It's \"the\" _ movie'); drop table records; --");
   EXPECT_EQ(db->GetCount(), 1);
 
   const std::vector<std::pair<CString, CString>> titles = {
