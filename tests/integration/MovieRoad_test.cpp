@@ -242,6 +242,15 @@ class MovieRoadTest : public CoreSessionTest {
     CIntfDB::GetInstance()->GetOneRecordData(gid, &r);
     return r;
   }
+  // The last new push that downloads by BitTorrent, or 0 while there is none.
+  uint32_t NewBitTorrentPush() {
+    CGIDList ids;
+    if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
+    uint32_t gid = 0;
+    for (uint32_t id : ids)
+      if (Get(id).GetFetchMethod() == 1) gid = id;
+    return gid;
+  }
   // The finished movie's one file holds byte for byte what the service serves.
   static void ExpectAsServed(const CRecord& record, httplib::Client& http) {
     const std::vector<CString> files = ListFolder(record.GetLocalAbsPath());
@@ -277,15 +286,7 @@ class MovieRoadTest : public CoreSessionTest {
           IniWriteString(GetExePath(0) + "config.ini", "sys", "ServiceHost", "127.0.0.1:" + port));
     }
     ASSERT_TRUE(app->InitInstance(bConfigured ? 1 : 3, argv)) << home.ErrorLog();
-    ASSERT_TRUE(RunUntil(
-        [&] {
-          CGIDList ids;
-          if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
-          for (uint32_t id : ids)
-            if (Get(id).GetFetchMethod() == 1) gid = id;
-          return gid != 0;
-        },
-        30000))
+    ASSERT_TRUE(RunUntil([&] { return (gid = NewBitTorrentPush()) != 0; }, 30000))
         << home.ErrorLog() << home.TraceLog();
   }
 
@@ -462,15 +463,7 @@ TEST_F(MovieRoadTest, TheWholeRoadRunsBetweenTwoMachinesOfANetwork) {
   ASSERT_TRUE(app->InitInstance(1, argv)) << home.ErrorLog();
 
   uint32_t gid = 0;
-  ASSERT_TRUE(RunUntil(
-      [&] {
-        CGIDList ids;
-        if (CIntfDB::HasInstance()) CIntfDB::GetInstance()->GetGIDList(RS_NEW, &ids, 0);
-        for (uint32_t id : ids)
-          if (Get(id).GetFetchMethod() == 1) gid = id;
-        return gid != 0;
-      },
-      30000))
+  ASSERT_TRUE(RunUntil([&] { return (gid = NewBitTorrentPush()) != 0; }, 30000))
       << home.ErrorLog() << home.TraceLog();
   EXPECT_EQ(login.opened, 1);
   EXPECT_EQ(login.shownServer, address);
