@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 
 #include "zenuModule/src/desktop/MessageLoop.h"
 
@@ -40,6 +41,8 @@ class CVirtualLoop final : public IMessageLoop {
   };
   bool NextDue(int64_t limit, unsigned& id, int64_t& due) const;
 
+  // Posted from other threads too (file-system notifications), as a real loop allows.
+  std::mutex m_postedMutex;
   std::deque<std::function<void()>> m_posted;
   std::map<unsigned, STimer> m_timers;
   int64_t m_now = 0;
