@@ -12,6 +12,7 @@ CVirtualLoop::~CVirtualLoop() { CPlatform::SetLoop(m_previous); }
 void CVirtualLoop::Post(std::function<void()> task) {
   std::lock_guard<std::mutex> lock(m_postedMutex);
   m_posted.push_back(std::move(task));
+  ++m_postedTotal;
 }
 
 void CVirtualLoop::StartTimer(unsigned id, unsigned periodMs, std::function<void()> onTick) {
