@@ -312,7 +312,7 @@ TEST_F(PushFrameTest, HelpNamesTheCategoryButtonsAsTheyRead) {
 TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   std::unique_ptr<QMenu> menu(frame->BuildPopupMenu());
   const QList<QAction*> items = menu->actions();
-  ASSERT_EQ(7, items.size());
+  ASSERT_EQ(8, items.size());
   EXPECT_EQ(QStringLiteral("用Vadeko下载"), items[0]->text());
   EXPECT_EQ(QStringLiteral("播放已下载电影"), items[4]->text());
   EXPECT_FALSE(items[4]->isEnabled());
@@ -321,6 +321,7 @@ TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   EXPECT_EQ(QStringLiteral("评价"), items[6]->text());
   EXPECT_EQ(5, items[6]->menu()->actions().size());
   EXPECT_EQ(QStringLiteral("类似的推送更多"), items[6]->menu()->actions()[4]->text());
+  EXPECT_EQ(QStringLiteral("不感兴趣"), items[7]->text());
 }
 
 TEST_F(PushFrameTest, BulletinFollowsTheSelectionOnceAndReplacesMissingPages) {
