@@ -4,6 +4,7 @@
 #include <fstream>
 #include <thread>
 
+#include "push/TorrentFiles.h"
 #include "settings/ConfigDoc.h"
 #include "tests/push/DownloadFixture.h"
 #include "zenuModule/src/TextCodec.h"
@@ -128,4 +129,22 @@ TEST_F(HandOffTest, WatchesAreArmedAgainAtLoginAndOnlyTheExpectedSizeCounts) {
   ASSERT_EQ(0, truncate(ToSysPath(save + "/b.mkv").c_str(), kMovieBytes));
   TakeNotifications(before);
   EXPECT_GE(SecondsToComplete(2), 0);
+}
+
+TEST_F(HandOffTest, ATorrentNamingAPathOutsideItsFolderIsNotFollowed) {
+  const CString path = save + "/t.torrent";
+  auto files = [&](const std::string& info) {
+    std::ofstream(ToSysPath(path), std::ios::binary | std::ios::trunc) << "d4:info" << info << "e";
+    std::vector<STorrentFile> out;
+    return ReadTorrentFiles(path, out) ? out.size() : 0u;
+  };
+  EXPECT_EQ(files("d6:lengthi3e4:name1:ae"), 1u);
+  EXPECT_EQ(files("d5:filesld6:lengthi3e4:pathl1:b1:ceee4:name1:ae"), 1u);
+  EXPECT_EQ(files("d6:lengthi3e4:name2:..e"), 0u);
+  EXPECT_EQ(files("d6:lengthi3e4:name4:/etce"), 0u);
+  EXPECT_EQ(files("d5:filesld6:lengthi3e4:pathl2:..6:passwdeee4:name1:ae"), 0u);
+  EXPECT_EQ(files("d5:filesld6:lengthi3e4:pathl0:eee4:name1:ae"), 0u);
+  EXPECT_EQ(files("d6:lengthi-3e4:name1:ae"), 0u);
+  EXPECT_EQ(files(std::string(100000, 'l')), 0u);  // nesting beyond any torrent's
+  EXPECT_EQ(files("d6:lengthi3e4:name9999:ae"), 0u);
 }
