@@ -85,7 +85,7 @@ void CHandOffWatch::OnChange(const CString& folder, const CString& name) {
   std::vector<uint32_t> touched;
   for (const auto& entry : m_entries) {
     const auto& folders = entry.second->arrFolders;
-    if (entry.second->strFile == path ||
+    if (name.empty() || entry.second->strFile == path ||
         std::find(folders.begin(), folders.end(), path) != folders.end())
       touched.push_back(entry.first);
   }

@@ -80,13 +80,18 @@ class CInotifyFolderWatch final : public IFolderWatch {
       const ssize_t n = read(m_fd, buffer, sizeof buffer);
       if (n <= 0) continue;
       std::set<std::pair<CString, CString>> batch;
-      uint64_t generation = 0;
       {
+        // Posted under the lock: once Clear returns nothing more reaches the loop.
         std::lock_guard<std::mutex> lock(m_mutex);
-        generation = m_generation;
+        const uint64_t generation = m_generation;
         for (ssize_t at = 0; at < n;) {
           const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
           at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+          if (event->mask & IN_Q_OVERFLOW) {
+            // Changes were lost: anything in any folder may have changed.
+            for (const auto& entry : m_folders) batch.emplace(entry.second, CString());
+            continue;
+          }
           const auto folder = m_folders.find(event->wd);
           if (event->mask & IN_IGNORED) {
             if (folder != m_folders.end()) m_folders.erase(folder);
@@ -97,10 +102,10 @@ class CInotifyFolderWatch final : public IFolderWatch {
           ConvertUtf8ToGBK(name);
           batch.emplace(folder->second, name);
         }
+        IMessageLoop* loop = CPlatform::Loop();
+        if (batch.empty() || !loop) continue;
+        loop->Post([this, batch = std::move(batch), generation] { Deliver(batch, generation); });
       }
-      IMessageLoop* loop = CPlatform::Loop();
-      if (batch.empty() || !loop) continue;
-      loop->Post([this, batch = std::move(batch), generation] { Deliver(batch, generation); });
     }
   }
 

@@ -5,7 +5,8 @@
 
 // File-system notifications on folders (no polling). Changes are delivered on
 // the message loop's thread as the folder and the entry's name (both GBK): an
-// entry created, written, closed after writing or moved in.
+// entry created, written, closed after writing or moved in. An empty name says
+// that notifications were lost and anything in the folder may have changed.
 class IFolderWatch {
  public:
   virtual ~IFolderWatch() = default;
