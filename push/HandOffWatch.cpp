@@ -54,9 +54,8 @@ bool CHandOffWatch::Arm(uint32_t gid, const CString& torrentFile, const CString&
   for (size_t at = movie.strPath.find('/'); at != CString::npos;
        at = movie.strPath.find('/', at + 1))
     entry->arrFolders.push_back(save + "/" + movie.strPath.substr(0, at));
-  if (m_entries.empty() && m_watched.empty())
-    FolderWatch().SetListener(
-        [this](const CString& folder, const CString& name) { OnChange(folder, name); });
+  FolderWatch().SetListener(
+      [this](const CString& folder, const CString& name) { OnChange(folder, name); });
   SEntry& added = *entry;
   m_entries[gid] = std::move(entry);
   Check(added);
@@ -77,6 +76,7 @@ void CHandOffWatch::DisarmAll() {
   m_entries.clear();
   if (!m_watched.empty()) FolderWatch().Clear();
   m_watched.clear();
+  FolderWatch().SetListener(nullptr);
 }
 
 void CHandOffWatch::OnChange(const CString& folder, const CString& name) {

@@ -132,6 +132,7 @@ class CInotifyFolderWatch final : public IFolderWatch {
 }  // namespace
 
 IFolderWatch& FolderWatch() {
-  static CInotifyFolderWatch watch;
-  return watch;
+  // Never destroyed: engines destroyed at exit may still clear their watches.
+  static auto* watch = new CInotifyFolderWatch;
+  return *watch;
 }
