@@ -324,6 +324,19 @@ TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   EXPECT_EQ(QStringLiteral("不感兴趣"), items[7]->text());
 }
 
+TEST_F(PushFrameTest, TheExpectedRatingsTooltipTellsWhyTheMovieWasPushed) {
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  ASSERT_EQ(3, list->Model()->rowCount());
+  auto tip = [&](int col) {
+    return list->Model()->data(list->Model()->index(0, col), Qt::ToolTipRole).toString();
+  };
+  EXPECT_TRUE(tip(0).isEmpty());
+  // No local server to ask: said so rather than a reason made up.
+  EXPECT_EQ(QStringLiteral("本地服务没有运行，暂时无法询问推荐理由"), tip(7));
+  doc->OnPushReason(doc->GetGIDs()[0], true, GBKFromQString(QStringLiteral("你给《甲》打了5分")));
+  EXPECT_EQ(QStringLiteral("推荐理由：你给《甲》打了5分"), tip(7));
+}
+
 TEST_F(PushFrameTest, BulletinFollowsTheSelectionOnceAndReplacesMissingPages) {
   CLoopbackHttpServer server;
   std::atomic<int> hits11{0};
