@@ -63,6 +63,17 @@ void CMainDoc::SendToLocalSrv(Json::Value& document) {
   OP_END
 }
 
+bool CMainDoc::SendLocalSrvCommand(Json::Value& document) {
+  if (!m_drvLocalSrv.HasInstance()) return false;
+  try {
+    SendToLocalSrv(document);
+  } catch (CException* e) {
+    LogAndDeleteException(e);
+    return false;
+  }
+  return true;
+}
+
 void CMainDoc::StartLocalSrv() {
   OP_BEGIN("CMainDoc::StartLocalSrv")
   bool held = false;

@@ -74,6 +74,7 @@ class CMainDoc final : public ISession,
   void OnPushDocEvent(int iFlag) override;
   void OnCloseBallon();
   void OnMainFrameEvent(const SMainFrameEvent& evt) override;
+  bool SendLocalSrvCommand(Json::Value& document) override;
   // Event 0: this version is retired.
   void OnIntfUpdateControlEvent(int iEvent) override;
   void ClearStuffAtQuit();

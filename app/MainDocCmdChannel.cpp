@@ -104,6 +104,21 @@ void CMainDoc::RunLocalSrvCmd(const Json::Value& root) {
     case 130:
       PostSchedule(iCmd, CString());
       break;
+    case 50:
+    case 51: {
+      // The local server's answer to a "不感兴趣" or a reason asked for.
+      if (!m_pPushEngine) break;
+      CString text = ReadText(root, iCmd == 50 ? "STR_ERROR" : "STR_REASON");
+      ConvertUtf8ToGBK(text);
+      if (iCmd == 50) {
+        m_pPushEngine->OnDismissAnswer(ReadUInt(root, "INT_MOVIE_ID"),
+                                       ReadInt(root, "INT_RESULT") == 1, text);
+      } else {
+        m_pPushEngine->OnPushReason(ReadUInt(root, "INT_MOVIE_ID"),
+                                    ReadInt(root, "INT_RESULT") == 1, text);
+      }
+      break;
+    }
     case 100:
       ZTRACE(1, "CMainDoc::OnLocalSrvCmd", "LocalSrv is ready");
       PostSchedule(kLocalSrvReadyEvent, CString());

@@ -1,12 +1,14 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "eval/EvalEventSink.h"
 #include "push/BTDownload.h"
+#include "push/HandOffWatch.h"
 #include "push/OtherDownload.h"
 #include "push/PushViews.h"
 #include "settings/PushMethodSink.h"
@@ -166,6 +168,21 @@ class CPushDoc final : public IPushEngine,
   void OnPushingGuide();
   void RepeatEval();
   void DisplayBulletin(uint32_t ulGID);
+  // "不感兴趣" on the selected movies: the service is told through the local
+  // server, and a record goes to 已删除 (files kept) only once it confirmed.
+  void OnDismissRecord();
+  void OnDismissAnswer(uint32_t ulGID, bool bDone, const CString& strError) override;
+  // The tooltip of a row's 推荐指数 cell: why the service pushed the movie,
+  // asked for once (answered later through OnPushReason) and then kept.
+  CString ReasonTip(uint32_t iRow);
+  void OnPushReason(uint32_t ulGID, bool bKnown, const CString& strReason) override;
+
+  // Hand-offs followed to the end: a record handed to the download manager
+  // whose file is seen whole keeps RS_THUNDER and gets fDownloadedPercent 100.
+  static bool IsHandOffComplete(const CRecord& rec);
+  // Follows every handed-off record not yet seen whole (at login).
+  void WatchHandOffs();
+  void OnHandOffComplete(uint32_t ulGID, const CString& strFile);
   uint32_t GetBulletinGID() const { return m_ulBulletinGID; }
   int GetDeleteFiles() const { return m_bDeleteFiles; }
 
@@ -242,6 +259,12 @@ class CPushDoc final : public IPushEngine,
   void MarkThunder(CRecord rec);
   // The hand-off of the one selected record; data as the page sent it, or null.
   void RunningThunderSelected(const Json::Value* data);
+  void WatchHandOff(const CRecord& rec);
+  // The movie file of a handed-off record where the manager saves it; empty when unknown.
+  CString HandOffFile(const CRecord& rec) const;
+  // Play follows the selection in the download manager's list.
+  void UpdateHandOffPlayButton();
+  void OpenHandOff(const CRecord& rec);
 
   // Record commands.
   void DeleteRecord(CRecord rec);
@@ -280,4 +303,16 @@ class CPushDoc final : public IPushEngine,
   uint32_t m_ulBulletinGID = 0;
   int m_bDeleteFiles = 1;
   int m_bPromptUsageDone = 0;
+
+  // Records whose "不感兴趣" awaits the service; while one is moved, no rating
+  // is asked and no file removed.
+  std::unordered_map<uint32_t, int> m_mapDismissing;
+  bool m_bDismissing = false;
+  struct SReason {
+    bool bKnown = false;
+    CString strText;
+    time_t tlAsked = 0;
+  };
+  std::unordered_map<uint32_t, SReason> m_mapReasons;
+  std::unique_ptr<CHandOffWatch> m_handOffs;
 };

@@ -44,12 +44,12 @@ void CPushDoc::OnDelTaskDlgEvent(const int* result) {
 
 void CPushDoc::DeleteRecord(CRecord rec) {
   OP_BEGIN("CPushDoc::DeleteRecord")
-  CEvalDoc::GetInstance()->MakeSureEval(rec);
+  if (!m_bDismissing) CEvalDoc::GetInstance()->MakeSureEval(rec);
   rec.SetStatus(RS_DELETED);
   CIntfDB::GetInstance()->UpdateRecord(rec);
   // A row in the list means a category is shown.
   if (m_mapGIDToRow.count(rec.GetGID())) RefreshShownCategory();
-  if (!m_bDeleteFiles) return;
+  if (!m_bDeleteFiles || m_bDismissing) return;
   DeleteDirectory(TorrentFolder(rec.GetGID()));
   // A stored path is trusted only as far as it names this record's own folder.
   const CString folder = rec.GetLocalAbsPath();

@@ -168,9 +168,11 @@ void CPushDoc::TaskStatusMachine(int ulGID, int event, const Json::Value* data) 
       if (event == TE_THUNDER) RunningThunder(rec, data);
       break;
     case RS_THUNDER:
+      if ((event == TE_START || event == TE_DELETE) && m_handOffs) m_handOffs->Disarm(rec.GetGID());
       if (event == TE_START) StartDownload(rec);
       if (event == TE_DELETE) DeleteRecord(rec);
       if (event == TE_THUNDER) RunningThunder(rec, data);
+      if (event == TE_OPEN && IsHandOffComplete(rec)) OpenHandOff(rec);
       break;
     default:
       break;
@@ -443,6 +445,7 @@ void CPushDoc::CloseBTCOM() {
     m_downloaderRetry.UnRegisterTimer();
   m_btDownload.Exit();
   m_btDownload.DestroyInstance();
+  if (m_handOffs) m_handOffs->DisarmAll();
   ZTRACE(1, zenuOpName_, "关闭了bt com");
   OP_END
 }

@@ -156,6 +156,7 @@ void CPushDoc::DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int i
 }
 
 void CPushDoc::FollowSelection() {
+  UpdateHandOffPlayButton();
   if (m_arrSelectedGIDs.empty()) {
     ShowToolbars(0, 0);
     DisplayBulletin(0);
@@ -285,6 +286,9 @@ void CPushDoc::GetRecordSubItem(SRecordViewEvent& evt) {
   }
   if (col == 10 && atoll(CellValue(9, gid).c_str()) == 0) return;
   evt.strText = CellValue(col, gid);
+  // A hand-off whose file was seen whole reads as downloaded; it stays RS_THUNDER.
+  if (col == 2 && atoi(evt.strText.c_str()) == RS_THUNDER && atof(CellValue(1, gid).c_str()) >= 100)
+    evt.strText = std::to_string(RS_DOWNLOADED);
   OP_END
 }
 
@@ -356,6 +360,7 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
   switch (evt.iType) {
     case 1:
       SetSelectedGIDs(evt.arrRows);
+      UpdateHandOffPlayButton();
       ShowToolbars(5, 5);
       if (!m_arrSelectedGIDs.empty()) DisplayBulletin(m_arrSelectedGIDs.front());
       break;
@@ -390,13 +395,16 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
       const uint32_t gid = m_arrGIDs[evt.arrRows.front()];
       CRecord rec;
       if (!CIntfDB::GetInstance()->GetOneRecordData(gid, &rec)) break;
-      if (rec.GetStatus() == RS_DOWNLOADED) {
+      if (rec.GetStatus() == RS_DOWNLOADED || IsHandOffComplete(rec)) {
         TaskStatusMachine(static_cast<int>(gid), TE_OPEN, nullptr);
       } else if (rec.GetStatus() == RS_NEW) {
         TaskStatusMachine(static_cast<int>(gid), TE_START, nullptr);
       }
       break;
     }
+    case kRecordViewToolTip:
+      evt.strText = evt.iColumn == 7 ? ReasonTip(evt.iRow) : CString();
+      break;
     default:
       RAISE_ERROR("遇到未知RecordView事件");
   }
@@ -408,7 +416,12 @@ void CPushDoc::SetFocusOnNewDownloaded() {
   // The window may show another pane: the list is what the prompt is about.
   if (m_pSession) m_pSession->OnPushDocEvent(0);
   // The prompt announced one movie: that is the one to select.
-  if (m_ulLastFinishedGID != -1) {
+  CRecord last;
+  if (m_ulLastFinishedGID != -1 &&
+      CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(m_ulLastFinishedGID), &last) &&
+      IsHandOffComplete(last)) {
+    ChangeCategoryEx(PC_THUNDER, m_ulLastFinishedGID);
+  } else if (m_ulLastFinishedGID != -1) {
     ChangeDownloadedEx(m_ulLastFinishedGID);
   } else {
     OnChangeDownloaded();

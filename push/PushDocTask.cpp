@@ -274,6 +274,7 @@ void CPushDoc::InitFrame(BOOL bShowNewTask) {
   CGIDList ids;
   CIntfDB::GetInstance()->GetGIDList(0, &ids, 1);
   if (!ids.empty()) AutoStartDownload();
+  WatchHandOffs();
   ProcessPushInfo();
   OnRequestRecordStatus(-1, 0);
   CIntfScheduleControl* schedule = CIntfScheduleControl::GetInstance();

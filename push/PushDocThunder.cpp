@@ -19,6 +19,7 @@ void CPushDoc::MarkThunder(CRecord rec) {
   rec.SetStatus(RS_THUNDER);
   CIntfDB::GetInstance()->UpdateRecord(rec);
   RefreshRecord(static_cast<int>(rec.GetGID()));
+  WatchHandOff(rec);
   OP_END
 }
 

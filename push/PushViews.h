@@ -17,7 +17,8 @@ struct SListScrollPos {
   int iHorzPos = 0;  // pixels
 };
 
-// Update of the record list view. 0 reload, 1 redraw one row, 2 report scroll.
+// Update of the record list view. 0 reload, 1 redraw one row, 2 report scroll,
+// 3 the tooltip of row iIndex changed (shown again if it is showing).
 struct SRecordViewData {
   int iType = 0;
   uint32_t iCount = 0;
@@ -33,6 +34,8 @@ struct SRecordViewData {
 // Event of the record list view, answered by CPushDoc::OnRecordViewEvent.
 // Beyond the list's own kinds 1 to 7: a double click on the row in arrRows.
 constexpr int kRecordViewDoubleClick = 8;
+// The tooltip of the cell at iRow, iColumn: strText (empty for none).
+constexpr int kRecordViewToolTip = 9;
 struct SRecordViewEvent {
   int iType = 0;
   CRowList arrRows;

@@ -8,6 +8,7 @@
 #include "ComponentSession.h"
 #include "JsonText.h"
 #include "OrvexClient.h"
+#include "PushQueries.h"
 #include "RequestGuard.h"
 #include "UserList.h"
 
@@ -371,6 +372,13 @@ bool CApiRoutes::Dismiss(const Json::Value& in, Json::Value& out, SApiError& err
                    answer, error)) {
     return false;
   }
+  // The client moves the record as it does for its own "不感兴趣".
+  Json::Value cmd(Json::objectValue);
+  cmd["INT_CMD_IDX"] = CPushQueries::kDismiss;
+  cmd["INT_MOVIE_ID"] = static_cast<Json::UInt64>(id);
+  cmd["INT_RESULT"] = 1;
+  cmd["STR_ERROR"] = "";
+  m_client.SendCommand(cmd);
   out["status"] = "dismissed";
   return true;
 }

@@ -39,7 +39,8 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
               if (!m_tasks.IsStopped()) m_client.SendCommand(cmd);
             },
             Qt::QueuedConnection);
-      }) {
+      }),
+      m_queries(m_session, [this](const Json::Value& cmd) { m_client.SendCommand(cmd); }) {
   m_http.AddRoutes([this](httplib::Server& server) { m_tasks.InstallRoute(server); });
   // Pages, bulletins and page actions; one token for the whole run.
   auto pages = std::make_shared<CPageRoutes>(m_session, m_client);
@@ -48,6 +49,8 @@ CLocalSrvCommands::CLocalSrvCommands(const QDBusConnection& connection)
 
 CLocalSrvCommands::~CLocalSrvCommands() {
   m_tasks.Stop();
+  m_session.Service().CutOff();
+  m_queries.Stop();
   m_http.Stop(kStopWait);
 }
 
@@ -110,6 +113,13 @@ void CLocalSrvCommands::OnOrvexCmd(const QString& json, const QDBusMessage& mess
     case 2:
       m_session.SetUser(ReadText(cmd, "STR_USERNAME"), ReadText(cmd, "STR_USER_DB_FILE"));
       break;
+    case CPushQueries::kDismiss:
+    case CPushQueries::kReason: {
+      const Json::Value& id = cmd["INT_MOVIE_ID"];
+      m_queries.Ask(ReadInt(cmd, "INT_CMD_IDX"),
+                    id.isConvertibleTo(Json::uintValue) ? id.asLargestInt() : -1);
+      break;
+    }
     case 100:
       m_tasks.Stop();
       m_connection.send(message.createReply(0));
@@ -143,6 +153,7 @@ void CLocalSrvCommands::Shutdown() {
   }
   m_tasks.Stop();
   m_session.Service().CutOff();
+  m_queries.Stop();
   m_http.Stop(kStopWait);
   QCoreApplication::quit();
 }

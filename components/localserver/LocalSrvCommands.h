@@ -7,12 +7,14 @@
 #include "ComponentSession.h"
 #include "LocalHttpServer.h"
 #include "OrvexClient.h"
+#include "PushQueries.h"
 #include "TaskRunner.h"
 
 class QDBusMessage;
 
 // What the client's commands do: 1 start serving and report ready, 2 the user
 // who logged in, 3 another service address (reported back with command 200),
+// 50 "不感兴趣" and 51 why a movie was pushed (answered later, see CPushQueries),
 // 100 stop serving and end the process.
 class CLocalSrvCommands final : public QObject {
  public:
@@ -41,5 +43,6 @@ class CLocalSrvCommands final : public QObject {
   CLocalHttpServer m_http;
   COrvexClient m_client;
   CTaskRunner m_tasks;
+  CPushQueries m_queries;
   bool m_bShuttingDown = false;
 };

@@ -292,7 +292,8 @@ TEST_F(HostileTest, ComponentsAnswerOnlyTheClientThatStartedThem) {
   for (const char* doc :
        {R"({"INT_CMD_IDX": 1, "INT_LOCAL_SERVER_PORT": 1, "STR_REMOTE_SERVER": "203.0.113.9",
             "INT_REMOTE_SERVER_PORT": 80})",
-        R"({"INT_CMD_IDX": 2, "STR_USERNAME": "mallory"})", R"({"INT_CMD_IDX": 100})"}) {
+        R"({"INT_CMD_IDX": 2, "STR_USERNAME": "mallory"})",
+        R"({"INT_CMD_IDX": 50, "INT_MOVIE_ID": 1})", R"({"INT_CMD_IDX": 100})"}) {
     const QDBusMessage reply =
         callAs(intruder, kLocalServer, QStringLiteral("OnOrvexCmd"), {QString::fromUtf8(doc)});
     EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << doc;

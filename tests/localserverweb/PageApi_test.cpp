@@ -331,7 +331,13 @@ TEST_F(PageApi, BulletinSaysWhyAMovieWasPushedAndTakesNotInterested) {
   EXPECT_NE(before->body.find(why), std::string::npos);
   EXPECT_NE(before->body.find("id=\"btnDismiss\""), std::string::npos);
 
+  const size_t sent = rig->Orvex().commands.size();
   Ok(rig->Action("dismiss", "{\"movie_id\": " + std::to_string(movie) + "}"));
+  // The client moves the record as for its own "不感兴趣".
+  Json::Value told;
+  ASSERT_TRUE(rig->WaitCommand(50, sent, told));
+  EXPECT_EQ(told["INT_MOVIE_ID"].asInt(), movie);
+  EXPECT_EQ(told["INT_RESULT"].asInt(), 1);
   auto after = http->Get(page.c_str());
   ASSERT_TRUE(after);
   EXPECT_NE(after->body.find("您已表示不感兴趣"), std::string::npos);

@@ -363,7 +363,7 @@ TEST_F(PushTest, ListEventsDriveTheToolbars) {
   doc->OnRecordViewEvent(menu);
   EXPECT_EQ(3, frame.updates.back().iType);
   SRecordViewEvent odd;
-  odd.iType = 9;
+  odd.iType = 99;
   EXPECT_EQ("遇到未知RecordView事件", RaisedText([&] { doc->OnRecordViewEvent(odd); }));
 }
 

@@ -9,7 +9,11 @@ CVirtualLoop::CVirtualLoop() : m_previous(CPlatform::Loop()) { CPlatform::SetLoo
 
 CVirtualLoop::~CVirtualLoop() { CPlatform::SetLoop(m_previous); }
 
-void CVirtualLoop::Post(std::function<void()> task) { m_posted.push_back(std::move(task)); }
+void CVirtualLoop::Post(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(m_postedMutex);
+  m_posted.push_back(std::move(task));
+  ++m_postedTotal;
+}
 
 void CVirtualLoop::StartTimer(unsigned id, unsigned periodMs, std::function<void()> onTick) {
   m_timers[id] = STimer{periodMs, m_now + periodMs, ++m_generation, std::move(onTick)};
@@ -23,9 +27,14 @@ void CVirtualLoop::Quit(int exitCode) {
 }
 
 void CVirtualLoop::RunPending() {
-  while (!m_posted.empty()) {
-    auto task = std::move(m_posted.front());
-    m_posted.pop_front();
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> lock(m_postedMutex);
+      if (m_posted.empty()) return;
+      task = std::move(m_posted.front());
+      m_posted.pop_front();
+    }
     CCatchApp::Dispatch(task);
   }
 }

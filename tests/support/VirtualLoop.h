@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 
 #include "zenuModule/src/desktop/MessageLoop.h"
 
@@ -28,6 +29,11 @@ class CVirtualLoop final : public IMessageLoop {
   int64_t Now() const { return m_now; }
   bool HasTimer(unsigned id) const { return m_timers.count(id) > 0; }
   size_t TimerCount() const { return m_timers.size(); }
+  // Tasks posted so far, from any thread.
+  size_t PostedCount() {
+    std::lock_guard<std::mutex> lock(m_postedMutex);
+    return m_postedTotal;
+  }
   bool QuitRequested() const { return m_quit; }
   int ExitCode() const { return m_exitCode; }
 
@@ -40,7 +46,10 @@ class CVirtualLoop final : public IMessageLoop {
   };
   bool NextDue(int64_t limit, unsigned& id, int64_t& due) const;
 
+  // Posted from other threads too (file-system notifications), as a real loop allows.
+  std::mutex m_postedMutex;
   std::deque<std::function<void()>> m_posted;
+  size_t m_postedTotal = 0;
   std::map<unsigned, STimer> m_timers;
   int64_t m_now = 0;
   uint64_t m_generation = 0;

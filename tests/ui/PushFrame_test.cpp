@@ -312,7 +312,7 @@ TEST_F(PushFrameTest, HelpNamesTheCategoryButtonsAsTheyRead) {
 TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   std::unique_ptr<QMenu> menu(frame->BuildPopupMenu());
   const QList<QAction*> items = menu->actions();
-  ASSERT_EQ(7, items.size());
+  ASSERT_EQ(8, items.size());
   EXPECT_EQ(QStringLiteral("用Vadeko下载"), items[0]->text());
   EXPECT_EQ(QStringLiteral("播放已下载电影"), items[4]->text());
   EXPECT_FALSE(items[4]->isEnabled());
@@ -321,6 +321,20 @@ TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   EXPECT_EQ(QStringLiteral("评价"), items[6]->text());
   EXPECT_EQ(5, items[6]->menu()->actions().size());
   EXPECT_EQ(QStringLiteral("类似的推送更多"), items[6]->menu()->actions()[4]->text());
+  EXPECT_EQ(QStringLiteral("不感兴趣"), items[7]->text());
+}
+
+TEST_F(PushFrameTest, TheExpectedRatingsTooltipTellsWhyTheMovieWasPushed) {
+  frame->Action(CPushFrame::kCmdNewTask)->trigger();
+  ASSERT_EQ(3, list->Model()->rowCount());
+  auto tip = [&](int col) {
+    return list->Model()->data(list->Model()->index(0, col), Qt::ToolTipRole).toString();
+  };
+  EXPECT_TRUE(tip(0).isEmpty());
+  // No local server to ask: said so rather than a reason made up.
+  EXPECT_EQ(QStringLiteral("本地服务没有运行，暂时无法询问推荐理由"), tip(7));
+  doc->OnPushReason(doc->GetGIDs()[0], true, GBKFromQString(QStringLiteral("你给《甲》打了5分")));
+  EXPECT_EQ(QStringLiteral("推荐理由：你给《甲》打了5分"), tip(7));
 }
 
 TEST_F(PushFrameTest, BulletinFollowsTheSelectionOnceAndReplacesMissingPages) {

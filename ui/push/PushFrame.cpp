@@ -256,6 +256,13 @@ QMenu* CPushFrame::BuildPopupMenu() {
     item->setEnabled(src->isEnabled());
     connect(item, &QAction::triggered, src, &QAction::trigger);
   }
+  QAction* dismiss = menu->addAction(QStringLiteral("不感兴趣"));
+  dismiss->setToolTip(QStringLiteral("不再推荐这部电影，并把它移到已删除"));
+  dismiss->setEnabled(m_bHasSelection);
+  connect(dismiss, &QAction::triggered, this, [this] {
+    m_pRecordView->FlushSelection();
+    Doc([](CPushDoc* d) { d->OnDismissRecord(); });
+  });
   return menu;
 }
 

@@ -2,12 +2,14 @@
 
 #include <QColor>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 
 #include "PercentDelegate.h"
@@ -20,6 +22,8 @@
 namespace {
 constexpr int kPercentColumn = 1;
 constexpr int kNameColumn = 0;
+// 推荐指数: its tooltip tells why the movie was pushed.
+constexpr int kExpectColumn = 7;
 const char* const kHeaderKey = "RecordList/Header";
 
 void ToDoc(SRecordViewEvent& evt) {
@@ -31,6 +35,15 @@ CString RawCell(const QModelIndex& index) {
   evt.iType = 6;
   evt.iRow = static_cast<uint32_t>(index.row());
   evt.iColumn = static_cast<uint32_t>(index.column());
+  ToDoc(evt);
+  return evt.strText;
+}
+
+CString CellToolTip(int iRow, int iColumn) {
+  SRecordViewEvent evt;
+  evt.iType = kRecordViewToolTip;
+  evt.iRow = static_cast<uint32_t>(iRow);
+  evt.iColumn = static_cast<uint32_t>(iColumn);
   ToDoc(evt);
   return evt.strText;
 }
@@ -57,6 +70,10 @@ QVariant CRecordListModel::data(const QModelIndex& index, int role) const {
                                                   : CRecordListView::kOddRow);
     case Qt::ForegroundRole:
       return QColor(Qt::black);
+    case Qt::ToolTipRole:
+      // Asked only when the tooltip is about to show; the answer may come later.
+      if (index.column() != kExpectColumn) return {};
+      return QStringFromGBK(CellToolTip(index.row(), index.column()));
     default:
       return {};
   }
@@ -226,6 +243,15 @@ void CRecordListView::OnRecordViewUpdate(const SRecordViewData& data) {
       evt.iVertPos = verticalScrollBar()->value();
       evt.iHorzPos = horizontalScrollBar()->value();
       Send(evt);
+      break;
+    }
+    case 3: {
+      // The reason arrived while its tooltip shows: show it in its place.
+      const QModelIndex under = indexAt(viewport()->mapFromGlobal(QCursor::pos()));
+      if (QToolTip::isVisible() && under.row() == static_cast<int>(data.iIndex) &&
+          under.column() == kExpectColumn)
+        QToolTip::showText(QCursor::pos(), QStringFromGBK(CellToolTip(under.row(), kExpectColumn)),
+                           viewport(), visualRect(under));
       break;
     }
     default:

@@ -1,6 +1,8 @@
 #pragma once
 #include <json/value.h>
 
+#include <cstdint>
+
 #include "zenuModule/src/Types.h"
 
 // The push engine's operations that the session controller and the local
@@ -16,6 +18,11 @@ class IPushEngine {
   virtual void OnRunningThunderEx(int iFlag) = 0;
   virtual void OnRequestRecordStatus(int iStatus, int iFlag) = 0;
   virtual void EndCalcDlg(int iIndex) = 0;
+  // The service's word on "不感兴趣" for a movie: confirmed, or why not.
+  virtual void OnDismissAnswer(uint32_t /*ulGID*/, bool /*bDone*/, const CString& /*strError*/) {}
+  // Why the service pushed a movie (empty when it kept no reason); bKnown
+  // false when it could not be asked.
+  virtual void OnPushReason(uint32_t /*ulGID*/, bool /*bKnown*/, const CString& /*strReason*/) {}
 
   // The session's own calls.
   virtual void InitFrame(BOOL bShowNewTask) = 0;

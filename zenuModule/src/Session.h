@@ -1,4 +1,6 @@
 #pragma once
+#include <json/value.h>
+
 #include "zenuModule/src/MainFrameEvent.h"
 #include "zenuModule/src/Types.h"
 
@@ -15,4 +17,6 @@ class ISession {
   // 1 when the remote service answers.
   virtual int GetNetStatus() const = 0;
   virtual void OnMainFrameEvent(const SMainFrameEvent& evt) = 0;
+  // A command document for the local server; false when it did not take it.
+  virtual bool SendLocalSrvCommand(Json::Value& /*document*/) { return false; }
 };
