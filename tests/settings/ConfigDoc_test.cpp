@@ -90,18 +90,23 @@ TEST_F(ConfigDocTest, ItemsAndLastEvaluation) {
   ASSERT_TRUE(WriteWholeFile(Home() + "UI.ini", "[Frame]\nWidth=800\n"));
   EXPECT_EQ(doc->LoadGlobalConfigItem("frame", "WIDTH"), "800");
 
-  int gid = -1;
+  RecordGID gid = kReservedGID;
   int eval = -1;
   doc->LoadLastEvalRecord(&gid, &eval);
-  EXPECT_EQ(gid, 0);
+  EXPECT_EQ(gid, 0u);
   EXPECT_EQ(eval, 0);
   doc->SaveLastEvalRecord(77, 0);
   doc->SaveLastEvalRecord(0, 3);
   EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Eval", "GID", "none"), "none");
   doc->SaveLastEvalRecord(77, 4);
   doc->LoadLastEvalRecord(&gid, &eval);
-  EXPECT_EQ(gid, 77);
+  EXPECT_EQ(gid, 77u);
   EXPECT_EQ(eval, 4);
+  // Past 2^31 the id is kept as the int the file always held, and reads back whole.
+  doc->SaveLastEvalRecord(4000000000u, 5);
+  EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Eval", "GID", "none"), "-294967296");
+  doc->LoadLastEvalRecord(&gid, &eval);
+  EXPECT_EQ(gid, 4000000000u);
 
   doc->SetPort(6881);
   doc->SaveConfig();
