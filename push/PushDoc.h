@@ -179,6 +179,9 @@ class CPushDoc final : public IPushEngine,
   void ChangeToNewTask(BOOL bActivate);
   void OnEvalDocEvent(const SEvalDocEvent& evt) override;
   void OnConfigDlgEvent(int iEvent) override;
+  bool FindDownloadManager(CString* strName, CString* strId) override {
+    return COtherDownload::FindThunder(strName, strId);
+  }
   void OnPromptUsageTimerCallerEvent();
   CCenterHTMLDialog& CalcProgressDlg() { return m_dlgCalcProgress; }
   CCenterHTMLDialog& ChoosePushMethodDlg() { return m_dlgChoosePushMethod; }

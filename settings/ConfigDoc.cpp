@@ -4,7 +4,6 @@
 
 #include "PushMethodSink.h"
 #include "ServiceHostSetting.h"
-#include "push/OtherDownload.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -135,7 +134,7 @@ void CConfigDoc::OpenConfigDlg() {
   CString strManager;
   CString strManagerId;
   values.strDownloadManager =
-      COtherDownload::FindThunder(&strManager, &strManagerId)
+      m_pPushMethodSink && m_pPushMethodSink->FindDownloadManager(&strManager, &strManagerId)
           ? StringFormat("%s（%s）", strManager.c_str(), strManagerId.c_str())
           : CString("未找到");
   const CString strShownHost = values.strServiceHost;
