@@ -36,11 +36,11 @@ CEvalDoc::CEvalDoc() : m_caller(*this) { (void)m_iReserved; }
 CEvalDoc::~CEvalDoc() = default;
 
 CString CEvalDoc::BuildReportUrl(const CString& strHost, const CString& strUserName,
-                                 unsigned long ulGID, int iScore, int iRecommendAll,
+                                 RecordGID ulGID, int iScore, int iRecommendAll,
                                  const CString& strUtf8Comment) {
   CString url = StringFormat("http://%s/urls/UserReportStatus?", strHost.c_str());
   url += StringFormat("username=%s", URLEncode(URLEncode(strUserName)).c_str());
-  url += StringFormat("&eval=%lu,%d", ulGID, iScore);
+  url += StringFormat("&eval=%u,%d", ulGID, iScore);
   url += StringFormat("&iIsRmdAllFriend=%d", iRecommendAll);
   if (!strUtf8Comment.empty()) {
     url += StringFormat("&utf8Comment=%s", URLEncode(strUtf8Comment).c_str());
@@ -48,17 +48,17 @@ CString CEvalDoc::BuildReportUrl(const CString& strHost, const CString& strUserN
   return url;
 }
 
-void CEvalDoc::EvalRecord(unsigned long ulGID, int iScore, int iKind, const Json::Value* pExtra) {
+void CEvalDoc::EvalRecord(RecordGID ulGID, int iScore, int iKind, const Json::Value* pExtra) {
   OP_BEGIN("CEvalDoc::EvalRecord")
   if (m_iCalcFlag == 1) return;
   if (iScore < 1 || iScore > 5) {
-    ZTRACE(1, zenuOpName_, "invalid score %d for movie %lu ignored", iScore, ulGID);
+    ZTRACE(1, zenuOpName_, "invalid score %d for movie %u ignored", iScore, ulGID);
     return;
   }
   // The calc flag can be cleared by the push engine while a report still runs; a
   // second report then would take over the evaluated record of the first.
   if (m_caller.IsBusy()) {
-    ZTRACE(1, zenuOpName_, "a rating report is still running; movie %lu ignored", ulGID);
+    ZTRACE(1, zenuOpName_, "a rating report is still running; movie %u ignored", ulGID);
     return;
   }
   m_iCalcFlag = 1;
@@ -81,7 +81,7 @@ void CEvalDoc::EvalRecord(unsigned long ulGID, int iScore, int iKind, const Json
   m_caller.SetRecognitionInfo(kMarker, "", "");
 
   CRecord record;
-  if (!CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &record)) {
+  if (!CIntfDB::GetInstance()->GetOneRecordData(ulGID, &record)) {
     record = CRecord();
   }
   m_recEvaluated = record;
@@ -114,7 +114,7 @@ void CEvalDoc::OnEvaledResult(bool bSuccess) {
     stored.SetEval(m_recEvaluated.GetEval());
     CIntfDB::GetInstance()->UpdateRecord(stored);
     // Kept only once accepted, so "立即推送" never repeats a refused report.
-    CConfigDoc::GetInstance()->SaveLastEvalRecord(static_cast<int>(m_recEvaluated.GetGID()),
+    CConfigDoc::GetInstance()->SaveLastEvalRecord(m_recEvaluated.GetGID(),
                                                   m_recEvaluated.GetEval());
   }
   if (m_iEvalKind == 0) prompts->ShowPrompt(0, "评价发送成功", kBalloonTitle);

@@ -23,7 +23,7 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
 
   // pExtra: an object with "INT_IS_RMD_ALL" and "UTF8_COMMENT", or null (then a
   // score of 5 asks whether to recommend the movie to every follower).
-  void EvalRecord(unsigned long ulGID, int iScore, int iKind, const Json::Value* pExtra) override;
+  void EvalRecord(RecordGID ulGID, int iScore, int iKind, const Json::Value* pExtra) override;
   // An unrated record is rated through the dialog and reported; record takes the score.
   void MakeSureEval(CRecord& record);
   void OnEvaledResult(bool bSuccess);
@@ -42,9 +42,8 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
   CEvalRequestCaller& GetCaller() { return m_caller; }
 
   // The report URL with the user name already in its query form.
-  static CString BuildReportUrl(const CString& strHost, const CString& strUserName,
-                                unsigned long ulGID, int iScore, int iRecommendAll,
-                                const CString& strUtf8Comment);
+  static CString BuildReportUrl(const CString& strHost, const CString& strUserName, RecordGID ulGID,
+                                int iScore, int iRecommendAll, const CString& strUtf8Comment);
 
  private:
   CEvalDoc();

@@ -33,7 +33,8 @@ enum EPushCategory {
   PC_NONE = 6,
 };
 
-// Marks "keep the remembered value" in list operations.
+// Marks "keep the remembered value" in list operations; a focus id keeps the
+// selection with kReservedGID instead, which no record has.
 constexpr int kKeepValue = -1000;
 
 // Events of the download status machine.
@@ -63,11 +64,11 @@ class CBTTimerCaller final : public CTemplTimerCaller {
 // The delayed first download after an automatic program start.
 class CWaitStartingDownload final : public CTemplTimerCaller {
  public:
-  void SetProcessGID(int ulGID) { m_ulGID = ulGID; }
+  void SetProcessGID(RecordGID ulGID) { m_ulGID = ulGID; }
   void TimerCallBack() override;
 
  private:
-  int m_ulGID = -1;
+  RecordGID m_ulGID = kReservedGID;
 };
 
 // Asks again for the downloader component while it cannot be made (its name
@@ -81,7 +82,7 @@ class CDownloaderRetry final : public CTemplTimerCaller {
 // The result of the file choice dialog.
 struct SSelectFileResult {
   int iType = 0;
-  int ulGID = 0;
+  RecordGID ulGID = 0;
   CString strFile;
 };
 
@@ -108,12 +109,12 @@ class CPushDoc final : public IPushEngine,
   void SetSession(ISession* session) { m_pSession = session; }
 
   // Category lists.
-  void DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int iScrollX);
-  void ChangeDownloadedEx(int ulFocusGID);
-  void ChangeDownloadingEx(int ulFocusGID);
-  void ChangeDeletedEx(int ulFocusGID);
-  void ChangeNewTaskEx(int ulFocusGID);
-  void ChangeThunderTaskEx(int ulFocusGID);
+  void DisplayCategory(int iCategory, RecordGID ulFocusGID, int iTopRow, int iScrollX);
+  void ChangeDownloadedEx(RecordGID ulFocusGID);
+  void ChangeDownloadingEx(RecordGID ulFocusGID);
+  void ChangeDeletedEx(RecordGID ulFocusGID);
+  void ChangeNewTaskEx(RecordGID ulFocusGID);
+  void ChangeThunderTaskEx(RecordGID ulFocusGID);
   void OnChangeDownloaded();
   void OnChangeDownloading();
   void OnChangeDeleted();
@@ -122,14 +123,14 @@ class CPushDoc final : public IPushEngine,
   void OnChangeUneval();
   void SetCategorySortStatus(const SRecordViewEvent& evt);
   void GetRecordSubItem(SRecordViewEvent& evt);
-  static int CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB, const CString& textB,
+  static int CompareFunc(RecordGID gidA, const CString& textA, RecordGID gidB, const CString& textB,
                          int iColumn);
-  void RefreshRecord(int ulGID);
+  void RefreshRecord(RecordGID ulGID);
   void SetSelectedGIDs(const CRowList& rows);
   void OnRecordViewEvent(SRecordViewEvent& evt);
 
   // The downloader's work folder of a movie: its torrent (and resume data).
-  static CString TorrentFolder(uint32_t ulGID);
+  static CString TorrentFolder(RecordGID ulGID);
 
   // Base query of a category and the sort clause of a column (null when none).
   static CString CategoryQuery(int iCategory);
@@ -138,20 +139,20 @@ class CPushDoc final : public IPushEngine,
   CString CategorySql(int iCategory) const;
 
   int GetCurCategory() const { return m_iCurCategory; }
-  const std::vector<uint32_t>& GetGIDs() const { return m_arrGIDs; }
-  const std::vector<uint32_t>& GetSelectedGIDs() const { return m_arrSelectedGIDs; }
+  const std::vector<RecordGID>& GetGIDs() const { return m_arrGIDs; }
+  const std::vector<RecordGID>& GetSelectedGIDs() const { return m_arrSelectedGIDs; }
   SSortStatus GetSortStatus(int iCategory) const { return m_arrSortStatus.at(iCategory); }
   void SetSortStatus(int iCategory, const SSortStatus& s) { m_arrSortStatus.at(iCategory) = s; }
   SListScrollPos GetScrollPos(int iCategory) const { return m_arrScrollPos.at(iCategory); }
-  int GetLastFinishedGID() const { return m_ulLastFinishedGID; }
-  void SetLastFinishedGID(int gid) { m_ulLastFinishedGID = gid; }
+  RecordGID GetLastFinishedGID() const { return m_ulLastFinishedGID; }
+  void SetLastFinishedGID(RecordGID gid) { m_ulLastFinishedGID = gid; }
 
   // Download status machine.
-  void TaskStatusMachine(int ulGID, int event, const Json::Value* data);
+  void TaskStatusMachine(RecordGID ulGID, int event, const Json::Value* data);
   void OnStopRecord();
   void OnBTTimerCallerEvent();
   void AutoStartDownload();
-  int GetDownloadingGID() const { return m_ulDownloadingGID; }
+  RecordGID GetDownloadingGID() const { return m_ulDownloadingGID; }
   int GetRunningCount() const { return m_iRunningCount; }
   CBTTimerCaller& BTTimer() { return m_btTimer; }
 
@@ -167,23 +168,23 @@ class CPushDoc final : public IPushEngine,
   void OnEvalFond();
   void OnPushingGuide();
   void RepeatEval();
-  void DisplayBulletin(uint32_t ulGID);
+  void DisplayBulletin(RecordGID ulGID);
   // "不感兴趣" on the selected movies: the service is told through the local
   // server, and a record goes to 已删除 (files kept) only once it confirmed.
   void OnDismissRecord();
-  void OnDismissAnswer(uint32_t ulGID, bool bDone, const CString& strError) override;
+  void OnDismissAnswer(RecordGID ulGID, bool bDone, const CString& strError) override;
   // The tooltip of a row's 推荐指数 cell: why the service pushed the movie,
   // asked for once (answered later through OnPushReason) and then kept.
   CString ReasonTip(uint32_t iRow);
-  void OnPushReason(uint32_t ulGID, bool bKnown, const CString& strReason) override;
+  void OnPushReason(RecordGID ulGID, bool bKnown, const CString& strReason) override;
 
   // Hand-offs followed to the end: a record handed to the download manager
   // whose file is seen whole keeps RS_THUNDER and gets fDownloadedPercent 100.
   static bool IsHandOffComplete(const CRecord& rec);
   // Follows every handed-off record not yet seen whole (at login).
   void WatchHandOffs();
-  void OnHandOffComplete(uint32_t ulGID, const CString& strFile);
-  uint32_t GetBulletinGID() const { return m_ulBulletinGID; }
+  void OnHandOffComplete(RecordGID ulGID, const CString& strFile);
+  RecordGID GetBulletinGID() const { return m_ulBulletinGID; }
   int GetDeleteFiles() const { return m_bDeleteFiles; }
 
   // Task acquisition.
@@ -195,18 +196,21 @@ class CPushDoc final : public IPushEngine,
   void ChangeToNewTask(BOOL bActivate);
   void OnEvalDocEvent(const SEvalDocEvent& evt) override;
   void OnConfigDlgEvent(int iEvent) override;
+  bool FindDownloadManager(CString* strName, CString* strId) override {
+    return COtherDownload::FindThunder(strName, strId);
+  }
   void OnPromptUsageTimerCallerEvent();
   CCenterHTMLDialog& CalcProgressDlg() { return m_dlgCalcProgress; }
   CCenterHTMLDialog& ChoosePushMethodDlg() { return m_dlgChoosePushMethod; }
   CCenterHTMLDialog& ChooseMovieTypeDlg() { return m_dlgChooseMovieType; }
   CPromptUsageTimerCaller& PromptUsageCaller() { return m_callerPromptUsage; }
-  uint32_t GetFocusGID() const { return m_ulFocusGID; }
+  RecordGID GetFocusGID() const { return m_ulFocusGID; }
 
   int OnIntfScheduleControlEvent(int iEvent, CString* pstrData) override;
   void OnIntfUpdateControlEvent(int iEvent) override;
 
   // IPushEngine.
-  void FindAndDisplayMovie(unsigned long ulGID) override;
+  void FindAndDisplayMovie(RecordGID ulGID) override;
   void ReceiveNewTask2(const Json::Value& dictMovie) override;
   void OnDownloadRecord() override;
   void OnRunningThunder() override;
@@ -228,7 +232,7 @@ class CPushDoc final : public IPushEngine,
   void SendPushFrame(const SPushFrameData& data);
   void SetCurCategoryOnFrame(int iCategory);
   void SetButtonStates(int iCategory);
-  void ChangeCategoryEx(int iCategory, int ulFocusGID);
+  void ChangeCategoryEx(int iCategory, RecordGID ulFocusGID);
   void ShowToolbars(int iRecordBar, int iEvalBar);
   void PromptUsage();
   // Shows the current category again when arrivals may have changed it.
@@ -246,8 +250,8 @@ class CPushDoc final : public IPushEngine,
   void DonwloadFinish(CRecord rec);
   void _StopRecord(CRecord rec);
   void UpdateStopData(CRecord rec);
-  void ChangeStopStat(int ulGID);
-  void ChangeQueueingStat(int ulGID);
+  void ChangeStopStat(RecordGID ulGID);
+  void ChangeQueueingStat(RecordGID ulGID);
   // The downloader failed or vanished: the record stops with its text shown.
   void StopOnDownloaderError(const CString& strError);
   // Fetches the torrent file of a record unless it is there; false when it is not.
@@ -268,7 +272,7 @@ class CPushDoc final : public IPushEngine,
 
   // Record commands.
   void DeleteRecord(CRecord rec);
-  void OpenSource(int ulGID);
+  void OpenSource(RecordGID ulGID);
   void EvalSelected(int iScore);
 
   IRecordListView* m_pRecordView = nullptr;
@@ -277,19 +281,19 @@ class CPushDoc final : public IPushEngine,
   ISession* m_pSession = nullptr;
 
   int m_iCurCategory = PC_NONE;
-  std::vector<uint32_t> m_arrGIDs;
-  std::unordered_map<uint32_t, int> m_mapGIDToRow;
+  std::vector<RecordGID> m_arrGIDs;
+  std::unordered_map<RecordGID, int> m_mapGIDToRow;
   std::array<SSortStatus, kCategoryCount> m_arrSortStatus{};
   std::array<std::shared_ptr<std::vector<uint32_t>>, kCategoryCount> m_arrCategorySel;
   std::array<SListScrollPos, kCategoryCount> m_arrScrollPos{};
-  std::vector<uint32_t> m_arrSelectedGIDs;
+  std::vector<RecordGID> m_arrSelectedGIDs;
 
   CCenterHTMLDialog m_dlgCalcProgress;
   CCenterHTMLDialog m_dlgChoosePushMethod;
   CCenterHTMLDialog m_dlgChooseMovieType;
   CPromptUsageTimerCaller m_callerPromptUsage;
-  uint32_t m_ulFocusGID = 0;
-  int m_ulLastFinishedGID = -1;
+  RecordGID m_ulFocusGID = 0;
+  RecordGID m_ulLastFinishedGID = kReservedGID;
   bool m_bUpdateRegistered = false;
 
   CBTDownload m_btDownload;
@@ -297,22 +301,22 @@ class CPushDoc final : public IPushEngine,
   CWaitStartingDownload m_waitStartingDownload;
   CDownloaderRetry m_downloaderRetry;
   COtherDownload m_otherDownload;
-  int m_ulDownloadingGID = -1;
+  RecordGID m_ulDownloadingGID = kReservedGID;
   int m_iRunningCount = 0;
   BOOL m_bBTCreated = FALSE;
-  uint32_t m_ulBulletinGID = 0;
+  RecordGID m_ulBulletinGID = 0;
   int m_bDeleteFiles = 1;
   int m_bPromptUsageDone = 0;
 
   // Records whose "不感兴趣" awaits the service; while one is moved, no rating
   // is asked and no file removed.
-  std::unordered_map<uint32_t, int> m_mapDismissing;
+  std::unordered_map<RecordGID, int> m_mapDismissing;
   bool m_bDismissing = false;
   struct SReason {
     bool bKnown = false;
     CString strText;
     time_t tlAsked = 0;
   };
-  std::unordered_map<uint32_t, SReason> m_mapReasons;
+  std::unordered_map<RecordGID, SReason> m_mapReasons;
   std::unique_ptr<CHandOffWatch> m_handOffs;
 };

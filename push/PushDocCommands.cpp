@@ -21,7 +21,7 @@
 
 void CPushDoc::OnDeleteRecord() {
   OP_BEGIN("CPushDoc::OnDeleteRecord")
-  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
+  const std::vector<RecordGID> sel = m_arrSelectedGIDs;
   if (sel.empty()) return;
   CString question;
   if (sel.size() == 1) {
@@ -34,7 +34,7 @@ void CPushDoc::OnDeleteRecord() {
   CDeleteTaskDialog dialog;
   dialog.OnUpdate(0, question);
   if (dialog.DoModal() != IDOK) return;
-  for (uint32_t gid : sel) TaskStatusMachine(static_cast<int>(gid), TE_DELETE, nullptr);
+  for (RecordGID gid : sel) TaskStatusMachine(gid, TE_DELETE, nullptr);
   OP_END
 }
 
@@ -64,15 +64,14 @@ void CPushDoc::DeleteRecord(CRecord rec) {
 
 void CPushDoc::OnPlay() {
   OP_BEGIN("CPushDoc::OnPlay")
-  if (!m_arrSelectedGIDs.empty())
-    TaskStatusMachine(static_cast<int>(m_arrSelectedGIDs.front()), TE_OPEN, nullptr);
+  if (!m_arrSelectedGIDs.empty()) TaskStatusMachine(m_arrSelectedGIDs.front(), TE_OPEN, nullptr);
   OP_END
 }
 
-void CPushDoc::OpenSource(int ulGID) {
+void CPushDoc::OpenSource(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::OpenSource")
   CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  CIntfDB::GetInstance()->GetOneRecordData(ulGID, &rec);
   const CString folder = rec.GetLocalAbsPath();
   if (!IsFolder(folder)) {
     ShowMessageBox("该资源的目录已经被删除");
@@ -102,7 +101,7 @@ void CPushDoc::OnSelectFileDlgEvent(const SSelectFileResult& result) {
   OP_BEGIN("CPushDoc::OnSelectFileDlgEvent")
   if (result.iType != 0 || result.strFile.empty()) return;
   CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(result.ulGID), &rec);
+  CIntfDB::GetInstance()->GetOneRecordData(result.ulGID, &rec);
   Shell().Open(rec.GetLocalAbsPath() + "/" + result.strFile);
   OP_END
 }
@@ -137,7 +136,7 @@ void CPushDoc::OnPushingGuide() {
   CGIDList ids;
   db->GetGIDList(0, &ids, 1);
   CRecord last;
-  for (uint32_t gid : ids) {
+  for (RecordGID gid : ids) {
     last = CRecord();
     db->GetOneRecordData(gid, &last);
     if (last.GetEval() > 0) {
@@ -151,22 +150,22 @@ void CPushDoc::OnPushingGuide() {
 
 void CPushDoc::RepeatEval() {
   OP_BEGIN("CPushDoc::RepeatEval")
-  int ulGID = 0;
+  RecordGID ulGID = 0;
   int iEval = 0;
   CConfigDoc::GetInstance()->LoadLastEvalRecord(&ulGID, &iEval);
   if (ulGID == 0 || iEval == 0) {
-    ZTRACE(1, zenuOpName_, "获取上一次评价信息失败，ulGID is %d, iEval is %d", ulGID, iEval);
+    ZTRACE(1, zenuOpName_, "获取上一次评价信息失败，ulGID is %u, iEval is %d", ulGID, iEval);
     return;
   }
   ZTRACE(1, zenuOpName_, "再一次发上次评价的CGI");
   Json::Value extra(Json::objectValue);
   extra["INT_IS_RMD_ALL"] = 0;
   extra["UTF8_COMMENT"] = "";
-  CEvalDoc::GetInstance()->EvalRecord(static_cast<uint32_t>(ulGID), iEval, 0, &extra);
+  CEvalDoc::GetInstance()->EvalRecord(ulGID, iEval, 0, &extra);
   OP_END
 }
 
-void CPushDoc::DisplayBulletin(uint32_t ulGID) {
+void CPushDoc::DisplayBulletin(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::DisplayBulletin")
   CRecord rec;
   const bool stored = ulGID != 0 && CIntfDB::GetInstance()->GetOneRecordData(ulGID, &rec);
@@ -181,34 +180,33 @@ void CPushDoc::DisplayBulletin(uint32_t ulGID) {
   OP_END
 }
 
-void CPushDoc::FindAndDisplayMovie(unsigned long ulGID) {
+void CPushDoc::FindAndDisplayMovie(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::FindAndDisplayMovie")
   CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  CIntfDB::GetInstance()->GetOneRecordData(ulGID, &rec);
   if (m_pSession) m_pSession->OnPushDocEvent(0);
-  const int id = static_cast<int>(ulGID);
   switch (rec.GetStatus()) {
     case RS_DELETED:
-      ChangeDeletedEx(id);
+      ChangeDeletedEx(ulGID);
       break;
     case RS_DOWNLOADED:
-      ChangeDownloadedEx(id);
+      ChangeDownloadedEx(ulGID);
       break;
     case RS_DOWNLOADING:
     case RS_QUEUED:
     case RS_STOPPED:
-      ChangeDownloadingEx(id);
+      ChangeDownloadingEx(ulGID);
       break;
     case RS_NEW:
-      ChangeNewTaskEx(id);
+      ChangeNewTaskEx(ulGID);
       break;
     case RS_THUNDER:
-      ChangeThunderTaskEx(id);
+      ChangeThunderTaskEx(ulGID);
       break;
     default:
       break;
   }
-  DisplayBulletin(static_cast<uint32_t>(ulGID));
+  DisplayBulletin(ulGID);
   OP_END
 }
 

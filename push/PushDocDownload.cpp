@@ -53,9 +53,9 @@ CString QuoteArg(const CString& path) {
 }
 
 // Only the status changes: the downloader, the counters and the list stay as they are.
-void SetStoredStatus(int ulGID, int32_t eStatus) {
+void SetStoredStatus(RecordGID ulGID, int32_t eStatus) {
   CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  CIntfDB::GetInstance()->GetOneRecordData(ulGID, &rec);
   rec.SetStatus(eStatus);
   CIntfDB::GetInstance()->UpdateRecord(rec);
 }
@@ -103,10 +103,10 @@ void CWaitStartingDownload::TimerCallBack() {
   CPushDoc::GetInstance()->TaskStatusMachine(m_ulGID, TE_START, nullptr);
 }
 
-void CPushDoc::TaskStatusMachine(int ulGID, int event, const Json::Value* data) {
+void CPushDoc::TaskStatusMachine(RecordGID ulGID, int event, const Json::Value* data) {
   OP_BEGIN("CPushDoc::TaskStatusMachine")
   CRecord rec;
-  CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(ulGID), &rec);
+  CIntfDB::GetInstance()->GetOneRecordData(ulGID, &rec);
   const time_t now = time(nullptr);
   switch (rec.GetStatus()) {
     case RS_DELETED:
@@ -180,7 +180,7 @@ void CPushDoc::TaskStatusMachine(int ulGID, int event, const Json::Value* data) 
   OP_END
 }
 
-CString CPushDoc::TorrentFolder(uint32_t ulGID) {
+CString CPushDoc::TorrentFolder(RecordGID ulGID) {
   return StringFormat("%sdata/%u", GetExePath(0).c_str(), ulGID);
 }
 
@@ -232,7 +232,7 @@ void CPushDoc::StartDownload(CRecord rec) {
     ShowMessageBox("找不到torrent文件,无法启动下载");
     return;
   }
-  m_ulDownloadingGID = static_cast<int>(rec.GetGID());
+  m_ulDownloadingGID = rec.GetGID();
   const CString args =
       StringFormat("--responsefile \"%s\" --saveas \"%s\"", QuoteArg(torrent).c_str(),
                    QuoteArg(rec.GetLocalAbsPath()).c_str());
@@ -277,7 +277,7 @@ void CPushDoc::OnBTTimerCallerEvent() {
     // Logged, and the next tick polls again; a component that no longer
     // answers ends the download instead of reading as 0 percent.
     LogAndDeleteException(e);
-    if (m_btDownload.GetState() != 1 && m_ulDownloadingGID != -1) {
+    if (m_btDownload.GetState() != 1 && m_ulDownloadingGID != kReservedGID) {
       try {
         StopOnDownloaderError(kComponentGone);
       } catch (CException* e2) {
@@ -317,10 +317,10 @@ BOOL CPushDoc::_RefreshDownloadingData(CRecord rec) {
   if (finished) rec.SetStatus(RS_DOWNLOADED);
   CIntfDB::GetInstance()->UpdateRecord(rec);
   if (finished) {
-    m_ulDownloadingGID = -1;
+    m_ulDownloadingGID = kReservedGID;
     return TRUE;
   }
-  RefreshRecord(static_cast<int>(rec.GetGID()));
+  RefreshRecord(rec.GetGID());
   return FALSE;
   OP_END
 }
@@ -332,7 +332,7 @@ void CPushDoc::DonwloadFinish(CRecord rec) {
   prompts->ShowPrompt(0, StringFormat("电影:\"%s\"下载已经完成", rec.GetTaskDisplayName().c_str()),
                       "");
   prompts->SetCloseBallonEvent(2);
-  m_ulLastFinishedGID = static_cast<int>(rec.GetGID());
+  m_ulLastFinishedGID = rec.GetGID();
   m_btDownload.Exit();
   m_iRunningCount = std::max(0, m_iRunningCount - 1);
   OP_END
@@ -360,22 +360,22 @@ void CPushDoc::_StopRecord(CRecord rec) {
 
 void CPushDoc::UpdateStopData(CRecord rec) {
   OP_BEGIN("CPushDoc::UpdateStopData")
-  if (rec.GetStatus() == RS_DOWNLOADING) m_ulDownloadingGID = -1;
+  if (rec.GetStatus() == RS_DOWNLOADING) m_ulDownloadingGID = kReservedGID;
   rec.SetStatus(RS_STOPPED);
   rec.SetRate(-0.1);
   rec.SetTrackerInfo("");
   CIntfDB::GetInstance()->UpdateRecord(rec);
-  RefreshRecord(static_cast<int>(rec.GetGID()));
+  RefreshRecord(rec.GetGID());
   OP_END
 }
 
-void CPushDoc::ChangeStopStat(int ulGID) {
+void CPushDoc::ChangeStopStat(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::ChangeStopStat")
   SetStoredStatus(ulGID, RS_STOPPED);
   OP_END
 }
 
-void CPushDoc::ChangeQueueingStat(int ulGID) {
+void CPushDoc::ChangeQueueingStat(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::ChangeQueueingStat")
   SetStoredStatus(ulGID, RS_QUEUED);
   OP_END
@@ -387,16 +387,16 @@ void CPushDoc::AutoStartDownload() {
   if (CConfigDoc::GetInstance()->GetAutoDownload()) {
     CGIDList left;
     db->GetGIDList(RS_DOWNLOADING, &left, 0);
-    int first = -1;
+    RecordGID first = kReservedGID;
     if (left.empty()) {
       CGIDList queue;
       db->GetGIDList(RS_QUEUED, &queue, 0);
-      if (!queue.empty()) first = static_cast<int>(queue.front());
+      if (!queue.empty()) first = queue.front();
     } else {
-      first = static_cast<int>(left.front());
-      for (uint32_t gid : left) TaskStatusMachine(static_cast<int>(gid), TE_TO_QUEUED, nullptr);
+      first = left.front();
+      for (RecordGID gid : left) TaskStatusMachine(gid, TE_TO_QUEUED, nullptr);
     }
-    if (first == -1) return;
+    if (first == kReservedGID) return;
     if (CCmdParams::GetInstance()->GetIsAuto()) {
       m_waitStartingDownload.SetProcessGID(first);
       m_waitStartingDownload.RegisterTimer(60, 1);
@@ -407,14 +407,14 @@ void CPushDoc::AutoStartDownload() {
   }
   CGIDList group;
   db->GetGIDList(RS_DOWNLOADING, &group, 1);
-  for (uint32_t gid : group) TaskStatusMachine(static_cast<int>(gid), TE_TO_STOPPED, nullptr);
+  for (RecordGID gid : group) TaskStatusMachine(gid, TE_TO_STOPPED, nullptr);
   db->SaveDB();
   OP_END
 }
 
 void CPushDoc::OnDownloadRecord() {
   OP_BEGIN("CPushDoc::OnDownloadRecord")
-  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
+  const std::vector<RecordGID> sel = m_arrSelectedGIDs;
   if (sel.size() >= 2) {
     ShowMessageBox("请选择单个电影下载");
     return;
@@ -426,8 +426,8 @@ void CPushDoc::OnDownloadRecord() {
 void CPushDoc::OnStopRecord() {
   OP_BEGIN("CPushDoc::OnStopRecord")
   // The machine may reload the list, and with it the selection.
-  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
-  for (uint32_t gid : sel) TaskStatusMachine(static_cast<int>(gid), TE_STOP, nullptr);
+  const std::vector<RecordGID> sel = m_arrSelectedGIDs;
+  for (RecordGID gid : sel) TaskStatusMachine(gid, TE_STOP, nullptr);
   OP_END
 }
 

@@ -16,23 +16,22 @@ const int kButtonStates[CPushDoc::kCategoryCount][4] = {
 };
 
 const char* const kCellQueries[kRecordColumnCount] = {
-    "select strTaskDisplayName from records where ulGID = %d ",
-    "select fDownloadedPercent from records where ulGID = %d ",
-    "select eStatus from records where ulGID = %d ",
-    "select tlPushed from records where ulGID = %d ",
+    "select strTaskDisplayName from records where ulGID = %u ",
+    "select fDownloadedPercent from records where ulGID = %u ",
+    "select eStatus from records where ulGID = %u ",
+    "select tlPushed from records where ulGID = %u ",
     nullptr,
     nullptr,
-    "select iSize from records where ulGID = %d ",
-    "select fExpectEval from records where ulGID = %d ",
-    "select iEval from records where ulGID = %d ",
-    "select tlStartDownloadTime from records where ulGID = %d ",
-    "select strLocalAbsPath from records where ulGID = %d ",
+    "select iSize from records where ulGID = %u ",
+    "select fExpectEval from records where ulGID = %u ",
+    "select iEval from records where ulGID = %u ",
+    "select tlStartDownloadTime from records where ulGID = %u ",
+    "select strLocalAbsPath from records where ulGID = %u ",
 };
 
-CString CellValue(int iColumn, uint32_t gid) {
+CString CellValue(int iColumn, RecordGID gid) {
   CSqlRow row;
-  if (!CIntfDB::GetInstance()->GetOneRecordBySql(
-          StringFormat(kCellQueries[iColumn], static_cast<int>(gid)), &row) ||
+  if (!CIntfDB::GetInstance()->GetOneRecordBySql(StringFormat(kCellQueries[iColumn], gid), &row) ||
       row.empty())
     return CString();
   return row[0];
@@ -103,7 +102,7 @@ void CPushDoc::SendPushFrame(const SPushFrameData& data) {
   if (m_pPushFrame) m_pPushFrame->OnPushFrameUpdate(data);
 }
 
-void CPushDoc::DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int iScrollX) {
+void CPushDoc::DisplayCategory(int iCategory, RecordGID ulFocusGID, int iTopRow, int iScrollX) {
   OP_BEGIN("CPushDoc::DisplayCategory")
   if (!IsValidCategory(iCategory)) RAISE_ERROR("未知的电影分类: %d", iCategory);
   SRecordViewData report;
@@ -116,23 +115,23 @@ void CPushDoc::DisplayCategory(int iCategory, int ulFocusGID, int iTopRow, int i
   for (size_t i = 0; i < m_arrGIDs.size(); ++i) m_mapGIDToRow[m_arrGIDs[i]] = static_cast<int>(i);
 
   CRowList rows;
-  auto addRow = [&](uint32_t gid) {
+  auto addRow = [&](RecordGID gid) {
     auto it = m_mapGIDToRow.find(gid);
     if (it != m_mapGIDToRow.end()) rows.push_back(static_cast<uint32_t>(it->second));
   };
-  if (ulFocusGID == kKeepValue) {
-    for (uint32_t gid : *m_arrCategorySel[iCategory]) addRow(gid);
+  if (ulFocusGID == kReservedGID) {
+    for (RecordGID gid : *m_arrCategorySel[iCategory]) addRow(gid);
   } else {
-    addRow(static_cast<uint32_t>(ulFocusGID));
+    addRow(ulFocusGID);
   }
 
   int iTop = iTopRow;
   if (iTop == kKeepValue) {
-    if (ulFocusGID == kKeepValue) {
+    if (ulFocusGID == kReservedGID) {
       iTop = m_arrScrollPos[iCategory].iVertPos;
     } else {
       // A focus id outside the category scrolls to the top.
-      auto it = m_mapGIDToRow.find(static_cast<uint32_t>(ulFocusGID));
+      auto it = m_mapGIDToRow.find(ulFocusGID);
       iTop = it == m_mapGIDToRow.end() ? 0 : it->second;
     }
   }
@@ -171,10 +170,10 @@ void CPushDoc::FollowSelection() {
 void CPushDoc::RefreshShownCategory() {
   OP_BEGIN("CPushDoc::RefreshShownCategory")
   if (IsValidCategory(m_iCurCategory)) {
-    DisplayCategory(m_iCurCategory, kKeepValue, kKeepValue, kKeepValue);
+    DisplayCategory(m_iCurCategory, kReservedGID, kKeepValue, kKeepValue);
   } else {
     // Nothing shown yet (the first start opens on the help): the new movies are.
-    ChangeNewTaskEx(kKeepValue);
+    ChangeNewTaskEx(kReservedGID);
   }
   OP_END
 }
@@ -197,52 +196,52 @@ void CPushDoc::SetButtonStates(int iCategory) {
   }
 }
 
-void CPushDoc::ChangeCategoryEx(int iCategory, int ulFocusGID) {
+void CPushDoc::ChangeCategoryEx(int iCategory, RecordGID ulFocusGID) {
   SetCurCategoryOnFrame(iCategory);
   SetButtonStates(iCategory);
   DisplayCategory(iCategory, ulFocusGID, kKeepValue, kKeepValue);
 }
 
-void CPushDoc::ChangeDownloadedEx(int ulFocusGID) {
+void CPushDoc::ChangeDownloadedEx(RecordGID ulFocusGID) {
   OP_BEGIN("CPushDoc::ChangeDownloadedEx")
   ChangeCategoryEx(PC_DOWNLOADED, ulFocusGID);
   OP_END
 }
 
-void CPushDoc::ChangeDownloadingEx(int ulFocusGID) {
+void CPushDoc::ChangeDownloadingEx(RecordGID ulFocusGID) {
   OP_BEGIN("CPushDoc::ChangeDownloadingEx")
   ChangeCategoryEx(PC_DOWNLOADING, ulFocusGID);
   OP_END
 }
 
-void CPushDoc::ChangeDeletedEx(int ulFocusGID) {
+void CPushDoc::ChangeDeletedEx(RecordGID ulFocusGID) {
   OP_BEGIN("CPushDoc::ChangeDeletedEx")
   ChangeCategoryEx(PC_DELETED, ulFocusGID);
   OP_END
 }
 
-void CPushDoc::ChangeNewTaskEx(int ulFocusGID) {
+void CPushDoc::ChangeNewTaskEx(RecordGID ulFocusGID) {
   OP_BEGIN("CPushDoc::ChangeNewTaskEx")
   ChangeCategoryEx(PC_NEWTASK, ulFocusGID);
   OP_END
 }
 
-void CPushDoc::ChangeThunderTaskEx(int ulFocusGID) {
+void CPushDoc::ChangeThunderTaskEx(RecordGID ulFocusGID) {
   OP_BEGIN("CPushDoc::ChangeThunderTaskEx")
   if (m_iCurCategory == PC_THUNDER) return;
   ChangeCategoryEx(PC_THUNDER, ulFocusGID);
   OP_END
 }
 
-void CPushDoc::OnChangeDownloaded() { ChangeDownloadedEx(kKeepValue); }
-void CPushDoc::OnChangeDownloading() { ChangeDownloadingEx(kKeepValue); }
-void CPushDoc::OnChangeDeleted() { ChangeDeletedEx(kKeepValue); }
-void CPushDoc::OnChangeNewTask() { ChangeNewTaskEx(kKeepValue); }
-void CPushDoc::OnChangeThunder() { ChangeThunderTaskEx(kKeepValue); }
+void CPushDoc::OnChangeDownloaded() { ChangeDownloadedEx(kReservedGID); }
+void CPushDoc::OnChangeDownloading() { ChangeDownloadingEx(kReservedGID); }
+void CPushDoc::OnChangeDeleted() { ChangeDeletedEx(kReservedGID); }
+void CPushDoc::OnChangeNewTask() { ChangeNewTaskEx(kReservedGID); }
+void CPushDoc::OnChangeThunder() { ChangeThunderTaskEx(kReservedGID); }
 
 void CPushDoc::OnChangeUneval() {
   OP_BEGIN("CPushDoc::OnChangeUneval")
-  ChangeCategoryEx(PC_UNEVAL, kKeepValue);
+  ChangeCategoryEx(PC_UNEVAL, kReservedGID);
   OP_END
 }
 
@@ -264,7 +263,7 @@ void CPushDoc::GetRecordSubItem(SRecordViewEvent& evt) {
   // The view may still paint rows of a list that has since been reloaded.
   if (evt.iRow >= m_arrGIDs.size() || evt.iColumn >= static_cast<uint32_t>(kRecordColumnCount))
     return;
-  const uint32_t gid = m_arrGIDs[evt.iRow];
+  const RecordGID gid = m_arrGIDs[evt.iRow];
   const int col = static_cast<int>(evt.iColumn);
   if (col == 4 || col == 5) {
     CRecord rec;
@@ -292,8 +291,8 @@ void CPushDoc::GetRecordSubItem(SRecordViewEvent& evt) {
   OP_END
 }
 
-int CPushDoc::CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB, const CString& textB,
-                          int iColumn) {
+int CPushDoc::CompareFunc(RecordGID gidA, const CString& textA, RecordGID gidB,
+                          const CString& textB, int iColumn) {
   OP_BEGIN("CPushDoc::CompareFunc")
   if (iColumn == 2 || iColumn == 6 || iColumn == 7 || iColumn == 8) {
     CRecord a, b;
@@ -314,9 +313,9 @@ int CPushDoc::CompareFunc(uint32_t gidA, const CString& textA, uint32_t gidB, co
   OP_END
 }
 
-void CPushDoc::RefreshRecord(int ulGID) {
+void CPushDoc::RefreshRecord(RecordGID ulGID) {
   OP_BEGIN("CPushDoc::RefreshRecord")
-  auto it = m_mapGIDToRow.find(static_cast<uint32_t>(ulGID));
+  auto it = m_mapGIDToRow.find(ulGID);
   if (it == m_mapGIDToRow.end()) return;
   SRecordViewData data;
   data.iType = 1;
@@ -379,7 +378,7 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
     case 5:
       SetCategorySortStatus(evt);
       if (IsValidCategory(m_iCurCategory))
-        DisplayCategory(m_iCurCategory, kKeepValue, kKeepValue, kKeepValue);
+        DisplayCategory(m_iCurCategory, kReservedGID, kKeepValue, kKeepValue);
       break;
     case 6:
       GetRecordSubItem(evt);
@@ -392,13 +391,13 @@ void CPushDoc::OnRecordViewEvent(SRecordViewEvent& evt) {
       // A downloaded movie plays; a new push starts its download (its page
       // already shows from the click before); other rows keep their state.
       if (evt.arrRows.empty() || evt.arrRows.front() >= m_arrGIDs.size()) break;
-      const uint32_t gid = m_arrGIDs[evt.arrRows.front()];
+      const RecordGID gid = m_arrGIDs[evt.arrRows.front()];
       CRecord rec;
       if (!CIntfDB::GetInstance()->GetOneRecordData(gid, &rec)) break;
       if (rec.GetStatus() == RS_DOWNLOADED || IsHandOffComplete(rec)) {
-        TaskStatusMachine(static_cast<int>(gid), TE_OPEN, nullptr);
+        TaskStatusMachine(gid, TE_OPEN, nullptr);
       } else if (rec.GetStatus() == RS_NEW) {
-        TaskStatusMachine(static_cast<int>(gid), TE_START, nullptr);
+        TaskStatusMachine(gid, TE_START, nullptr);
       }
       break;
     }
@@ -417,15 +416,15 @@ void CPushDoc::SetFocusOnNewDownloaded() {
   if (m_pSession) m_pSession->OnPushDocEvent(0);
   // The prompt announced one movie: that is the one to select.
   CRecord last;
-  if (m_ulLastFinishedGID != -1 &&
-      CIntfDB::GetInstance()->GetOneRecordData(static_cast<uint32_t>(m_ulLastFinishedGID), &last) &&
+  if (m_ulLastFinishedGID != kReservedGID &&
+      CIntfDB::GetInstance()->GetOneRecordData(m_ulLastFinishedGID, &last) &&
       IsHandOffComplete(last)) {
     ChangeCategoryEx(PC_THUNDER, m_ulLastFinishedGID);
-  } else if (m_ulLastFinishedGID != -1) {
+  } else if (m_ulLastFinishedGID != kReservedGID) {
     ChangeDownloadedEx(m_ulLastFinishedGID);
   } else {
     OnChangeDownloaded();
   }
-  m_ulLastFinishedGID = -1;
+  m_ulLastFinishedGID = kReservedGID;
   OP_END
 }

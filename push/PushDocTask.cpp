@@ -224,7 +224,7 @@ void CPushDoc::ProcessPushInfo() {
     text = CString("软件用法：") + kResourceHint;
   } else {
     int unrated = 0;
-    for (uint32_t gid : ids) {
+    for (RecordGID gid : ids) {
       CRecord rec;
       if (CIntfDB::GetInstance()->GetOneRecordData(gid, &rec) && rec.GetEval() == 0) ++unrated;
     }
@@ -286,7 +286,7 @@ void CPushDoc::ChangeToNewTask(BOOL bActivate) {
   OP_BEGIN("CPushDoc::ChangeToNewTask")
   if (bActivate && m_pSession) m_pSession->OnPushDocEvent(0);
   m_arrSortStatus[PC_NEWTASK] = {1, 3, 0};
-  ChangeNewTaskEx(static_cast<int>(m_ulFocusGID));
+  ChangeNewTaskEx(m_ulFocusGID);
   if (m_ulFocusGID != 0) DisplayBulletin(m_ulFocusGID);
   OP_END
 }
@@ -294,7 +294,7 @@ void CPushDoc::ChangeToNewTask(BOOL bActivate) {
 void CPushDoc::OnEvalDocEvent(const SEvalDocEvent& evt) {
   OP_BEGIN("CPushDoc::OnEvalDocEvent")
   if (evt.iType != 0) return;
-  RefreshRecord(static_cast<int>(evt.record.GetGID()));
+  RefreshRecord(evt.record.GetGID());
   ProcessPushInfo();
   StartRequesting("quick", 0);
   DisplayCalcDlg();

@@ -18,7 +18,7 @@ void CPushDoc::MarkThunder(CRecord rec) {
   OP_BEGIN("CPushDoc::MarkThunder")
   rec.SetStatus(RS_THUNDER);
   CIntfDB::GetInstance()->UpdateRecord(rec);
-  RefreshRecord(static_cast<int>(rec.GetGID()));
+  RefreshRecord(rec.GetGID());
   WatchHandOff(rec);
   OP_END
 }
@@ -70,7 +70,7 @@ void CPushDoc::DownloadBTWithThunder(CRecord rec) {
 
 void CPushDoc::RunningThunderSelected(const Json::Value* data) {
   OP_BEGIN("CPushDoc::RunningThunderSelected")
-  const std::vector<uint32_t> sel = m_arrSelectedGIDs;
+  const std::vector<RecordGID> sel = m_arrSelectedGIDs;
   if (sel.size() > 1) {
     ShowMessageBox("一次只能下载一个");
     return;

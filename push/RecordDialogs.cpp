@@ -23,7 +23,7 @@ int CDeleteTaskDialog::DoModal() {
   OP_END
 }
 
-void CSelectFileDlg::OnUpdate(int iKind, int ulGID, const std::vector<CString>& arrFiles) {
+void CSelectFileDlg::OnUpdate(int iKind, RecordGID ulGID, const std::vector<CString>& arrFiles) {
   if (iKind != 0) return;
   m_ulGID = ulGID;
   m_arrFiles = arrFiles;

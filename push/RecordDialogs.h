@@ -20,10 +20,10 @@ class CDeleteTaskDialog final {
 class CSelectFileDlg final {
  public:
   // Kind 0 sets the movie and its file names; other kinds change nothing.
-  void OnUpdate(int iKind, int ulGID, const std::vector<CString>& arrFiles);
+  void OnUpdate(int iKind, RecordGID ulGID, const std::vector<CString>& arrFiles);
   int DoModal();
 
  private:
-  int m_ulGID = 0;
+  RecordGID m_ulGID = 0;
   std::vector<CString> m_arrFiles;
 };

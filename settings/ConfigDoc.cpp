@@ -4,7 +4,6 @@
 
 #include "PushMethodSink.h"
 #include "ServiceHostSetting.h"
-#include "push/OtherDownload.h"
 #include "store/MultiUserMgr.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -103,19 +102,20 @@ CString CConfigDoc::LoadGlobalConfigItem(const CString& section, const CString& 
   OP_END
 }
 
-void CConfigDoc::SaveLastEvalRecord(int ulGID, int iEval) {
+void CConfigDoc::SaveLastEvalRecord(RecordGID ulGID, int iEval) {
   OP_BEGIN("CConfigDoc::SaveLastEvalRecord")
   if (ulGID == 0 || iEval == 0) return;
   const CString user = UserFile();
-  WriteInt(user, kEval, "GID", ulGID);
+  // Kept as the int it always was: ids past 2^31 read back as written.
+  WriteInt(user, kEval, "GID", static_cast<int>(ulGID));
   WriteInt(user, kEval, "iEval", iEval);
   OP_END
 }
 
-void CConfigDoc::LoadLastEvalRecord(int* ulGID, int* iEval) {
+void CConfigDoc::LoadLastEvalRecord(RecordGID* ulGID, int* iEval) {
   OP_BEGIN("CConfigDoc::LoadLastEvalRecord")
   const CString user = UserFile();
-  if (ulGID) *ulGID = ReadInt(user, kEval, "GID", "0");
+  if (ulGID) *ulGID = static_cast<RecordGID>(ReadInt(user, kEval, "GID", "0"));
   if (iEval) *iEval = ReadInt(user, kEval, "iEval", "0");
   OP_END
 }
@@ -134,7 +134,7 @@ void CConfigDoc::OpenConfigDlg() {
   CString strManager;
   CString strManagerId;
   values.strDownloadManager =
-      COtherDownload::FindThunder(&strManager, &strManagerId)
+      m_pPushMethodSink && m_pPushMethodSink->FindDownloadManager(&strManager, &strManagerId)
           ? StringFormat("%s（%s）", strManager.c_str(), strManagerId.c_str())
           : CString("未找到");
   const CString strShownHost = values.strServiceHost;

@@ -31,8 +31,8 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
   CString LoadUserConfigItem(const CString& section, const CString& key);
   void SaveUserConfigItem(const CString& section, const CString& key, const CString& value);
   CString LoadGlobalConfigItem(const CString& section, const CString& key);
-  void SaveLastEvalRecord(int ulGID, int iEval);
-  void LoadLastEvalRecord(int* ulGID, int* iEval);
+  void SaveLastEvalRecord(RecordGID ulGID, int iEval);
+  void LoadLastEvalRecord(RecordGID* ulGID, int* iEval);
   void OpenConfigDlg();
 
   // The push engine registers itself here; not owned.

@@ -36,14 +36,15 @@ BOOL CDatabase::LoadDB() {
   for (const auto* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
     ++index;
     // The identifier must read whole, and leave room for the shift of the
-    // conversion; a second record under one identifier would replace the first.
+    // conversion below the reserved one; a second record under one identifier
+    // would replace the first.
     const tinyxml2::XMLElement* idElement = e->FirstChildElement("ulGID");
     const CString idText = idElement && idElement->GetText() ? idElement->GetText() : "";
-    const uint32_t gid = ParseGID(idText);
+    const RecordGID gid = ParseGID(idText);
     const bool whole =
         !idText.empty() && TrimWhite(idText).find_first_not_of("0123456789") == CString::npos;
     const char* why = nullptr;
-    if (!whole || gid == 0 || gid > UINT32_MAX - kTransGIDShift) {
+    if (!whole || gid == 0 || gid >= kReservedGID - kTransGIDShift) {
       why = "ulGID无效";
     } else if (m_mapRecords.count(gid) != 0) {
       why = "ulGID重复";
@@ -82,7 +83,7 @@ void CDatabase::UpdateRecord(const CRecord& rec) {
   OP_END
 }
 
-BOOL CDatabase::GetOneRecordData(uint32_t ulGID, CRecord* rec) const {
+BOOL CDatabase::GetOneRecordData(RecordGID ulGID, CRecord* rec) const {
   const auto found = m_mapRecords.find(ulGID);
   if (found == m_mapRecords.end()) return FALSE;
   *rec = found->second;

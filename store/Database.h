@@ -11,7 +11,7 @@ class XMLElement;
 }
 
 // Old identifiers are shifted by this much on their way into the new table.
-constexpr uint32_t kTransGIDShift = 60000;
+constexpr RecordGID kTransGIDShift = 60000;
 
 // The old XML store users/<name>/database.xml, kept only to be read once by the
 // conversion to the SQLite store.
@@ -26,12 +26,12 @@ class CDatabase final {
   BOOL LoadDB();
   void ChangeXmlNodetoRecordAttr(const tinyxml2::XMLElement* element, CRecord* rec);
   void UpdateRecord(const CRecord& rec);
-  BOOL GetOneRecordData(uint32_t ulGID, CRecord* rec) const;
+  BOOL GetOneRecordData(RecordGID ulGID, CRecord* rec) const;
   void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag) const;
   // Record elements LoadDB left out (an unreadable or repeated ulGID), each traced.
   int GetSkippedCount() const { return m_iSkipped; }
 
  private:
-  std::map<uint32_t, CRecord> m_mapRecords;
+  std::map<RecordGID, CRecord> m_mapRecords;
   int m_iSkipped = 0;
 };

@@ -85,7 +85,7 @@ void CDatabase2::UpdateRecord(const CRecord& rec) {
   OP_END
 }
 
-BOOL CDatabase2::GetOneRecordData(uint32_t ulGID, CRecord* rec) {
+BOOL CDatabase2::GetOneRecordData(RecordGID ulGID, CRecord* rec) {
   OP_BEGIN("CDatabase2::GetOneRecordData")
   CSqlRows rows;
   m_sqlite.Execute(StringFormat("select * from records where ulGID = %u", ulGID), &rows);
@@ -143,7 +143,16 @@ void CDatabase2::GetGIDListBySql(const CString& sql, CGIDList* out) {
   m_sqlite.Execute(sql, &rows);
   out->clear();
   out->reserve(rows.size());
-  for (const auto& row : rows) out->push_back(row.empty() ? 0 : ReadGID(row[0]));
+  for (const auto& row : rows) {
+    const RecordGID gid = row.empty() ? 0 : ReadGID(row[0]);
+    // A file written before the reserved id was refused may hold it; such a
+    // record would read as "no record" wherever the id is kept.
+    if (gid == kReservedGID) {
+      ZTRACE(1, zenuOpName_, "跳过了保留的GID:%u", gid);
+      continue;
+    }
+    out->push_back(gid);
+  }
   OP_END
 }
 
@@ -175,7 +184,7 @@ CString CDatabase2::ReplaceBackSlash(const CString& text) {
   return out;
 }
 
-bool CDatabase2::Exists(uint32_t ulGID) {
+bool CDatabase2::Exists(RecordGID ulGID) {
   CSqlRows rows;
   m_sqlite.Execute(StringFormat("select ulGID from records where ulGID = %u;", ulGID), &rows);
   return !rows.empty();

@@ -11,7 +11,7 @@ namespace Json {
 class Value;
 }
 
-using CGIDList = std::vector<uint32_t>;
+using CGIDList = std::vector<RecordGID>;
 using CSqlRow = std::vector<CString>;
 
 // The logged-in user's records in the SQLite file users/<name>/db.dat, with a
@@ -28,7 +28,7 @@ class CDatabase2 {
   void UpdateRecord(const CRecord& rec);
   void AddPushedRecord(const CString& xmlText, CGIDList* newGIDs);
   BOOL AddPushedRecord2(const Json::Value* task, CRecord* rec);
-  BOOL GetOneRecordData(uint32_t ulGID, CRecord* rec);
+  BOOL GetOneRecordData(RecordGID ulGID, CRecord* rec);
   void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag);
   void GetGIDListBySql(const CString& sql, CGIDList* out);
   BOOL GetOneRecordBySql(const CString& sql, CSqlRow* out);
@@ -43,11 +43,11 @@ class CDatabase2 {
   void TransDBFormat();
 
  private:
-  bool Exists(uint32_t ulGID);
+  bool Exists(RecordGID ulGID);
   // The target path of a pushed movie: the save folder and its safe title.
-  static CString TargetPath(const CString& title, uint32_t gid);
+  static CString TargetPath(const CString& title, RecordGID gid);
 
-  std::unordered_map<uint32_t, CRecord> m_mapCache;
+  std::unordered_map<RecordGID, CRecord> m_mapCache;
   CIntfSqliteControl m_sqlite;
   bool m_bOpen = false;
 };

@@ -48,7 +48,7 @@ int JsonInt(const Json::Value& task, const char* key) {
   return 0;
 }
 
-uint32_t JsonGID(const Json::Value& task) {
+RecordGID JsonGID(const Json::Value& task) {
   if (!task.isMember("INT_MOVIE_ID")) return 0;
   const Json::Value& v = task["INT_MOVIE_ID"];
   if (v.isUInt()) return v.asUInt() == kReservedGID ? 0 : v.asUInt();
@@ -58,7 +58,7 @@ uint32_t JsonGID(const Json::Value& task) {
 // The columns of a new record that differ between a pushed list and a movie
 // pushed now; the rest start alike.
 struct SNewRecord {
-  uint32_t gid = 0;
+  RecordGID gid = 0;
   CString strFileName;
   CString strSeedUrl;
   CString strTitle;
@@ -100,7 +100,7 @@ CSqlParams NewRecordParams(const SNewRecord& r) {
 
 }  // namespace
 
-CString CDatabase2::TargetPath(const CString& title, uint32_t gid) {
+CString CDatabase2::TargetPath(const CString& title, RecordGID gid) {
   CString folder = CConfigDoc::GetInstance()->GetSaveas();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return StringFormat("%s/%s", folder.c_str(), SafePathElement(title, gid).c_str());
@@ -121,7 +121,7 @@ void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
   // One transaction for the whole list: a thousand movies cost one disk sync.
   const bool inTransaction = m_sqlite.Execute("begin", nullptr);
   for (const auto* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-    const uint32_t gid = ParseGID(Attr(e, "gid"));
+    const RecordGID gid = ParseGID(Attr(e, "gid"));
     if (gid == 0) {
       ZTRACE(1, zenuOpName_, "忽略了没有有效GID的推送电影:%s", Attr(e, "gid").c_str());
       continue;
@@ -162,7 +162,7 @@ void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
 
 BOOL CDatabase2::AddPushedRecord2(const Json::Value* task, CRecord* rec) {
   OP_BEGIN("CDatabase2::AddPushedRecord2")
-  const uint32_t gid = (task && task->isObject()) ? JsonGID(*task) : 0;
+  const RecordGID gid = (task && task->isObject()) ? JsonGID(*task) : 0;
   rec->SetGID(gid);
   if (gid == 0) {
     ZTRACE(1, zenuOpName_, "立即推送的电影没有有效的GID");

@@ -40,12 +40,12 @@ void CDatabase2::TransDBFormat() {
   // The old file goes only once every record it held is committed.
   const bool inTransaction = loaded && m_sqlite.Execute("begin", nullptr);
   bool converted = inTransaction;
-  for (const uint32_t gid : gids) {
+  for (const RecordGID gid : gids) {
     CRecord r;
     if (!db.GetOneRecordData(gid, &r)) continue;
     CSqlParams p;
     p.reserve(21);
-    p.push_back(SSqlParam::Int(static_cast<uint32_t>(r.GetGID() + kTransGIDShift)));
+    p.push_back(SSqlParam::Int(static_cast<RecordGID>(r.GetGID() + kTransGIDShift)));
     p.push_back(SSqlParam::Text(TrimWhite(r.GetFileName())));
     p.push_back(SSqlParam::Text(TrimWhite(r.GetBTSeedUrl())));
     p.push_back(SSqlParam::Int(Low32(r.GetStartDownloadTime())));
@@ -89,7 +89,7 @@ void CDatabase2::TransDBFormat() {
   // The folder is shared by every user of the machine: only the converted
   // identifiers' folders go.
   const CString data = GetExePath(0) + "data";
-  for (const uint32_t gid : gids) {
+  for (const RecordGID gid : gids) {
     const CString folder = StringFormat("%s/%u", data.c_str(), gid);
     if (IsFolder(folder)) DeleteDirectory(folder);
   }

@@ -38,17 +38,17 @@ int ReadInt(const CString& text) {
   return static_cast<int>(v);
 }
 
-uint32_t ReadGID(const CString& text) {
-  return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 10));
+RecordGID ReadGID(const CString& text) {
+  return static_cast<RecordGID>(std::strtoll(text.c_str(), nullptr, 10));
 }
 
-uint32_t ParseGID(const CString& text) {
+RecordGID ParseGID(const CString& text) {
   const CString t = TrimWhite(text);
   if (t.empty() || t[0] < '0' || t[0] > '9') return 0;
   errno = 0;
   const unsigned long long v = std::strtoull(t.c_str(), nullptr, 10);
   if (errno == ERANGE || v >= kReservedGID) return 0;
-  return static_cast<uint32_t>(v);
+  return static_cast<RecordGID>(v);
 }
 
 double XmlTaskSizeMB(const CString& size) {
@@ -79,7 +79,7 @@ double ClampSizeMB(double megabytes) {
   return megabytes > INT_MAX ? INT_MAX : megabytes;
 }
 
-CString SafePathElement(const CString& title, uint32_t gid) {
+CString SafePathElement(const CString& title, RecordGID gid) {
   std::vector<CString> units;  // whole characters, so a cut never splits one
   for (size_t i = 0; i < title.size(); ++i) {
     if (IsGbkPair(title, i)) {

@@ -8,13 +8,10 @@
 // atoi with the result held to the int range instead of wrapping.
 int ReadInt(const CString& text);
 // atoi of a stored identifier, taken as the unsigned 32-bit value it was.
-uint32_t ReadGID(const CString& text);
-// The one identifier the service never gives: the download machine's "no
-// record" (-1 as the int it takes) must not name a movie.
-constexpr uint32_t kReservedGID = 0xFFFFFFFF;
+RecordGID ReadGID(const CString& text);
 // A positive identifier from the leading decimal digits; 0 when there is none,
 // it does not fit 32 bits or it is the reserved one.
-uint32_t ParseGID(const CString& text);
+RecordGID ParseGID(const CString& text);
 // Megabytes from the size text of a media-info task list.
 double XmlTaskSizeMB(const CString& size);
 // Megabytes from the size text of a movie pushed at once.
@@ -26,4 +23,4 @@ double ClampSizeMB(double megabytes);
 // The last element of a movie's target path built from its title: separators and
 // control characters replaced, dot names and empty titles replaced by the movie
 // id, cut to what a file name can hold.
-CString SafePathElement(const CString& title, uint32_t gid);
+CString SafePathElement(const CString& title, RecordGID gid);

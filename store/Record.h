@@ -32,8 +32,8 @@ class CRecord final {
 
   int32_t GetStatus() const { return eStatus; }
   void SetStatus(int32_t v) { eStatus = v; }
-  uint32_t GetGID() const { return ulGID; }
-  void SetGID(uint32_t v) { ulGID = v; }
+  RecordGID GetGID() const { return ulGID; }
+  void SetGID(RecordGID v) { ulGID = v; }
   int32_t GetChooseDownload() const { return iChooseDownload; }
   void SetChooseDownload(int32_t v) { iChooseDownload = v; }
   bool GetNeedShow() const { return bNeedShow; }
@@ -104,7 +104,7 @@ class CRecord final {
 
   std::map<CString, SField> m_mapAttr;
   int32_t eStatus = RS_NEW;
-  uint32_t ulGID = 0;
+  RecordGID ulGID = 0;
   int32_t iChooseDownload = 0;
   bool bNeedShow = false;
   int32_t iEval = 0;

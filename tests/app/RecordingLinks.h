@@ -14,8 +14,8 @@
 
 class CRecordingPush final : public IPushEngine {
  public:
-  void FindAndDisplayMovie(unsigned long ulGID) override {
-    calls.push_back(StringFormat("FindAndDisplayMovie(%lu)", ulGID));
+  void FindAndDisplayMovie(RecordGID ulGID) override {
+    calls.push_back(StringFormat("FindAndDisplayMovie(%u)", ulGID));
   }
   void ReceiveNewTask2(const Json::Value& dictMovie) override {
     Json::StreamWriterBuilder builder;
@@ -58,7 +58,7 @@ class CRecordingPush final : public IPushEngine {
 
 class CRecordingEval final : public IEvalService {
  public:
-  void EvalRecord(unsigned long ulGID, int iEval, int iFlag, const Json::Value* pDoc) override {
+  void EvalRecord(RecordGID ulGID, int iEval, int iFlag, const Json::Value* pDoc) override {
     CString doc = "none";
     if (pDoc) {
       Json::StreamWriterBuilder builder;
@@ -66,7 +66,7 @@ class CRecordingEval final : public IEvalService {
       builder["emitUTF8"] = true;
       doc = Json::writeString(builder, *pDoc);
     }
-    calls.push_back(StringFormat("EvalRecord(%lu,%d,%d,%s)", ulGID, iEval, iFlag, doc.c_str()));
+    calls.push_back(StringFormat("EvalRecord(%u,%d,%d,%s)", ulGID, iEval, iFlag, doc.c_str()));
   }
   std::vector<CString> calls;
 };

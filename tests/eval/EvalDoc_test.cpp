@@ -140,10 +140,10 @@ class EvalDocTest : public StoreTest {
     return out;
   }
   std::pair<int, int> LastReport() {
-    int gid = -1;
+    RecordGID gid = kReservedGID;
     int eval = -1;
     CConfigDoc::GetInstance()->LoadLastEvalRecord(&gid, &eval);
-    return {gid, eval};
+    return {static_cast<int>(gid), eval};
   }
 
   CVirtualLoop loop;

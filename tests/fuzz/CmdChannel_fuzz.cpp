@@ -21,7 +21,7 @@ class CImmediateLoop final : public IMessageLoop {
 // Every call must arrive with the values the channel promises.
 class CCheckingPush final : public IPushEngine {
  public:
-  void FindAndDisplayMovie(unsigned long) override {}
+  void FindAndDisplayMovie(RecordGID) override {}
   void ReceiveNewTask2(const Json::Value& dictMovie) override {
     if (!dictMovie.isObject()) std::abort();
   }
@@ -46,7 +46,7 @@ class CCheckingPush final : public IPushEngine {
 
 class CCheckingEval final : public IEvalService {
  public:
-  void EvalRecord(unsigned long, int, int, const Json::Value* pDoc) override {
+  void EvalRecord(RecordGID, int, int, const Json::Value* pDoc) override {
     if (pDoc && !pDoc->isObject()) std::abort();
   }
 };

@@ -309,7 +309,7 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
   EXPECT_EQ(pushed.GetLocalAbsPath().find(save + "/"), 0u);
 
   // Downloaded through the bus from the web seed.
-  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->ChangeNewTaskEx(gid);
   ASSERT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{gid});
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
@@ -379,7 +379,7 @@ TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
   uint32_t gid = 0;
   ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid, "128"));
   CPushDoc* doc = CPushDoc::GetInstance();
-  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->ChangeNewTaskEx(gid);
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetDownloadedPercent() >= 1; }, 60000))
       << home.ErrorLog();
@@ -397,7 +397,7 @@ TEST_F(MovieRoadTest, AKilledDownloaderStopsTheRecordAndTheNextStartGoesOn) {
   // Started again, unlimited: a new component finishes it, byte-identical.
   IniWriteString(CMultiUserMgr::GetInstance()->GetLoginingUserPath(), "User", "RateLimit", "0");
   CConfigDoc::GetInstance()->LoadConfig();
-  doc->ChangeDownloadingEx(static_cast<int>(gid));
+  doc->ChangeDownloadingEx(gid);
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();
@@ -415,7 +415,7 @@ TEST_F(MovieRoadTest, AServiceNamedOnlyInConfigIniPushesAMovieThatDownloadsByteI
   ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid, "0", true));
   EXPECT_EQ(CProcessValues::GetRemoteSrvPort(), service.Port());
   CPushDoc* doc = CPushDoc::GetInstance();
-  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->ChangeNewTaskEx(gid);
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();
@@ -473,7 +473,7 @@ TEST_F(MovieRoadTest, TheWholeRoadRunsBetweenTwoMachinesOfANetwork) {
   EXPECT_NE(home.TraceLog().find("远程验证成功"), CString::npos);
 
   CPushDoc* doc = CPushDoc::GetInstance();
-  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->ChangeNewTaskEx(gid);
   doc->OnDownloadRecord();
   ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
       << home.ErrorLog();

@@ -47,7 +47,7 @@ const QString kLocalServer = QStringLiteral("zenu.LocalServer");
 // engine's does; the rest of the engine is recorded.
 class CTaskRequestingPush final : public IPushEngine {
  public:
-  void FindAndDisplayMovie(unsigned long) override {}
+  void FindAndDisplayMovie(RecordGID) override {}
   void ReceiveNewTask2(const Json::Value&) override {}
   void OnDownloadRecord() override {}
   void OnRunningThunder() override {}

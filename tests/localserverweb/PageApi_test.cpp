@@ -155,6 +155,9 @@ TEST_F(PageApi, BadInputGetsClearErrorsAndSendsNothing) {
   ExpectRefused(rig->Action("rate", R"({"movie_id": "1", "score": 3})"), 400, "bad_param");
   ExpectRefused(rig->Action("rate", R"({"movie_id": 1.5, "score": 3})"), 400, "bad_param");
   ExpectRefused(rig->Action("rate", R"({"movie_id": 4294967296, "score": 3})"), 400, "bad_param");
+  // The client's "no record" is no movie either.
+  ExpectRefused(rig->Action("rate", R"({"movie_id": 4294967295, "score": 3})"), 400, "bad_param");
+  ExpectRefused(rig->Action("push_now", R"({"movie_id": 4294967295})"), 400, "bad_param");
   ExpectRefused(rig->Action("rate", R"({"movie_id": 1, "score": 3, "recommend_all": "yes"})"), 400,
                 "bad_param");
   ExpectRefused(rig->Action("rate", R"({"movie_id": 1, "score": 3, "comment": ")" +

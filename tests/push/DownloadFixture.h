@@ -142,9 +142,7 @@ class DownloadTest : public PushTest {
   }
   CString Save() const { return CString(home.Path()) + "电影/"; }
   int Status(uint32_t gid) { return Get(gid).GetStatus(); }
-  void Event(uint32_t gid, int event) {
-    doc->TaskStatusMachine(static_cast<int>(gid), event, nullptr);
-  }
+  void Event(uint32_t gid, int event) { doc->TaskStatusMachine(gid, event, nullptr); }
   void Tick() { loop.AdvanceBy(1000); }
   std::vector<CString> Balloons() const {
     std::vector<CString> out;

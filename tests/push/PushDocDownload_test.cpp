@@ -99,10 +99,10 @@ TEST_F(DownloadTest, QueueFinishStopAndDownloaderError) {
   EXPECT_EQ(bt.iExits, 1);
   EXPECT_EQ(Balloons(), std::vector<CString>{"电影:\"电影30\"下载已经完成"});
   EXPECT_EQ(CPromptMgrDoc::GetInstance()->GetCloseBallonEvent(), 2);
-  EXPECT_EQ(doc->GetLastFinishedGID(), 30);
+  EXPECT_EQ(doc->GetLastFinishedGID(), 30u);
   EXPECT_EQ(Status(5), RS_DOWNLOADING);
   EXPECT_EQ(Status(17), RS_QUEUED);
-  EXPECT_EQ(doc->GetDownloadingGID(), 5);
+  EXPECT_EQ(doc->GetDownloadingGID(), 5u);
   EXPECT_EQ(doc->GetRunningCount(), 1);
 
   // A click on the prompt shows the finished movie selected in "已下载".
@@ -110,7 +110,7 @@ TEST_F(DownloadTest, QueueFinishStopAndDownloaderError) {
   EXPECT_EQ(doc->GetCurCategory(), PC_DOWNLOADED);
   EXPECT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{30});
   EXPECT_EQ(doc->GetBulletinGID(), 30u);
-  EXPECT_EQ(doc->GetLastFinishedGID(), -1);
+  EXPECT_EQ(doc->GetLastFinishedGID(), kReservedGID);
 
   // The user stops the running record: the next queued one starts.
   bt.percent = 10;

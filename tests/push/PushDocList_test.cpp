@@ -36,17 +36,17 @@ TEST_F(PushTest, CategoriesSelectTheirStatuses) {
   Insert(rated);
 
   EXPECT_EQ(6, doc->GetCurCategory());
-  doc->DisplayCategory(PC_DOWNLOADED, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_DOWNLOADED, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({2, 8}), doc->GetGIDs());
-  doc->DisplayCategory(PC_DOWNLOADING, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_DOWNLOADING, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({3, 4, 5}), doc->GetGIDs());
-  doc->DisplayCategory(PC_DELETED, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_DELETED, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({1}), doc->GetGIDs());
-  doc->DisplayCategory(PC_NEWTASK, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_NEWTASK, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({6}), doc->GetGIDs());
-  doc->DisplayCategory(PC_THUNDER, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_THUNDER, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({7}), doc->GetGIDs());
-  doc->DisplayCategory(PC_UNEVAL, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_UNEVAL, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({1, 2, 3, 4, 5, 6, 7}), doc->GetGIDs());
   EXPECT_EQ(5, doc->GetCurCategory());
   EXPECT_EQ(7u, view.LastReload().data.iCount);
@@ -56,7 +56,7 @@ TEST_F(PushTest, CategoriesSelectTheirStatuses) {
 TEST_F(PushTest, QueriesFollowTheSortState) {
   EXPECT_EQ("select ulGID from records where eStatus = 4 or eStatus = 12 or eStatus = 20 ",
             doc->CategorySql(PC_DOWNLOADING));
-  doc->DisplayCategory(PC_DOWNLOADED, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_DOWNLOADED, kReservedGID, kKeepValue, kKeepValue);
   ClickHeader(3);
   EXPECT_EQ("select ulGID from records where eStatus = 2 order by tlPushed  desc",
             doc->CategorySql(PC_DOWNLOADED));
@@ -82,7 +82,7 @@ TEST_F(PushTest, HeaderClicksReorderRowsAndMarkTheHeader) {
     r.size = gid == 1 ? "900" : "100";
     Insert(r);
   }
-  doc->DisplayCategory(PC_DOWNLOADED, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_DOWNLOADED, kReservedGID, kKeepValue, kKeepValue);
   ClickHeader(3);
   EXPECT_EQ(G({3, 2, 1}), doc->GetGIDs());
   EXPECT_TRUE(view.LastReload().data.bSorted);
@@ -127,7 +127,7 @@ TEST_F(PushTest, SelectionAndScrollAreRememberedPerCategory) {
     r.SetEval(6 - gid);
     db->UpdateRecord(r);
   }
-  doc->DisplayCategory(PC_NEWTASK, kKeepValue, kKeepValue, kKeepValue);
+  doc->DisplayCategory(PC_NEWTASK, kReservedGID, kKeepValue, kKeepValue);
   EXPECT_EQ(G({5, 4, 3, 2, 1}), doc->GetGIDs());
   CRowList rows = view.LastReload().rows;
   ASSERT_EQ(2u, rows.size());
@@ -378,6 +378,6 @@ TEST_F(PushTest, FocusOnNewDownloadedShowsDownloaded) {
   doc->SetFocusOnNewDownloaded();
   EXPECT_EQ(1, main.iRaised);
   EXPECT_EQ(0, doc->GetCurCategory());
-  EXPECT_EQ(-1, doc->GetLastFinishedGID());
+  EXPECT_EQ(kReservedGID, doc->GetLastFinishedGID());
   CMainDoc::GetInstance()->SetMainFrame(nullptr);
 }

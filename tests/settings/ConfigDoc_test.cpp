@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 
+#include "push/OtherDownload.h"
 #include "settings/PushMethodSink.h"
 #include "tests/settings/SettingsFixture.h"
 #include "zenuModule/src/PathHelpers.h"
@@ -35,6 +36,9 @@ class CFakeConfigDialog final : public IConfigDialog {
 class CFakePushSink final : public IPushMethodSink {
  public:
   void OnConfigDlgEvent(int iEvent) override { events.push_back(iEvent); }
+  bool FindDownloadManager(CString* strName, CString* strId) override {
+    return COtherDownload::FindThunder(strName, strId);
+  }
   std::vector<int> events;
 };
 }  // namespace
@@ -90,18 +94,23 @@ TEST_F(ConfigDocTest, ItemsAndLastEvaluation) {
   ASSERT_TRUE(WriteWholeFile(Home() + "UI.ini", "[Frame]\nWidth=800\n"));
   EXPECT_EQ(doc->LoadGlobalConfigItem("frame", "WIDTH"), "800");
 
-  int gid = -1;
+  RecordGID gid = kReservedGID;
   int eval = -1;
   doc->LoadLastEvalRecord(&gid, &eval);
-  EXPECT_EQ(gid, 0);
+  EXPECT_EQ(gid, 0u);
   EXPECT_EQ(eval, 0);
   doc->SaveLastEvalRecord(77, 0);
   doc->SaveLastEvalRecord(0, 3);
   EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Eval", "GID", "none"), "none");
   doc->SaveLastEvalRecord(77, 4);
   doc->LoadLastEvalRecord(&gid, &eval);
-  EXPECT_EQ(gid, 77);
+  EXPECT_EQ(gid, 77u);
   EXPECT_EQ(eval, 4);
+  // Past 2^31 the id is kept as the int the file always held, and reads back whole.
+  doc->SaveLastEvalRecord(4000000000u, 5);
+  EXPECT_EQ(IniGetString(Home() + "users/u2/config.ini", "Eval", "GID", "none"), "-294967296");
+  doc->LoadLastEvalRecord(&gid, &eval);
+  EXPECT_EQ(gid, 4000000000u);
 
   doc->SetPort(6881);
   doc->SaveConfig();
@@ -186,6 +195,9 @@ TEST_F(ConfigDocTest, SettingsDialogShowsAndChangesTheServiceAndNamesTheDownload
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u5", "d");
   CProcessValues::Reset();
   auto* doc = CConfigDoc::GetInstance();
+  // The push engine names the manager; without it the page says none was found.
+  CFakePushSink sink;
+  doc->SetPushMethodSink(&sink);
   CFakeConfigDialog dialog;
   dialog.edit = [](SConfigDlgValues& v) {
     v.strServiceHost = "movies.lan:8088";
@@ -212,6 +224,9 @@ TEST_F(ConfigDocTest, SettingsDialogShowsAndChangesTheServiceAndNamesTheDownload
             std::vector<CString>{"服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088"});
   EXPECT_EQ(doc->GetEvalDays(), 8);
   EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "ServiceHost", ""), "movies.lan:8088");
+  doc->SetPushMethodSink(nullptr);
+  doc->OpenConfigDlg();
+  EXPECT_EQ(dialog.shown[2].strDownloadManager, "未找到");
   unsetenv("XDG_DATA_HOME");
   unsetenv("XDG_DATA_DIRS");
   CProcessValues::Reset();

@@ -134,6 +134,13 @@ TEST_F(StoreTest, MediaInfoListBecomesRowsWithEveryColumn) {
   ASSERT_NE(e, nullptr);
   EXPECT_NE(e->GetError().find("增加立即推送的电影出错"), CString::npos);
   e->Delete();
+  // One stored under it before it was refused never reaches a list.
+  CSqlRow none;
+  db->GetOneRecordBySql("insert into records (ulGID, eStatus) values (4294967295, 2)", &none);
+  ASSERT_EQ(Cell("eStatus", kReservedGID), "2");
+  CGIDList all;
+  db->GetGIDList(0, &all, 1);
+  EXPECT_EQ(all, (CGIDList{101, 102, 103}));
 }
 
 TEST_F(StoreTest, SizeTextTablesOfBothPushFormats) {

@@ -140,7 +140,10 @@ TEST_F(StoreTest, ReadableOldRecordsConvertTheRestIsKeptAndOtherTorrentsStay) {
   WriteOld(folder, OldRecord(5) + OldRecord(6) +
                        "<rec><ulGID>abc</ulGID><eStatus>2</eStatus></rec>"
                        "<rec><ulGID>6</ulGID><eStatus>1</eStatus></rec>"
-                       "<rec><ulGID>12x</ulGID><eStatus>2</eStatus></rec>");
+                       "<rec><ulGID>12x</ulGID><eStatus>2</eStatus></rec>"
+                       // Shifted, the first would become the reserved id.
+                       "<rec><ulGID>4294907295</ulGID><eStatus>2</eStatus></rec>"
+                       "<rec><ulGID>4294907294</ulGID><eStatus>2</eStatus></rec>");
   // 77: a torrent of another user of the machine, with its resume data.
   ASSERT_TRUE(MakeFolder(Home() + "data"));
   for (const CString id : {"5", "6", "77"}) {
@@ -149,14 +152,18 @@ TEST_F(StoreTest, ReadableOldRecordsConvertTheRestIsKeptAndOtherTorrentsStay) {
   }
 
   auto* db = Login("odd");
-  EXPECT_EQ(db->GetCount(), 2);
+  EXPECT_EQ(db->GetCount(), 3);
   EXPECT_EQ(Get(60006).GetStatus(), RS_DOWNLOADED);  // the first of the two 6
+  EXPECT_EQ(Get(kReservedGID - 1).GetStatus(), RS_DOWNLOADED);
+  CRecord none;
+  EXPECT_FALSE(db->GetOneRecordData(kReservedGID, &none));
   EXPECT_FALSE(PathExists(folder + "/database.xml"));
   CString kept;
   EXPECT_TRUE(ReadWholeFile(folder + "/database.xml.unconverted", kept));
   EXPECT_NE(kept.find("<ulGID>abc</ulGID>"), CString::npos);
   const CString trace = home.TraceLog();
-  EXPECT_EQ(Count(trace, "跳过第"), 3);
+  EXPECT_EQ(Count(trace, "跳过第"), 4);
+  EXPECT_NE(trace.find("ulGID \"4294907295\""), CString::npos);
   EXPECT_NE(trace.find("ulGID \"abc\""), CString::npos);
   EXPECT_NE(trace.find("ulGID \"12x\""), CString::npos);
   EXPECT_FALSE(PathExists(Home() + "data/5"));

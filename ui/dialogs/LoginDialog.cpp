@@ -16,7 +16,7 @@ constexpr int kBannerWidth = 400;
 constexpr int kBannerHeight = 96;
 }  // namespace
 
-CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CModalDialog(false, parent) {
+CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CRegLoginDialog(parent) {
   setWindowTitle(QStringLiteral("用户登录"));
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 16);
@@ -76,48 +76,37 @@ void CQtLoginDialog::FocusFirstEmpty() {
 }
 
 int CQtLoginDialog::DoModal(const RegLoginEventSink& onEvent) {
-  BeginRun();
-  m_sink = onEvent;
-  m_bClosePending = false;
-  m_pUser->clear();
-  m_pPassword->clear();
-  m_pServer->clear();
-  LoadBanner();
-  SRegLoginDlgEvent opening;
-  opening.iType = 4;
-  if (m_sink) m_sink(opening);
-  FocusFirstEmpty();
-  const int result = RunModal();
-  m_sink = nullptr;
-  return result;
+  return RunWithSink(onEvent, [this] {
+    m_pUser->clear();
+    m_pPassword->clear();
+    m_pServer->clear();
+    LoadBanner();
+    SRegLoginDlgEvent opening;
+    opening.iType = 4;
+    Send(opening);
+    FocusFirstEmpty();
+  });
 }
 
 void CQtLoginDialog::OnLogin() {
-  if (m_bClosePending) {
-    Finish(IDOK);
-    return;
-  }
   SRegLoginDlgEvent evt;
   evt.iType = 1;
   evt.strText1 = GBKFromQString(m_pUser->text());
   evt.strText2 = GBKFromQString(m_pPassword->text());
   evt.strText3 = GBKFromQString(m_pServer->text());
-  // The sink may run nested dialogs; keep a copy alive while it does.
-  if (RegLoginEventSink sink = m_sink) sink(evt);
+  Submit(evt);
 }
 
 void CQtLoginDialog::OnRegister() {
   SRegLoginDlgEvent evt;
   evt.iType = 2;
   evt.strText1 = GBKFromQString(m_pServer->text());
-  if (RegLoginEventSink sink = m_sink) sink(evt);
+  Send(evt);
 }
 
 void CQtLoginDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
-  if (evt.iType == 0) {
-    m_bClosePending = true;
-    Finish(IDOK);
-  } else if (evt.iType == 1) {
+  if (CloseOnUpdate(evt)) return;
+  if (evt.iType == 1) {
     m_pUser->setText(QStringFromGBK(evt.strText1));
     m_pPassword->setText(QStringFromGBK(evt.strText2));
     if (!evt.strText3.empty()) m_pServer->setText(QStringFromGBK(evt.strText3));

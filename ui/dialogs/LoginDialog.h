@@ -1,5 +1,5 @@
 #pragma once
-#include "ModalDialog.h"
+#include "RegLoginDialog.h"
 #include "zenuModule/src/desktop/LoginDialog.h"
 
 class QLabel;
@@ -8,7 +8,7 @@ class QPushButton;
 
 // The login dialog "CLoginDialog2": banner, name, password, the service address
 // "服务器", "登录" and "十秒钟注册".
-class CQtLoginDialog final : public CModalDialog, public ILoginDialog {
+class CQtLoginDialog final : public CRegLoginDialog, public ILoginDialog {
  public:
   explicit CQtLoginDialog(QWidget* parent = nullptr);
 
@@ -38,6 +38,4 @@ class CQtLoginDialog final : public CModalDialog, public ILoginDialog {
   QPushButton* m_pLogin;
   QPushButton* m_pRegister;
   QPushButton* m_pCancel;
-  RegLoginEventSink m_sink;
-  bool m_bClosePending = false;
 };

@@ -8,7 +8,7 @@
 #include "platform/qt/QtText.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 
-CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CModalDialog(false, parent) {
+CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CRegLoginDialog(parent) {
   setWindowTitle(QStringLiteral("注册新用户"));
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(24, 20, 24, 16);
@@ -35,37 +35,24 @@ CQtRegisterDialog::CQtRegisterDialog(QWidget* parent) : CModalDialog(false, pare
 }
 
 int CQtRegisterDialog::DoModal(const RegLoginEventSink& onEvent) {
-  BeginRun();
-  m_sink = onEvent;
-  m_bClosePending = false;
-  m_pUser->clear();
-  m_pPassword->clear();
-  m_pPassword2->clear();
-  m_pUser->setFocus();
-  const int result = RunModal();
-  m_sink = nullptr;
-  return result;
+  return RunWithSink(onEvent, [this] {
+    m_pUser->clear();
+    m_pPassword->clear();
+    m_pPassword2->clear();
+    m_pUser->setFocus();
+  });
 }
 
 void CQtRegisterDialog::OnRegister() {
-  if (m_bClosePending) {
-    Finish(IDOK);
-    return;
-  }
   SRegLoginDlgEvent evt;
   evt.iType = 0;
   evt.strText1 = GBKFromQString(m_pUser->text());
   evt.strText2 = GBKFromQString(m_pPassword->text());
   evt.strText3 = GBKFromQString(m_pPassword2->text());
-  if (RegLoginEventSink sink = m_sink) sink(evt);
+  Submit(evt);
 }
 
-void CQtRegisterDialog::OnUpdate(const SRegLoginDlgEvent& evt) {
-  if (evt.iType == 0) {
-    m_bClosePending = true;
-    Finish(IDOK);
-  }
-}
+void CQtRegisterDialog::OnUpdate(const SRegLoginDlgEvent& evt) { CloseOnUpdate(evt); }
 
 void CQtRegisterDialog::EndDialog(int result) { Finish(result); }
 

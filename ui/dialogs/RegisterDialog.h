@@ -1,12 +1,12 @@
 #pragma once
-#include "ModalDialog.h"
+#include "RegLoginDialog.h"
 #include "zenuModule/src/desktop/RegisterDialog.h"
 
 class QLineEdit;
 class QPushButton;
 
 // The registration dialog "CRegDialog2": name, password twice and "注册".
-class CQtRegisterDialog final : public CModalDialog, public IRegisterDialog {
+class CQtRegisterDialog final : public CRegLoginDialog, public IRegisterDialog {
  public:
   explicit CQtRegisterDialog(QWidget* parent = nullptr);
 
@@ -29,6 +29,4 @@ class CQtRegisterDialog final : public CModalDialog, public IRegisterDialog {
   QLineEdit* m_pPassword2;
   QPushButton* m_pRegister;
   QPushButton* m_pCancel;
-  RegLoginEventSink m_sink;
-  bool m_bClosePending = false;
 };

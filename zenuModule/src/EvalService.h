@@ -8,5 +8,5 @@ class IEvalService {
  public:
   virtual ~IEvalService() = default;
   // pDoc: the whole command document, or null.
-  virtual void EvalRecord(unsigned long ulGID, int iEval, int iFlag, const Json::Value* pDoc) = 0;
+  virtual void EvalRecord(RecordGID ulGID, int iEval, int iFlag, const Json::Value* pDoc) = 0;
 };

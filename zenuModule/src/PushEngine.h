@@ -10,7 +10,7 @@
 class IPushEngine {
  public:
   virtual ~IPushEngine() = default;
-  virtual void FindAndDisplayMovie(unsigned long ulGID) = 0;
+  virtual void FindAndDisplayMovie(RecordGID ulGID) = 0;
   // A movie pushed now; dictMovie is always an object.
   virtual void ReceiveNewTask2(const Json::Value& dictMovie) = 0;
   virtual void OnDownloadRecord() = 0;
