@@ -96,6 +96,7 @@ void CMainDoc::SendStartToLocalSrv() {
   cmd["INT_LOCAL_SERVER_PORT"] = CProcessValues::GetLocalSrvPort();
   cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
+  cmd["STR_REMOTE_SCHEME"] = CProcessValues::GetRemoteSrvScheme();
   cmd["INT_TEST_ALONE"] = 0;
   SendToLocalSrv(cmd);
   OP_END
@@ -107,6 +108,7 @@ void CMainDoc::SendAddressToLocalSrv() {
   cmd["INT_CMD_IDX"] = 3;
   cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
+  cmd["STR_REMOTE_SCHEME"] = CProcessValues::GetRemoteSrvScheme();
   // A component away now gets the address with its restart's start command.
   QuitStep([&] { SendToLocalSrv(cmd); });
   OP_END
