@@ -105,8 +105,8 @@ void CServiceHostSetting::ApplyAtStart() {
   if (ReadConfigured(&addr)) CProcessValues::SetRemoteSrvHost(addr.strHost);
   CProcessValues::SetRemoteSrvScheme(addr.bTls ? "https" : "http");
   CProcessValues::SetRemoteSrvPort(PortFor(addr));
-  ZTRACE(1, zenuOpName_, "service: %s:%d", CProcessValues::GetRemoteSrvRoot().c_str(),
-         CProcessValues::GetRemoteSrvPort());
+  ZTRACE(1, zenuOpName_, "service: %s%s:%d", InUse() ? "https://" : "",
+         CProcessValues::GetRemoteSrvHost().c_str(), CProcessValues::GetRemoteSrvPort());
   OP_END
 }
 
