@@ -90,6 +90,7 @@ UrlParts SplitPublicUrl(const std::string& url) {
     if (parts.port < 1 || parts.port > 65535) throw std::invalid_argument(bad);
     rest = rest.substr(0, colon);
   }
+  if (rest.empty()) throw std::invalid_argument(bad);
   parts.host = rest;
   return parts;
 }
