@@ -208,10 +208,14 @@ void CRegLoginDoc::Authentication(const CString& strUser, const CString& strPass
   }
   ZTRACE(1, "CRegLoginDoc::Authentication", "本地验证失败");
   ZTRACE(1, "CRegLoginDoc::Authentication", "准备远程验证登录");
+  if (!CServiceHostSetting::ConfirmPlainLogin()) {
+    ClearTexts();
+    return;
+  }
   m_strUserName = strUser;
   m_strSecret = strDigest;
-  const CString url = StringFormat("http://%s/urls/UserLogin?username=%s&md5_passwd=%s&version=%d",
-                                   CProcessValues::GetRemoteSrvHost().c_str(),
+  const CString url = StringFormat("%s/urls/UserLogin?username=%s&md5_passwd=%s&version=%d",
+                                   CProcessValues::GetRemoteSrvRoot().c_str(),
                                    URLEncode(strUser).c_str(), strDigest.c_str(), kProgramVersion);
   StartRequest(url, "User Login", "登录进度");
   OP_END
@@ -238,6 +242,7 @@ void CRegLoginDoc::Registration(const CString& strUser, const CString& strPasswo
   }
   CString strDigest;
   if (!MakeDigest(strPassword, &strDigest)) return;
+  if (!CServiceHostSetting::ConfirmPlainLogin()) return;
   const bool bExisted = PathExists(UserFolder(strUser));
   if (!CMultiUserMgr::GetInstance()->CreateUserDirectory(strUser)) return;
   m_bCreatedUserDir = !bExisted;
@@ -245,8 +250,8 @@ void CRegLoginDoc::Registration(const CString& strUser, const CString& strPasswo
   m_strSecret = strPassword;
   m_iMode = 0;
   const CString url =
-      StringFormat("http://%s/urls/UserRegister?username=%s&md5_passwd=%s&action=add&iVersion=%d",
-                   CProcessValues::GetRemoteSrvHost().c_str(), URLEncode(strUser).c_str(),
+      StringFormat("%s/urls/UserRegister?username=%s&md5_passwd=%s&action=add&iVersion=%d",
+                   CProcessValues::GetRemoteSrvRoot().c_str(), URLEncode(strUser).c_str(),
                    strDigest.c_str(), kProgramVersion);
   StartRequest(url, "User Register", "注册进度");
   OP_END

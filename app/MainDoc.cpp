@@ -107,6 +107,8 @@ void CMainDoc::SendStartToLocalSrv() {
   cmd["INT_LOCAL_SERVER_PORT"] = CProcessValues::GetLocalSrvPort();
   cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
+  // Named only when it is not plain http, the component's default.
+  if (CProcessValues::GetRemoteSrvScheme() == "https") cmd["STR_REMOTE_SCHEME"] = "https";
   cmd["INT_TEST_ALONE"] = 0;
   SendToLocalSrv(cmd);
   OP_END
@@ -118,6 +120,7 @@ void CMainDoc::SendAddressToLocalSrv() {
   cmd["INT_CMD_IDX"] = 3;
   cmd["STR_REMOTE_SERVER"] = CProcessValues::GetRemoteSrvHost();
   cmd["INT_REMOTE_SERVER_PORT"] = CProcessValues::GetRemoteSrvPort();
+  if (CProcessValues::GetRemoteSrvScheme() == "https") cmd["STR_REMOTE_SCHEME"] = "https";
   // A component away now gets the address with its restart's start command.
   QuitStep([&] { SendToLocalSrv(cmd); });
   OP_END

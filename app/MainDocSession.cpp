@@ -40,8 +40,8 @@ void CMainDoc::UseDefaultServices() {
 
 void CMainDoc::ContinueInit() {
   OP_BEGIN("CMainDoc::ContinueInit")
-  CString url = StringFormat("http://%s/update_info/zenu/update.ini",
-                             CProcessValues::GetRemoteSrvHost().c_str());
+  CString url =
+      StringFormat("%s/update_info/zenu/update.ini", CProcessValues::GetRemoteSrvRoot().c_str());
   url = UrlAndPort(url, CProcessValues::GetRemoteSrvPort());
   CIntfUpdateControl::GetInstance()->Register2(this, kProgramVersion, kDisplayName, url);
 

@@ -38,7 +38,10 @@ CEvalDoc::~CEvalDoc() = default;
 CString CEvalDoc::BuildReportUrl(const CString& strHost, const CString& strUserName,
                                  RecordGID ulGID, int iScore, int iRecommendAll,
                                  const CString& strUtf8Comment) {
-  CString url = StringFormat("http://%s/urls/UserReportStatus?", strHost.c_str());
+  // A bare host speaks plain http; a root names its scheme.
+  const bool bRoot = strHost.find("://") != CString::npos;
+  CString url =
+      StringFormat("%s%s/urls/UserReportStatus?", bRoot ? "" : "http://", strHost.c_str());
   url += StringFormat("username=%s", URLEncode(URLEncode(strUserName)).c_str());
   url += StringFormat("&eval=%u,%d", ulGID, iScore);
   url += StringFormat("&iIsRmdAllFriend=%d", iRecommendAll);
@@ -76,7 +79,7 @@ void CEvalDoc::EvalRecord(RecordGID ulGID, int iScore, int iKind, const Json::Va
 
   CString user;
   CMultiUserMgr::GetInstance()->GetDefaultUser(&user, nullptr);
-  const CString url = BuildReportUrl(CProcessValues::GetRemoteSrvHost(), user, ulGID, iScore,
+  const CString url = BuildReportUrl(CProcessValues::GetRemoteSrvRoot(), user, ulGID, iScore,
                                      iRecommendAll, comment);
   m_caller.SetRecognitionInfo(kMarker, "", "");
 

@@ -41,9 +41,11 @@ class CEvalDoc final : public IEvalService, public TSingleton<CEvalDoc> {
   const CRecord& GetEvaluatedRecord() const { return m_recEvaluated; }
   CEvalRequestCaller& GetCaller() { return m_caller; }
 
-  // The report URL with the user name already in its query form.
-  static CString BuildReportUrl(const CString& strHost, const CString& strUserName, RecordGID ulGID,
-                                int iScore, int iRecommendAll, const CString& strUtf8Comment);
+  // The report URL with the user name already in its query form; strHost is
+  // a host (plain http) or "<scheme>://<host>".
+  static CString BuildReportUrl(const CString& strHost, const CString& strUserName,
+                                RecordGID ulGID, int iScore, int iRecommendAll,
+                                const CString& strUtf8Comment);
 
  private:
   CEvalDoc();

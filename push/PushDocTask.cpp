@@ -262,9 +262,9 @@ void CPushDoc::OnRequestRecordStatus(int iState, int iCount) {
 void CPushDoc::InitFrame(BOOL bShowNewTask) {
   OP_BEGIN("CPushDoc::InitFrame")
   CIntfDB::GetInstance()->LoadDB();
-  const CString url = UrlAndPort(StringFormat("http://%s/update_info/zenu/update.ini",
-                                              CProcessValues::GetRemoteSrvHost().c_str()),
-                                 CProcessValues::GetRemoteSrvPort());
+  const CString url = UrlAndPort(
+      StringFormat("%s/update_info/zenu/update.ini", CProcessValues::GetRemoteSrvRoot().c_str()),
+      CProcessValues::GetRemoteSrvPort());
   CIntfUpdateControl::GetInstance()->Register(this, kProgramVersion, kDisplayName, url);
   m_bUpdateRegistered = true;
   if (bShowNewTask) {

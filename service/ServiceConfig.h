@@ -23,6 +23,12 @@ struct ServiceConfig final {
   int port = 8088;  // 0 picks a free port
   std::string dataDir = "zenu-data";
   std::string publicHost;  // host written into URLs; empty: the listening host
+  // "http(s)://HOST[:PORT]" clients reach the service at (a reverse proxy, say); outranks
+  // publicHost and the listening port in every URL written.
+  std::string publicUrl;
+  // PEM certificate (chain) and key: the service then speaks https only.
+  std::string tlsCert;
+  std::string tlsKey;
   int threads = 8;
   CatalogueOptions catalogue;
   PlannerOptions planner;
@@ -52,6 +58,13 @@ struct ServiceConfig final {
   // one clients can reach. A loopback public host while listening beyond loopback is refused:
   // every other machine would be sent to itself. Throws std::invalid_argument.
   std::string PublicHost() const;
+  // The scheme of the URLs written: --public-url's, else https with a certificate, else http.
+  std::string PublicScheme() const;
+  // The port --public-url names; 0 when it names none (or is not given).
+  int PublicPort() const;
+  bool Tls() const { return !tlsCert.empty(); }
+  // Both TLS files or neither. Throws std::invalid_argument.
+  void CheckTls() const;
 };
 
 }  // namespace zenu

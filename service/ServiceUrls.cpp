@@ -2,24 +2,29 @@
 
 namespace zenu {
 
-ServiceUrls::ServiceUrls(std::string publicHost, int port)
-    : host_(std::move(publicHost)), port_(port) {}
+ServiceUrls::ServiceUrls(std::string publicHost, int port, std::string scheme)
+    : host_(std::move(publicHost)), port_(port), scheme_(std::move(scheme)) {}
+
+std::string ServiceUrls::Root() const { return scheme_ + "://" + host_; }
+
+std::string ServiceUrls::RootPort() const {
+  return port_ == 0 ? Root() : Root() + ":" + std::to_string(port_);
+}
 
 std::string ServiceUrls::Bulletin(uint32_t movieId) const {
-  return "http://" + host_ + "/bulletin/" + std::to_string(movieId) + ".html";
+  return Root() + "/bulletin/" + std::to_string(movieId) + ".html";
 }
 
 std::string ServiceUrls::Torrent(uint32_t movieId) const {
-  return "http://" + host_ + "/torrent/" + std::to_string(movieId) + ".torrent";
+  return Root() + "/torrent/" + std::to_string(movieId) + ".torrent";
 }
 
 std::string ServiceUrls::Content(const Movie& movie) const {
-  return "http://" + host_ + ":" + std::to_string(port_) + "/content/" + std::to_string(movie.id) +
-         "/" + movie.fileName;
+  return RootPort() + "/content/" + std::to_string(movie.id) + "/" + movie.fileName;
 }
 
 std::string ServiceUrls::Poster(uint32_t movieId) const {
-  return "http://" + host_ + "/poster/" + std::to_string(movieId);
+  return Root() + "/poster/" + std::to_string(movieId);
 }
 
 std::string ServiceUrls::Fetch(const Movie& movie) const {
@@ -27,9 +32,7 @@ std::string ServiceUrls::Fetch(const Movie& movie) const {
   return ThunderLink(Content(movie));
 }
 
-std::string ServiceUrls::Update() const {
-  return "http://" + host_ + ":" + std::to_string(port_) + "/download/";
-}
+std::string ServiceUrls::Update() const { return RootPort() + "/download/"; }
 
 std::string ServiceUrls::ThunderLink(const std::string& url) {
   static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

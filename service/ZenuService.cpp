@@ -16,6 +16,7 @@ namespace zenu {
 ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_(ctx_) {
   ctx_.config = std::move(config);
   ctx_.config.PublicHost();  // refuse a bad one before touching the store
+  ctx_.config.CheckTls();
   OpenData();
   SetUpServer();
 }
@@ -227,6 +228,11 @@ void ZenuService::SetUpServer() {
   });
   clientRoutes_.Register(*server_);
   apiRoutes_.Register(*server_);
+  if (ctx_.config.Tls()) {
+    std::string why;
+    if (!server_->EnableTls(ctx_.config.tlsCert, ctx_.config.tlsKey, why))
+      throw std::runtime_error("TLS: " + why);
+  }
 }
 
 int ZenuService::Bind() {
@@ -237,7 +243,8 @@ int ZenuService::Bind() {
   if (port_ <= 0) {
     throw std::runtime_error("cannot listen on " + c.host + ":" + std::to_string(c.port));
   }
-  ctx_.urls = std::make_unique<ServiceUrls>(c.PublicHost(), port_);
+  const int publicPort = c.publicUrl.empty() ? port_ : c.PublicPort();
+  ctx_.urls = std::make_unique<ServiceUrls>(c.PublicHost(), publicPort, c.PublicScheme());
   ctx_.writer = std::make_unique<MediaInfoWriter>(*ctx_.urls);
   return port_;
 }

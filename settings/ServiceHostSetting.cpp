@@ -10,6 +10,7 @@
 #include "zenuModule/src/ProcessValues.h"
 #include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/IniFile.h"
+#include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
 
 namespace {
@@ -63,12 +64,15 @@ bool ParseLogged(const CString& text, const CString& where, SServiceAddress* out
   return false;
 }
 
-// The port a run uses: the command line's, else the address's, else 88.
+// The port a run uses: the command line's, else the address's, else the
+// scheme's default (88, or 443 for https).
 int PortFor(const SServiceAddress& addr) {
   CCmdParams* params = CCmdParams::GetInstance();
   if (params->HasServerPort()) return params->GetServerPort();
-  return addr.iPort != 0 ? addr.iPort : kDefaultRemoteServicePort;
+  return addr.iPort != 0 ? addr.iPort : DefaultServicePort(addr.bTls);
 }
+
+bool InUse() { return CProcessValues::GetRemoteSrvScheme() == "https"; }
 }  // namespace
 
 void CServiceHostSetting::SetSystemFile(const CString& path) {
@@ -99,15 +103,16 @@ void CServiceHostSetting::ApplyAtStart() {
   OP_BEGIN("CServiceHostSetting::ApplyAtStart")
   SServiceAddress addr;
   if (ReadConfigured(&addr)) CProcessValues::SetRemoteSrvHost(addr.strHost);
+  CProcessValues::SetRemoteSrvScheme(addr.bTls ? "https" : "http");
   CProcessValues::SetRemoteSrvPort(PortFor(addr));
-  ZTRACE(1, zenuOpName_, "service: %s:%d", CProcessValues::GetRemoteSrvHost().c_str(),
-         CProcessValues::GetRemoteSrvPort());
+  ZTRACE(1, zenuOpName_, "service: %s%s:%d", InUse() ? "https://" : "",
+         CProcessValues::GetRemoteSrvHost().c_str(), CProcessValues::GetRemoteSrvPort());
   OP_END
 }
 
 CString CServiceHostSetting::CurrentText() {
   return FormatServiceAddress(CProcessValues::GetRemoteSrvHost(),
-                              CProcessValues::GetRemoteSrvPort());
+                              CProcessValues::GetRemoteSrvPort(), InUse());
 }
 
 bool CServiceHostSetting::Change(const CString& text) {
@@ -119,24 +124,50 @@ bool CServiceHostSetting::Change(const CString& text) {
     return false;
   }
   // A port left out is the command line's or the default one, as at start.
-  if (addr.iPort == 0) addr.iPort = PortFor(SServiceAddress());
+  if (addr.iPort == 0) {
+    SServiceAddress bare;
+    bare.bTls = addr.bTls;
+    addr.iPort = PortFor(bare);
+  }
   if (addr.strHost == CProcessValues::GetRemoteSrvHost() &&
-      addr.iPort == CProcessValues::GetRemoteSrvPort())
+      addr.iPort == CProcessValues::GetRemoteSrvPort() && addr.bTls == InUse())
     return true;
-  const CString stored = FormatServiceAddress(addr.strHost, addr.iPort);
+  const CString stored = FormatServiceAddress(addr.strHost, addr.iPort, addr.bTls);
   if (!IniWriteString(GlobalFile(), "sys", kKey, stored)) {
     ShowMessageBox(StringFormat("无法保存服务器地址到%s", GlobalFile().c_str()));
     return false;
   }
   CProcessValues::SetRemoteSrvHost(addr.strHost);
+  CProcessValues::SetRemoteSrvScheme(addr.bTls ? "https" : "http");
   CProcessValues::SetRemoteSrvPort(addr.iPort);
-  ZTRACE(1, zenuOpName_, "service: %s:%d", addr.strHost.c_str(), addr.iPort);
+  ZTRACE(1, zenuOpName_, "service: %s:%d", CProcessValues::GetRemoteSrvRoot().c_str(), addr.iPort);
   std::function<void()> listener;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     listener = g_listener;
   }
   if (listener) listener();
+  return true;
+  OP_END
+}
+
+bool CServiceHostSetting::ConfirmPlainLogin() {
+  OP_BEGIN("CServiceHostSetting::ConfirmPlainLogin")
+  const CString host = CProcessValues::GetRemoteSrvHost();
+  if (InUse() || IsLoopbackHost(host)) return true;
+  const CString address = FormatServiceAddress(host, CProcessValues::GetRemoteSrvPort());
+  // A key line must not start with "[", which opens a section.
+  CString key;
+  for (char c : address)
+    if (c != '[' && c != ']') key += c;
+  if (IniGetString(GlobalFile(), kPlainSection, key, "") == "1") return true;
+  const CString text = StringFormat(
+      "服务器%s不使用加密连接(https)，密码将以未加密的形式在网络上传送，"
+      "同一网络中的其他人可能截获并冒用您的账号。\n\n仍要继续吗？",
+      address.c_str());
+  if (ShowMessageBox(text, MB_OKCANCEL | MB_ICONWARNING) != IDOK) return false;
+  // Asked once per address: the answer stands for later logins.
+  IniWriteString(GlobalFile(), kPlainSection, key, "1");
   return true;
   OP_END
 }

@@ -21,6 +21,10 @@ class CServiceHostSetting final {
   // for this run, stored, and passed to whoever listens (the local server).
   // Nothing changes when the entry names the address in use.
   static bool Change(const CString& text);
+  // Before a password goes to the service: over plain http to another
+  // machine the user is warned, once per address (config.ini
+  // [PlainHttpWarned]), and may stop. True to go on.
+  static bool ConfirmPlainLogin();
 
   // Told of every change: the session passes it on to the local server.
   static void SetChangeListener(std::function<void()> listener);
@@ -29,4 +33,5 @@ class CServiceHostSetting final {
   static CString SystemFile();
 
   static constexpr const char* kKey = "ServiceHost";
+  static constexpr const char* kPlainSection = "PlainHttpWarned";
 };

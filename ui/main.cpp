@@ -45,7 +45,8 @@ const char kHelp[] =
     "  --version           显示版本并退出\n"
     "\n"
     "服务器地址在登录对话框和程序设置的\"服务器\"中填写（主机或主机:端口，\n"
-    "端口默认 88），保存在程序文件夹 config.ini 的 [sys] ServiceHost；\n"
+    "端口默认 88；https://主机[:端口] 为加密连接，端口默认 443），\n"
+    "保存在程序文件夹 config.ini 的 [sys] ServiceHost；\n"
     "/etc/vadeko/vadeko.conf 中的 ServiceHost= 是它的默认值。\n";
 
 // Answers --help and --version before any window or bus work; true when the

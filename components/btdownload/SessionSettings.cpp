@@ -37,6 +37,10 @@ lt::settings_pack BaseSettings() {
   // network and the loopback is many times slower than TCP, and it cannot be
   // told per peer. Peers that dial us over uTP are still welcome.
   pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+  // An https web seed or tracker must show a certificate for its name that
+  // the system's store (OpenSSL's default paths: SSL_CERT_FILE, SSL_CERT_DIR)
+  // vouches for, as the client's own requests to the service do.
+  pack.set_bool(lt::settings_pack::validate_https_trackers, true);
   return pack;
 }
 

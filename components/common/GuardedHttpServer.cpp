@@ -6,7 +6,10 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,16 +45,30 @@ const char* ReasonOf(int status) {
   }
 }
 
-// Best effort: a peer that does not read gets nothing.
-void SendRefusal(int fd, int status) {
+// Best effort: a peer that does not read gets nothing. A TLS peer is
+// answered only inside its session, never in the clear.
+void SendRefusal(int fd, int status, SSL* ssl = nullptr) {
   char text[160];
   const int n = std::snprintf(text, sizeof text,
                               "HTTP/1.1 %d %s\r\nConnection: close\r\nContent-Length: 0\r\n\r\n",
                               status, ReasonOf(status));
-  if (n > 0) {
-    [[maybe_unused]] const ssize_t sent =
-        ::send(fd, text, static_cast<size_t>(n), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (n <= 0) return;
+  if (ssl) {
+    if (SSL_is_init_finished(ssl)) SSL_write(ssl, text, n);
+    return;
   }
+  [[maybe_unused]] const ssize_t sent =
+      ::send(fd, text, static_cast<size_t>(n), MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+bool WaitFor(int fd, short events, std::chrono::milliseconds timeout) {
+  pollfd p{fd, events, 0};
+  int rc;
+  do {
+    rc = ::poll(&p, 1, static_cast<int>(timeout.count()));
+  } while (rc < 0 && errno == EINTR);
+  return rc > 0 && (p.revents & (POLLERR | POLLNVAL)) == 0 &&
+         ((p.revents & events) != 0 || (p.revents & POLLHUP) == 0);
 }
 
 void AddressOf(const sockaddr_storage& addr, std::string& ip, int& port) {
@@ -71,8 +88,9 @@ void AddressOf(const sockaddr_storage& addr, std::string& ip, int& port) {
 // A request held in memory, answered on the socket with a bound on each write.
 class CBufferedStream final : public httplib::Stream {
  public:
-  CBufferedStream(int fd, const std::string& request, std::chrono::milliseconds writeTimeout)
-      : m_fd(fd), m_request(request), m_writeTimeout(writeTimeout) {}
+  CBufferedStream(int fd, SSL* ssl, const std::string& request,
+                  std::chrono::milliseconds writeTimeout)
+      : m_fd(fd), m_ssl(ssl), m_request(request), m_writeTimeout(writeTimeout) {}
 
   bool is_readable() const override { return m_pos < m_request.size(); }
   bool is_writable() const override { return !m_bFailed && WaitWritable(); }
@@ -83,6 +101,7 @@ class CBufferedStream final : public httplib::Stream {
     return static_cast<ssize_t>(n);
   }
   ssize_t write(const char* ptr, size_t size) override {
+    if (m_ssl) return WriteTls(ptr, size);
     size_t done = 0;
     while (done < size && !m_bFailed) {
       const ssize_t n = ::send(m_fd, ptr + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -121,7 +140,31 @@ class CBufferedStream final : public httplib::Stream {
     return rc > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
   }
 
+  // Each wait is bounded as for plain writes; TLS may need to read to write.
+  ssize_t WriteTls(const char* ptr, size_t size) {
+    size_t done = 0;
+    while (done < size && !m_bFailed) {
+      const int chunk = static_cast<int>(std::min<size_t>(size - done, 1 << 20));
+      const int n = SSL_write(m_ssl, ptr + done, chunk);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+        continue;
+      }
+      const int why = SSL_get_error(m_ssl, n);
+      if (why == SSL_ERROR_WANT_WRITE) {
+        if (!WaitWritable()) m_bFailed = true;
+      } else if (why == SSL_ERROR_WANT_READ) {
+        if (!WaitFor(m_fd, POLLIN, m_writeTimeout)) m_bFailed = true;
+      } else {
+        m_bFailed = true;
+      }
+    }
+    ERR_clear_error();
+    return m_bFailed ? -1 : static_cast<ssize_t>(size);
+  }
+
   int m_fd;
+  SSL* m_ssl;
   const std::string& m_request;
   size_t m_pos = 0;
   std::chrono::milliseconds m_writeTimeout;
@@ -223,6 +266,17 @@ bool CGuardedHttpServer::process_and_close_socket(socket_t sock) {
   SConn conn;
   conn.fd = sock;
   conn.strClient = ClientOf(sock);
+  if (m_tls) {
+    SSL* ssl = SSL_new(m_tls.get());
+    if (!ssl || SSL_set_fd(ssl, sock) != 1) {
+      if (ssl) SSL_free(ssl);
+      ::close(sock);
+      return false;
+    }
+    SSL_set_accept_state(ssl);
+    SSL_set_mode(ssl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    conn.ssl.reset(ssl, SSL_free);
+  }
   conn.deadline = CClock::now() + m_limits.requestDeadline;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -237,10 +291,61 @@ bool CGuardedHttpServer::process_and_close_socket(socket_t sock) {
     }
     if (mine == 0) m_perClient.erase(conn.strClient);
   }
-  SendRefusal(sock, 503);
+  if (!m_tls) SendRefusal(sock, 503);
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);
   return false;
+}
+
+ssize_t CGuardedHttpServer::ReadSome(const SConn& conn, char* data, size_t size) {
+  if (!conn.ssl) return ::recv(conn.fd, data, size, 0);
+  SSL* ssl = conn.ssl.get();
+  size_t got = 0;
+  // Decrypted bytes SSL holds wake no poll: take them all now.
+  do {
+    const int n =
+        SSL_read(ssl, data + got, static_cast<int>(std::min<size_t>(size - got, 1 << 30)));
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+      continue;
+    }
+    const int why = SSL_get_error(ssl, n);
+    ERR_clear_error();
+    if (got > 0) break;
+    if (why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) {
+      // The handshake's small writes go out at once; its deadline bounds the rest.
+      errno = EAGAIN;
+      return -1;
+    }
+    // A peer speaking anything but TLS, or gone: the connection ends unanswered.
+    return 0;
+  } while (got < size && SSL_pending(ssl) > 0);
+  return static_cast<ssize_t>(got);
+}
+
+bool CGuardedHttpServer::EnableTls(const std::string& certFile, const std::string& keyFile,
+                                   std::string& error) {
+  std::shared_ptr<SSL_CTX> ctx(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+  auto failed = [&error](const std::string& what) {
+    const unsigned long code = ERR_get_error();
+    char reason[256] = {0};
+    if (code) ERR_error_string_n(code, reason, sizeof reason);
+    ERR_clear_error();
+    error = what + (code ? std::string(": ") + reason : std::string());
+    return false;
+  };
+  if (!ctx) return failed("no TLS context");
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), certFile.c_str()) != 1)
+    return failed("cannot use the certificate " + certFile);
+  if (SSL_CTX_use_PrivateKey_file(ctx.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+    return failed("cannot use the key " + keyFile);
+  if (SSL_CTX_check_private_key(ctx.get()) != 1)
+    return failed("the key " + keyFile + " does not belong to the certificate " + certFile);
+  // OpenSSL writes with write(2): a peer gone mid-answer must not end the process.
+  ::signal(SIGPIPE, SIG_IGN);
+  m_tls = std::move(ctx);
+  return true;
 }
 
 void CGuardedHttpServer::Wake() {
@@ -263,7 +368,8 @@ void CGuardedHttpServer::Park(SConn conn) {
 }
 
 void CGuardedHttpServer::Close(const SConn& conn, int status) {
-  if (status) SendRefusal(conn.fd, status);
+  if (status) SendRefusal(conn.fd, status, conn.ssl.get());
+  if (conn.ssl && SSL_is_init_finished(conn.ssl.get())) SSL_shutdown(conn.ssl.get());
   ::shutdown(conn.fd, SHUT_RDWR);
   ::close(conn.fd);
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -345,7 +451,7 @@ void CGuardedHttpServer::PollLoop() {
         continue;
       }
       const size_t room = readCap - std::min(readCap, conn.strInput.size());
-      const ssize_t n = ::recv(conn.fd, piece.data(), std::min(room, piece.size()), 0);
+      const ssize_t n = ReadSome(conn, piece.data(), std::min(room, piece.size()));
       if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         Close(conn, 0);
         continue;
@@ -404,7 +510,7 @@ void CGuardedHttpServer::WorkerLoop() {
 }
 
 void CGuardedHttpServer::Serve(SJob& job) {
-  CBufferedStream stream(job.conn.fd, job.strRequest, m_limits.writeTimeout);
+  CBufferedStream stream(job.conn.fd, job.conn.ssl.get(), job.strRequest, m_limits.writeTimeout);
   bool closeConnection = job.conn.nServed + 1 >= m_limits.maxRequestsPerConnection;
   {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -15,6 +15,9 @@
 
 #include "RequestFraming.h"
 
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
 struct SServerLimits {
   SRequestLimits request;
   // A whole request (or the wait for the next one on a kept connection) must
@@ -49,6 +52,12 @@ class CGuardedHttpServer : public httplib::Server {
   // Who a connection belongs to for the per-client count.
   static std::string ClientOf(int fd);
 
+  // Every connection from now on speaks TLS with this certificate (PEM, the
+  // chain after it) and key; nothing is answered in the clear. Call before
+  // listening. False with the reason when they cannot be used.
+  bool EnableTls(const std::string& certFile, const std::string& keyFile, std::string& error);
+  bool TlsEnabled() const { return m_tls != nullptr; }
+
  private:
   struct SConn {
     int fd = -1;
@@ -56,6 +65,7 @@ class CGuardedHttpServer : public httplib::Server {
     std::string strInput;
     std::chrono::steady_clock::time_point deadline;
     size_t nServed = 0;
+    std::shared_ptr<SSL> ssl;  // with TLS: the connection's session
   };
   struct SJob {
     SConn conn;
@@ -70,8 +80,11 @@ class CGuardedHttpServer : public httplib::Server {
   void Park(SConn conn);
   void Close(const SConn& conn, int status);
   void Wake();
+  // recv() of the connection, through TLS when it has a session.
+  static ssize_t ReadSome(const SConn& conn, char* data, size_t size);
 
   SServerLimits m_limits;
+  std::shared_ptr<SSL_CTX> m_tls;
   std::mutex m_shutdownMutex;
   std::mutex m_mutex;
   std::condition_variable m_jobReady;

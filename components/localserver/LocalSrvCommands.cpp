@@ -59,7 +59,8 @@ bool CLocalSrvCommands::StartServing(const Json::Value& cmd, std::string& error)
   std::string remoteHost = ReadText(cmd, "STR_REMOTE_SERVER");
   // Launchers and tests may point the component at another service.
   if (const char* host = std::getenv("VADEKO_REMOTE_HOST"); host && *host) remoteHost = host;
-  m_session.Service().SetAddress(remoteHost, ReadInt(cmd, "INT_REMOTE_SERVER_PORT"));
+  m_session.Service().SetAddress(remoteHost, ReadInt(cmd, "INT_REMOTE_SERVER_PORT"),
+                                 ReadText(cmd, "STR_REMOTE_SCHEME") == "https");
   return m_http.Start(ReadInt(cmd, "INT_LOCAL_SERVER_PORT"),
                       ReadText(cmd, "STR_LOCAL_SERVER_ROOT_PATH"), error);
 }
@@ -74,7 +75,7 @@ bool CLocalSrvCommands::ChangeService(const Json::Value& cmd) {
                     c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
     if (!ok) return false;
   }
-  m_session.Service().SetAddress(host, port);
+  m_session.Service().SetAddress(host, port, ReadText(cmd, "STR_REMOTE_SCHEME") == "https");
   return true;
 }
 

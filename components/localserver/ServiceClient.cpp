@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "JsonText.h"
@@ -59,10 +60,16 @@ std::string Encoded(CURL* h, const ServiceParams& params) {
 
 CServiceClient::CServiceClient() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-void CServiceClient::SetAddress(const std::string& host, int port) {
+void CServiceClient::SetAddress(const std::string& host, int port, bool bTls) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_host = host;
   m_port = port;
+  m_bTls = bTls;
+}
+
+bool CServiceClient::Tls() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_bTls;
 }
 
 std::string CServiceClient::Host() const {
@@ -77,7 +84,7 @@ int CServiceClient::Port() const {
 
 std::string CServiceClient::BaseUrl() const {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return "http://" + m_host + ":" + std::to_string(m_port);
+  return (m_bTls ? "https://" : "http://") + m_host + ":" + std::to_string(m_port);
 }
 
 void CServiceClient::CutOff() { m_bCut = true; }
@@ -85,8 +92,15 @@ void CServiceClient::CutOff() { m_bCut = true; }
 SServiceReply CServiceClient::Send(bool bPost, const std::string& path,
                                    const ServiceParams& params) const {
   SServiceReply reply;
-  const std::string host = Host();
-  const int port = Port();
+  std::string host;
+  int port = 0;
+  bool bTls = false;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    host = m_host;
+    port = m_port;
+    bTls = m_bTls;
+  }
   if (host.empty() || port <= 0) {
     reply.strError = "no remote service address";
     return reply;
@@ -102,12 +116,20 @@ SServiceReply CServiceClient::Send(bool bPost, const std::string& path,
   }
   CURL* h = handle.get();
   const std::string query = Encoded(h, params);
-  std::string url = "http://" + host + ":" + std::to_string(port) + path;
+  std::string url = (bTls ? "https://" : "http://") + host + ":" + std::to_string(port) + path;
   if (!bPost && !query.empty()) url += "?" + query;
   STransfer transfer;
   transfer.pCut = &m_bCut;
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+  // Never the other scheme: an https service is not asked in the clear.
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, bTls ? "https" : "http");
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  const char* caFile = std::getenv("CURL_CA_BUNDLE");
+  if (!caFile || !*caFile) caFile = std::getenv("SSL_CERT_FILE");
+  if (caFile && *caFile) curl_easy_setopt(h, CURLOPT_CAINFO, caFile);
+  if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
+    curl_easy_setopt(h, CURLOPT_CAPATH, caDir);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
@@ -134,6 +156,8 @@ SServiceReply CServiceClient::Send(bool bPost, const std::string& path,
   }
   if (code != CURLE_OK) {
     reply.strError = m_bCut ? "the local server is stopping" : curl_easy_strerror(code);
+    if (!m_bCut && (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR))
+      reply.strError += " (" + url.substr(0, url.find('/', url.find("://") + 3)) + ")";
     return reply;
   }
   long status = 0;

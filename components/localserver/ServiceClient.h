@@ -18,17 +18,19 @@ struct SServiceReply {
 
 using ServiceParams = std::vector<std::pair<std::string, std::string>>;
 
-// Requests to the remote service's JSON API and pages. Safe to use from any
+// Requests to the remote service's JSON API and pages, over http or https. Safe to use from any
 // thread; every call opens its own connection with bounded time and bounded
 // size (head and body as sent; nothing is decoded), so a service that hangs or
 // floods cannot hold a page or a task request for long, nor fill the memory.
 class CServiceClient final {
  public:
   CServiceClient();
-  void SetAddress(const std::string& host, int port);
+  // bTls: https, with the certificate and host name verified.
+  void SetAddress(const std::string& host, int port, bool bTls = false);
   std::string Host() const;
   int Port() const;
-  // "http://host:port" of the service.
+  bool Tls() const;
+  // "http://host:port" (or https) of the service.
   std::string BaseUrl() const;
 
   SServiceReply Get(const std::string& path, const ServiceParams& params = {}) const;
@@ -54,5 +56,6 @@ class CServiceClient final {
   mutable std::mutex m_mutex;
   std::string m_host;
   int m_port = 0;
+  bool m_bTls = false;
   std::atomic<bool> m_bCut{false};
 };

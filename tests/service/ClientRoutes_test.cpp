@@ -179,6 +179,31 @@ TEST(ServiceConfigTest, CommandLineIsParsedAndBadValuesRefused) {
                  std::invalid_argument)
         << bad;
   }
+
+  // Behind a proxy, or with its own certificate, the URLs name https.
+  config = ServiceConfig::FromArguments(
+      {"--host", "0.0.0.0", "--public-host", "x", "--public-url", "https://films.example.org/"});
+  EXPECT_EQ(config.PublicHost(), "films.example.org");
+  EXPECT_EQ(config.PublicScheme(), "https");
+  EXPECT_EQ(config.PublicPort(), 0);
+  config = ServiceConfig::FromArguments({"--public-url", "HTTPS://[fd00::5]:8443"});
+  EXPECT_EQ(config.PublicHost(), "[fd00::5]");
+  EXPECT_EQ(config.PublicPort(), 8443);
+  EXPECT_EQ(ServiceConfig::FromArguments({"--tls-cert", "c", "--tls-key", "k"}).PublicScheme(),
+            "https");
+  EXPECT_EQ(ServiceConfig::FromArguments({}).PublicScheme(), "http");
+  for (const char* bad : {"films.example.org", "ftp://x", "https://x/zenu", "https://x:0",
+                          "https://x:99999", "https://u@x", "https://"}) {
+    EXPECT_THROW(ServiceConfig::FromArguments({"--public-url", bad}).PublicHost(),
+                 std::invalid_argument)
+        << bad;
+  }
+  // Listening beyond loopback, a loopback public URL sends every client to itself.
+  EXPECT_THROW(
+      ServiceConfig::FromArguments({"--host", "0.0.0.0", "--public-url", "https://127.0.0.1"})
+          .PublicHost(),
+      std::invalid_argument);
+  EXPECT_THROW(ServiceConfig::FromArguments({"--tls-cert", "c"}).CheckTls(), std::invalid_argument);
 }
 
 TEST_F(ClientRoutesTest, RangesOutsideTheFileAre416AndOthersArePartial) {

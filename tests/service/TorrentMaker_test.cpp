@@ -203,6 +203,12 @@ TEST(ServiceUrlsTest, ThunderLinkWrapsTheUrl) {
   ServiceUrls urls("svc.example", 8088);
   EXPECT_EQ(urls.Bulletin(7), "http://svc.example/bulletin/7.html");
   EXPECT_EQ(urls.Torrent(7), "http://svc.example/torrent/7.torrent");
+  EXPECT_EQ(urls.Update(), "http://svc.example:8088/download/");
+  ServiceUrls proxied("svc.example", 0, "https");
+  EXPECT_EQ(proxied.Bulletin(7), "https://svc.example/bulletin/7.html");
+  EXPECT_EQ(proxied.Update(), "https://svc.example/download/");
+  EXPECT_EQ(ServiceUrls("svc.example", 8443, "https").Update(),
+            "https://svc.example:8443/download/");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include "tests/settings/SettingsFixture.h"
 #include "zenuModule/src/ProcessValues.h"
+#include "zenuModule/src/StringHelpers.h"
 #include "zenuModule/src/desktop/IniFile.h"
+#include "zenuModule/src/desktop/MessageBox.h"
 
 namespace {
 class ServiceHostSettingTest : public SettingsTest {
@@ -37,7 +39,7 @@ CString Parsed(const CString& text) {
   SServiceAddress addr;
   CString error;
   if (!ParseServiceAddress(text, &addr, &error)) return "!" + error;
-  return addr.strHost + "|" + std::to_string(addr.iPort);
+  return CString(addr.bTls ? "tls|" : "") + addr.strHost + "|" + std::to_string(addr.iPort);
 }
 }  // namespace
 
@@ -49,15 +51,18 @@ TEST_F(ServiceHostSettingTest, OnlyHostsWithAnOptionalPortAreAddresses) {
   const CString badAddress = "!服务器地址应是主机名或IP地址，可带端口，例如 192.168.1.5:8088";
   const CString badPort = "!服务器端口应是1到65535之间的数字";
   EXPECT_EQ(Parsed(""), "!请填写服务器地址");
-  EXPECT_EQ(Parsed("https://a.example"), "!服务器地址只支持http");
-  EXPECT_EQ(Parsed("ftp://a.example"), "!服务器地址只支持http");
-  for (const char* bad :
-       {"a b", "a/b", "http://a/b", "user@a", "-a", "a..b", "[fd00::5", "[xyz]", "a;rm", "中文"})
+  EXPECT_EQ(Parsed("HTTPS://a.example"), "tls|a.example|0");
+  EXPECT_EQ(Parsed("https://[fd00::5]:8443/"), "tls|[fd00::5]|8443");
+  EXPECT_EQ(Parsed("ftp://a.example"), "!服务器地址只支持http和https");
+  for (const char* bad : {"a b", "a/b", "http://a/b", "https://a/b", "https://", "user@a", "-a",
+                          "a..b", "[fd00::5", "[xyz]", "a;rm", "中文"})
     EXPECT_EQ(Parsed(bad), badAddress) << bad;
   for (const char* bad : {"a:0", "a:65536", "a:", "a:8o", "a:-1", "[fd00::5]:x", "a:1:2"})
     EXPECT_EQ(Parsed(bad), badPort) << bad;
   EXPECT_EQ(FormatServiceAddress("h", 88), "h");
   EXPECT_EQ(FormatServiceAddress("h", 8088), "h:8088");
+  EXPECT_EQ(FormatServiceAddress("h", 443, true), "https://h");
+  EXPECT_EQ(FormatServiceAddress("h", 88, true), "https://h:88");
 }
 
 TEST_F(ServiceHostSettingTest, ConfigOutranksTheSystemDefaultAndTheCommandLineOutranksBothPorts) {
@@ -113,4 +118,60 @@ TEST_F(ServiceHostSettingTest, ChangesAreCheckedStoredAndPassedOn) {
   // The stored address is the next start's.
   Start();
   EXPECT_EQ(Address(), "[fd00::5]:88");
+}
+
+TEST_F(ServiceHostSettingTest, HttpsNamesEveryUrlOfTheServiceAndPlainKeepsItsOwn) {
+  IniWriteString(Home() + "config.ini", "sys", "ServiceHost", "movies.lan:8088");
+  Start();
+  EXPECT_EQ(CProcessValues::GetRemoteSrvRoot(), "http://movies.lan");
+  EXPECT_EQ(UrlAndPort(CProcessValues::GetRemoteSrvRoot() + "/urls/UserLogin?username=a", 8088),
+            "http://movies.lan:8088/urls/UserLogin?username=a");
+
+  IniWriteString(Home() + "config.ini", "sys", "ServiceHost", "https://movies.lan");
+  Start();
+  EXPECT_EQ(Address(), "movies.lan:443");
+  EXPECT_EQ(CServiceHostSetting::CurrentText(), "https://movies.lan");
+  EXPECT_EQ(UrlAndPort(CProcessValues::GetRemoteSrvRoot() + "/update_info/zenu/update.ini", 443),
+            "https://movies.lan:443/update_info/zenu/update.ini");
+  Start({"-server_port", "8443"});
+  EXPECT_EQ(CServiceHostSetting::CurrentText(), "https://movies.lan:8443");
+
+  // Back to plain http is a change too, stored as typed.
+  EXPECT_TRUE(CServiceHostSetting::Change("movies.lan:8443"));
+  EXPECT_EQ(CProcessValues::GetRemoteSrvRoot(), "http://movies.lan");
+  EXPECT_EQ(Stored(), "movies.lan:8443");
+  EXPECT_TRUE(CServiceHostSetting::Change("https://movies.lan:8443"));
+  EXPECT_EQ(CProcessValues::GetRemoteSrvScheme(), "https");
+  EXPECT_EQ(Stored(), "https://movies.lan:8443");
+}
+
+TEST_F(ServiceHostSettingTest, APasswordInTheClearToAnotherMachineIsConfirmedOncePerAddress) {
+  // This machine, and any https address, never ask.
+  Start();
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  IniWriteString(Home() + "config.ini", "sys", "ServiceHost", "https://movies.lan");
+  Start();
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  EXPECT_TRUE(box.texts.empty());
+
+  IniWriteString(Home() + "config.ini", "sys", "ServiceHost", "[fd00::5]:8088");
+  Start();
+  box.answers = {IDCANCEL};
+  EXPECT_FALSE(CServiceHostSetting::ConfirmPlainLogin());
+  ASSERT_EQ(box.texts.size(), 1u);
+  EXPECT_NE(box.texts[0].find("[fd00::5]:8088"), CString::npos);
+  EXPECT_NE(box.texts[0].find("未加密"), CString::npos);
+  EXPECT_EQ(box.types[0] & 0xF, static_cast<unsigned>(MB_OKCANCEL));
+  // Stopped: asked again; gone on: never again for this address.
+  box.answers = {IDOK};
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  Start();
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  EXPECT_EQ(box.texts.size(), 2u);
+  // Another port is another address.
+  Start({"-server_port", "88"});
+  box.answers = {IDOK};
+  EXPECT_TRUE(CServiceHostSetting::ConfirmPlainLogin());
+  EXPECT_EQ(box.texts.size(), 3u);
 }

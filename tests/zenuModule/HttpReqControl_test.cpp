@@ -189,7 +189,7 @@ TEST_F(HttpReqControlTest, StatusAndLengthRulesAndIllegalUrls) {
             missing + ",\nSendRequest() has a Exception.QueryInfoStatusCode() Return:404");
   EXPECT_EQ(errorOf("ftp://127.0.0.1/file"), "Illegal Url:ftp://127.0.0.1/file");
   EXPECT_EQ(errorOf("no url at all"), "Illegal Url:no url at all");
-  EXPECT_EQ(errorOf("https://127.0.0.1/x"), "Illegal Url:https://127.0.0.1/x");
+  EXPECT_EQ(errorOf("gopher://127.0.0.1/x"), "Illegal Url:gopher://127.0.0.1/x");
   // The full text, with the worker's call-stack line, is in the error log.
   EXPECT_NE(home.ErrorLog().find("CallStack: HttpReqControl.cpp, CHttpReqControl::HttpThread"),
             CString::npos);
@@ -223,6 +223,13 @@ TEST_F(HttpReqControlTest, StatusAndLengthRulesAndIllegalUrls) {
   EXPECT_EQ(UnreachableServerText("http://h:1/", CURLE_OPERATION_TIMEDOUT, 0, false),
             "无法连接服务器 h:1：连接超时");
   EXPECT_EQ(UnreachableServerText("http://h:1/", CURLE_OPERATION_TIMEDOUT, 0, true), "");
+  // A certificate that does not verify is named likewise, never passed over.
+  const CString untrusted =
+      TlsFailureText("https://movies.lan/u", CURLE_PEER_FAILED_VERIFICATION, 20, "SSL problem");
+  EXPECT_EQ(untrusted, "证书无法验证：movies.lan:443：证书的颁发机构不受信任");
+  EXPECT_EQ(HttpErrorForUser("Error 60: " + untrusted), untrusted);
+  EXPECT_EQ(TlsFailureText("https://h:2/", CURLE_PEER_FAILED_VERIFICATION, 9999, "odd"),
+            "证书无法验证：h:2：odd");
 }
 
 TEST_F(HttpReqControlTest, MisbehavingServersEndWithAnErrorAfterABoundedStall) {

@@ -38,7 +38,8 @@ CQtLoginDialog::CQtLoginDialog(QWidget* parent) : CRegLoginDialog(parent) {
   form->addRow(QStringLiteral("密码:"), m_pPassword);
   m_pServer = new QLineEdit;
   m_pServer->setPlaceholderText(QStringLiteral("主机名或IP地址[:端口]"));
-  m_pServer->setToolTip(QStringLiteral("服务的地址，例如 192.168.1.5 或 192.168.1.5:8088"));
+  m_pServer->setToolTip(
+      QStringLiteral("服务的地址，例如 192.168.1.5、192.168.1.5:8088 或 https://films.lan"));
   form->addRow(QStringLiteral("服务器:"), m_pServer);
   body->addLayout(form);
 

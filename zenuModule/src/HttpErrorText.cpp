@@ -8,6 +8,31 @@
 
 namespace {
 const char kUnreachable[] = "无法连接服务器";
+const char kUnverified[] = "证书无法验证：";
+const char kNoTls[] = "无法建立加密连接";
+
+// X509_V_ERR_* values, stable across OpenSSL releases.
+const char* CertificateReason(long verifyResult) {
+  switch (verifyResult) {
+    case 0:
+    case 62:  // host name mismatch
+    case 64:  // IP address mismatch
+      return "证书不属于这个地址";
+    case 9:
+      return "证书尚未生效";
+    case 10:
+      return "证书已过期";
+    case 18:
+    case 19:
+      return "证书是自签名的，不受信任";
+    case 2:
+    case 20:
+    case 21:
+      return "证书的颁发机构不受信任";
+    default:
+      return nullptr;
+  }
+}
 
 const char* Reason(int curlCode, long osErrno, bool bConnected) {
   switch (curlCode) {
@@ -58,7 +83,25 @@ CString UnreachableServerText(const CString& url, int curlCode, long osErrno, bo
   return StringFormat("%s %s：%s", kUnreachable, HostAndPort(url).c_str(), reason);
 }
 
+CString TlsFailureText(const CString& url, int curlCode, long verifyResult,
+                       const CString& message) {
+  if (curlCode == CURLE_PEER_FAILED_VERIFICATION) {
+    const char* reason = CertificateReason(verifyResult);
+    // curl checks the name itself, after OpenSSL has accepted the chain.
+    if (message.find("subject name") != CString::npos || message.find("host name") != CString::npos)
+      reason = CertificateReason(0);
+    return StringFormat("%s%s：%s", kUnverified, HostAndPort(url).c_str(),
+                        reason ? reason : message.c_str());
+  }
+  if (curlCode == CURLE_SSL_CONNECT_ERROR)
+    return StringFormat("%s %s：%s", kNoTls, HostAndPort(url).c_str(), message.c_str());
+  return CString();
+}
+
 CString HttpErrorForUser(const CString& engineError) {
-  const size_t at = engineError.find(kUnreachable);
-  return at == CString::npos ? CString("网络错误") : engineError.substr(at);
+  for (const char* known : {kUnreachable, kUnverified, kNoTls}) {
+    const size_t at = engineError.find(known);
+    if (at != CString::npos) return engineError.substr(at);
+  }
+  return CString("网络错误");
 }

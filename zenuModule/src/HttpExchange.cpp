@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -139,10 +140,25 @@ bool CHttpExchange::IsHttpUrl(const CString& url) {
   char* host = nullptr;
   const bool ok = curl_url_get(parts.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
                   curl_url_get(parts.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-  const bool http = ok && ::strcasecmp(scheme, "http") == 0 && host && *host;
+  const bool http = ok &&
+                    (::strcasecmp(scheme, "http") == 0 || ::strcasecmp(scheme, "https") == 0) &&
+                    host && *host;
   curl_free(scheme);
   curl_free(host);
   return http;
+}
+
+SCaStore CaStoreFromEnvironment() {
+  SCaStore store;
+  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) {
+      store.strFile = value;
+      break;
+    }
+  }
+  if (const char* dir = std::getenv("SSL_CERT_DIR"); dir && *dir) store.strDir = dir;
+  return store;
 }
 
 long CHttpExchange::GetStallSeconds() { return g_stallSeconds; }
@@ -179,7 +195,14 @@ SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink
   ctx.stallSeconds = stall;
   CURL* h = handle.get();
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Certificate and host name always checked, against the system's store or
+  // the one the environment names.
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  const SCaStore store = CaStoreFromEnvironment();
+  if (!store.strFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, store.strFile.c_str());
+  if (!store.strDir.empty()) curl_easy_setopt(h, CURLOPT_CAPATH, store.strDir.c_str());
   curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
@@ -218,9 +241,12 @@ SHttpExchangeResult CHttpExchange::Perform(const CString& url, IHttpExchangeSink
     curl_off_t connectTime = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
     curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
-    const CString unreachable =
+    long verifyResult = 0;
+    curl_easy_getinfo(h, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    CString text =
         UnreachableServerText(url, result.code, osErrno, connectTime > 0 || result.bGotResponse);
-    if (!unreachable.empty()) result.strMessage = unreachable;
+    if (text.empty()) text = TlsFailureText(url, result.code, verifyResult, result.strMessage);
+    if (!text.empty()) result.strMessage = text;
   }
   return result;
 }

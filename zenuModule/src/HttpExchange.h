@@ -1,6 +1,8 @@
 #pragma once
 #include <curl/curl.h>
 
+#include <string>
+
 #include "Types.h"
 
 // What the owner of an exchange hears while it runs (on the exchange's thread).
@@ -27,11 +29,20 @@ struct SHttpExchangeResult {
   CString strContentLength;
 };
 
-// One HTTP GET with the engine's fixed headers on its own easy handle: HTTP only,
+// Where certificates of authorities come from when the environment says so:
+// CURL_CA_BUNDLE, else SSL_CERT_FILE; SSL_CERT_DIR. Empty: the system's store.
+struct SCaStore {
+  std::string strFile;
+  std::string strDir;
+};
+SCaStore CaStoreFromEnvironment();
+
+// One HTTP GET with the engine's fixed headers on its own easy handle: http or https
+// (certificate and host name verified),
 // no redirects, proxy from the environment, and a bounded stall.
 class CHttpExchange final {
  public:
-  // Splits an http URL; false for other schemes and for text that is no URL.
+  // Splits an http or https URL; false for other schemes and for text that is no URL.
   static bool IsHttpUrl(const CString& url);
   // Seconds a transfer may go without a byte (also the connect limit).
   static long GetStallSeconds();

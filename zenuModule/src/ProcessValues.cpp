@@ -17,6 +17,7 @@ int g_localPort = 80;
 CString g_localBaseUrl = "http://127.0.0.1";
 int g_remotePort = kDefaultRemoteServicePort;
 CString g_remoteHost = kDefaultRemoteHost;
+CString g_remoteScheme = "http";
 }  // namespace
 
 int CProcessValues::GetLocalSrvPort() {
@@ -52,6 +53,19 @@ void CProcessValues::SetRemoteSrvHost(const CString& host) {
   g_remoteHost = host;
 }
 
+CString CProcessValues::GetRemoteSrvScheme() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_remoteScheme;
+}
+void CProcessValues::SetRemoteSrvScheme(const CString& scheme) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_remoteScheme = scheme == "https" ? "https" : "http";
+}
+CString CProcessValues::GetRemoteSrvRoot() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_remoteScheme + "://" + g_remoteHost;
+}
+
 CString CProcessValues::InitLogPaths() {
   OP_BEGIN("CProcessValues::InitLogPaths")
   const CString folder = GetExePath(0);
@@ -78,4 +92,5 @@ void CProcessValues::Reset() {
   g_localBaseUrl = "http://127.0.0.1";
   g_remotePort = kDefaultRemoteServicePort;
   g_remoteHost = kDefaultRemoteHost;
+  g_remoteScheme = "http";
 }

@@ -56,16 +56,19 @@ bool ParseServiceAddress(const CString& text, SServiceAddress* out, CString* err
     return false;
   };
   if (rest.empty()) return fail("请填写服务器地址");
-  // The one place a scheme is read: only plain http is spoken today.
+  // The one place a scheme is read.
+  bool bTls = false;
   const size_t scheme = rest.find("://");
   if (scheme != CString::npos) {
     CString name = rest.substr(0, scheme);
     for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (name != "http") return fail("服务器地址只支持http");
+    if (name != "http" && name != "https") return fail("服务器地址只支持http和https");
+    bTls = name == "https";
     rest = rest.substr(scheme + 3);
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
   }
   SServiceAddress addr;
+  addr.bTls = bTls;
   CString portText;
   bool bHasPort = false;
   if (!rest.empty() && rest.front() == '[') {
@@ -93,7 +96,22 @@ bool ParseServiceAddress(const CString& text, SServiceAddress* out, CString* err
   return true;
 }
 
-CString FormatServiceAddress(const CString& host, int port) {
-  if (port == kDefaultRemoteServicePort) return host;
-  return StringFormat("%s:%d", host.c_str(), port);
+CString FormatServiceAddress(const CString& host, int port, bool bTls) {
+  const CString prefix = bTls ? "https://" : "";
+  if (port == DefaultServicePort(bTls)) return prefix + host;
+  return StringFormat("%s%s:%d", prefix.c_str(), host.c_str(), port);
+}
+
+int DefaultServicePort(bool bTls) {
+  return bTls ? kDefaultTlsServicePort : kDefaultRemoteServicePort;
+}
+
+bool IsLoopbackHost(const CString& host) {
+  CString h;
+  for (char c : host) h += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  while (!h.empty() && h.back() == '.') h.pop_back();
+  if (h == "localhost" || (h.size() > 10 && h.compare(h.size() - 10, 10, ".localhost") == 0))
+    return true;
+  if (h == "[::1]" || h == "::1") return true;
+  return h.compare(0, 4, "127.") == 0 && h.find_first_not_of("0123456789.") == CString::npos;
 }
