@@ -5,10 +5,13 @@
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ResumeFile.h"
 #include "SourcePolicy.h"
+#include "WebSeedGate.h"
 
 // One download at a time on a libtorrent session. Every failure is kept as the
 // last error and shows as a negative percentage until the next start or stop.
@@ -67,6 +70,9 @@ class CBTEngine final {
   void DropRefusedWebSeeds();
   // Puts back the torrent's web seeds that libtorrent dropped for a bad piece.
   void RestoreWebSeeds();
+  // Lets the web seeds in or out as the peers deliver (see CWebSeedGate).
+  void GateWebSeeds();
+  void AddWebSeeds();
 
   lt::session m_session;
   lt::torrent_handle m_handle;
@@ -92,4 +98,8 @@ class CBTEngine final {
   Clock::time_point m_nextGuard;
   Clock::time_point m_nextResumeSave;
   int m_badPieces = 0;
+  // The torrent's web seeds the policy allows; on the download only while
+  // the gate is open.
+  std::vector<std::string> m_webSeeds;
+  std::optional<CWebSeedGate> m_gate;
 };

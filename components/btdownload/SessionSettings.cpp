@@ -37,6 +37,8 @@ lt::settings_pack BaseSettings() {
   // network and the loopback is many times slower than TCP, and it cannot be
   // told per peer. Peers that dial us over uTP are still welcome.
   pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+  // Clients of one office behind one address are peers of their own.
+  pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
   return pack;
 }
 
