@@ -9,6 +9,7 @@
 #include "push/BTDownload.h"
 #include "push/OtherDownload.h"
 #include "push/PushViews.h"
+#include "push/ShareKeeper.h"
 #include "settings/PushMethodSink.h"
 #include "zenuModule/src/PushEngine.h"
 #include "zenuModule/src/Session.h"
@@ -152,6 +153,7 @@ class CPushDoc final : public IPushEngine,
   int GetDownloadingGID() const { return m_ulDownloadingGID; }
   int GetRunningCount() const { return m_iRunningCount; }
   CBTTimerCaller& BTTimer() { return m_btTimer; }
+  CShareKeeper& ShareKeeper() { return m_shareKeeper; }
 
   // Record commands.
   void OnDeleteRecord();
@@ -274,6 +276,7 @@ class CPushDoc final : public IPushEngine,
   CWaitStartingDownload m_waitStartingDownload;
   CDownloaderRetry m_downloaderRetry;
   COtherDownload m_otherDownload;
+  CShareKeeper m_shareKeeper;
   int m_ulDownloadingGID = -1;
   int m_iRunningCount = 0;
   BOOL m_bBTCreated = FALSE;
