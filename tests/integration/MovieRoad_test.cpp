@@ -412,6 +412,8 @@ TEST_F(MovieRoadTest, AFinishedMovieIsSharedUntilItIsDeletedAndTheClientQuits) {
   // Deleted with its files: the component shares nothing before they go.
   const CString folder = Get(gid).GetLocalAbsPath();
   CConfirmingDelete confirm;
+  doc->ChangeDownloadedEx(static_cast<int>(gid));
+  ASSERT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{gid});
   doc->OnDeleteRecord();
   EXPECT_TRUE(keeper.Shared().empty());
   EXPECT_TRUE(ShareStatusOnTheBus().startsWith(QStringLiteral("0 ")));

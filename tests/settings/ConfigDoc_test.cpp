@@ -60,8 +60,9 @@ TEST_F(ConfigDocTest, FreshInstallationDefaultsAndFirstLoginFiles) {
   EXPECT_EQ(IniGetString(global, "sys", "AutoLogin", ""), "1");
   EXPECT_EQ(IniGetString(global, "sys", "First", ""), "0");
   EXPECT_EQ(IniGetString(global, "sys", "Port", ""), "0");
-  EXPECT_EQ(home.ReadFile("users/u1/config.ini"), "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" +
-                                                      Home() + "电影" + "\nRateLimit=5120\n");
+  EXPECT_EQ(home.ReadFile("users/u1/config.ini"),
+            "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" + Home() + "电影" +
+                "\nRateLimit=5120\n" + "ShareAfterDownload=1\nUploadLimit=1024\nMaxShared=20\n");
   EXPECT_NE(Entry().find("Exec=" + GBKToUtf8(CWinReg::AutoStartCommand())), CString::npos);
   EXPECT_NE(home.TraceLog().find("得取的用户目录:" + Home() + "users/u1/config.ini"),
             CString::npos);
