@@ -62,6 +62,21 @@ lt::ip_filter EverySourceInTheGlobalClass() {
                   lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
   return filter;
 }
+// Every tracker has answered its first announce or failed it.
+bool TrackersAnswered(const lt::torrent_handle& handle) {
+  bool any = false;
+  for (const lt::announce_entry& tracker : handle.trackers()) {
+    for (const lt::announce_endpoint& endpoint : tracker.endpoints) {
+      for (const lt::announce_infohash& hash : endpoint.info_hashes) {
+        if (hash.updating) return false;
+        if (!hash.start_sent && hash.fails == 0) continue;  // not asked for this hash
+        any = true;
+      }
+    }
+  }
+  return any;
+}
+
 std::string RefusedSourceText(const std::string& url) {
   return "下载源 " + url + " 指向本机的其他程序，为安全起见已拒绝，下载无法进行";
 }
@@ -366,7 +381,9 @@ void CBTEngine::AddWebSeeds() {
 }
 
 void CBTEngine::GateWebSeeds() {
-  if (!m_gate || m_webSeeds.empty() || m_complete || m_handle.status({}).is_seeding) return;
+  if (!m_gate || m_webSeeds.empty() || m_complete) return;
+  const lt::torrent_status status = m_handle.status({});
+  if (status.is_seeding) return;
   std::vector<lt::peer_info> peers;
   m_handle.get_peer_info(peers);
   std::int64_t peerRate = 0;
@@ -374,7 +391,8 @@ void CBTEngine::GateWebSeeds() {
     if (peer.connection_type == lt::peer_info::standard_bittorrent)
       peerRate += peer.payload_down_speed;
   const bool wasOpen = m_gate->Open();
-  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate) == wasOpen) return;
+  const bool nobodyKnown = !wasOpen && status.list_peers == 0 && TrackersAnswered(m_handle);
+  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate, nobodyKnown) == wasOpen) return;
   if (wasOpen) {
     // Redirects among them too.
     for (const std::string& url : m_handle.url_seeds()) m_handle.remove_url_seed(url);
