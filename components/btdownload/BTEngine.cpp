@@ -329,6 +329,7 @@ void CBTEngine::Stop() {
   m_flushes = m_flushBase = 0;
   m_finishFlushAsked = false;
   m_badPieces = 0;
+  m_sawBadPiece = false;
   m_webSeeds.clear();
   m_gate.reset();
   PollAlerts();
@@ -357,7 +358,15 @@ void CBTEngine::Halt() {
 
 void CBTEngine::OnBadPiece() {
   if (m_failed) return;
-  if (++m_badPieces <= kMaxBadPieces) {
+  m_sawBadPiece = true;
+  // With peers connected the piece may be theirs: libtorrent bans a peer that
+  // sends bad data, and a crowd of them must not end the download.
+  std::vector<lt::peer_info> peers;
+  m_handle.get_peer_info(peers);
+  const bool peerSources = std::any_of(peers.begin(), peers.end(), [](const lt::peer_info& p) {
+    return p.connection_type == lt::peer_info::standard_bittorrent;
+  });
+  if (peerSources || ++m_badPieces <= kMaxBadPieces) {
     RestoreWebSeeds();
     return;
   }
@@ -370,7 +379,7 @@ void CBTEngine::RestoreWebSeeds() {
   // libtorrent drops a web seed after one bad piece; with no other source the
   // download would wait for ever, without a word, behind a flaky proxy. The
   // seed leaves a moment after the alert, so this is tried again every tick.
-  if (m_failed || m_badPieces == 0 || !m_handle.is_valid() || !m_gate || !m_gate->Open()) return;
+  if (m_failed || !m_sawBadPiece || !m_handle.is_valid() || !m_gate || !m_gate->Open()) return;
   AddWebSeeds();
 }
 
