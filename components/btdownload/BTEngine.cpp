@@ -62,6 +62,21 @@ lt::ip_filter EverySourceInTheGlobalClass() {
                   lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
   return filter;
 }
+// Every tracker has answered its first announce or failed it.
+bool TrackersAnswered(const lt::torrent_handle& handle) {
+  bool any = false;
+  for (const lt::announce_entry& tracker : handle.trackers()) {
+    for (const lt::announce_endpoint& endpoint : tracker.endpoints) {
+      for (const lt::announce_infohash& hash : endpoint.info_hashes) {
+        if (hash.updating) return false;
+        if (!hash.start_sent && hash.fails == 0) continue;  // not asked for this hash
+        any = true;
+      }
+    }
+  }
+  return any;
+}
+
 std::string RefusedSourceText(const std::string& url) {
   return "下载源 " + url + " 指向本机的其他程序，为安全起见已拒绝，下载无法进行";
 }
@@ -314,6 +329,7 @@ void CBTEngine::Stop() {
   m_flushes = m_flushBase = 0;
   m_finishFlushAsked = false;
   m_badPieces = 0;
+  m_sawBadPiece = false;
   m_webSeeds.clear();
   m_gate.reset();
   PollAlerts();
@@ -342,7 +358,15 @@ void CBTEngine::Halt() {
 
 void CBTEngine::OnBadPiece() {
   if (m_failed) return;
-  if (++m_badPieces <= kMaxBadPieces) {
+  m_sawBadPiece = true;
+  // With peers connected the piece may be theirs: libtorrent bans a peer that
+  // sends bad data, and a crowd of them must not end the download.
+  std::vector<lt::peer_info> peers;
+  m_handle.get_peer_info(peers);
+  const bool peerSources = std::any_of(peers.begin(), peers.end(), [](const lt::peer_info& p) {
+    return p.connection_type == lt::peer_info::standard_bittorrent;
+  });
+  if (peerSources || ++m_badPieces <= kMaxBadPieces) {
     RestoreWebSeeds();
     return;
   }
@@ -355,7 +379,7 @@ void CBTEngine::RestoreWebSeeds() {
   // libtorrent drops a web seed after one bad piece; with no other source the
   // download would wait for ever, without a word, behind a flaky proxy. The
   // seed leaves a moment after the alert, so this is tried again every tick.
-  if (m_failed || m_badPieces == 0 || !m_handle.is_valid() || !m_gate || !m_gate->Open()) return;
+  if (m_failed || !m_sawBadPiece || !m_handle.is_valid() || !m_gate || !m_gate->Open()) return;
   AddWebSeeds();
 }
 
@@ -366,7 +390,9 @@ void CBTEngine::AddWebSeeds() {
 }
 
 void CBTEngine::GateWebSeeds() {
-  if (!m_gate || m_webSeeds.empty() || m_complete || m_handle.status({}).is_seeding) return;
+  if (!m_gate || m_webSeeds.empty() || m_complete) return;
+  const lt::torrent_status status = m_handle.status({});
+  if (status.is_seeding) return;
   std::vector<lt::peer_info> peers;
   m_handle.get_peer_info(peers);
   std::int64_t peerRate = 0;
@@ -374,7 +400,8 @@ void CBTEngine::GateWebSeeds() {
     if (peer.connection_type == lt::peer_info::standard_bittorrent)
       peerRate += peer.payload_down_speed;
   const bool wasOpen = m_gate->Open();
-  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate) == wasOpen) return;
+  const bool nobodyKnown = !wasOpen && status.list_peers == 0 && TrackersAnswered(m_handle);
+  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate, nobodyKnown) == wasOpen) return;
   if (wasOpen) {
     // Redirects among them too.
     for (const std::string& url : m_handle.url_seeds()) m_handle.remove_url_seed(url);

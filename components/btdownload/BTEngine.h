@@ -63,8 +63,8 @@ class CBTEngine final {
   bool GuardRoom();
   // Pauses the download where it is, for good.
   void Halt();
-  // A piece failed its check: its sources are given another chance, a few
-  // times, then the download ends with an error.
+  // A piece failed its check: its sources are given another chance; one the
+  // web seeds alone sent, a few times, then the download ends with an error.
   void OnBadPiece();
   // Removes the web seeds (redirects among them) the policy refuses.
   void DropRefusedWebSeeds();
@@ -97,7 +97,8 @@ class CBTEngine final {
   bool m_removed = false;
   Clock::time_point m_nextGuard;
   Clock::time_point m_nextResumeSave;
-  int m_badPieces = 0;
+  int m_badPieces = 0;  // those only the web seeds can have sent
+  bool m_sawBadPiece = false;
   // The torrent's web seeds the policy allows; on the download only while
   // the gate is open.
   std::vector<std::string> m_webSeeds;

@@ -89,7 +89,10 @@ bool CBTShare::Share(unsigned gid, const std::string& argLine) {
     return Fail("电影文件不完整，不能分享: " + why);
   const bool complete = params.have_pieces.size() == info->num_pieces() &&
                         params.have_pieces.all_set() && params.unfinished_pieces.empty();
-  if (!complete) return Fail("电影文件不完整，不能分享: still downloading");
+  if (!complete)
+    return Fail("电影文件不完整，不能分享: " + std::to_string(params.have_pieces.count()) + " of " +
+                std::to_string(info->num_pieces()) + " pieces, " +
+                std::to_string(params.unfinished_pieces.size()) + " partly");
   if (!SpotCheckPieces(*info, savePath, params.have_pieces, kSpotCheckedPieces))
     return Fail("电影文件不完整，不能分享: pieces on disk differ from the resume data");
   // Never downloads, so never writes a file.

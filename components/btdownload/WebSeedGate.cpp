@@ -10,7 +10,7 @@ CWebSeedGate::CWebSeedGate(bool peersExpected, Clock::time_point now, std::int64
       m_idleSince(now),
       m_fastSince(now) {}
 
-bool CWebSeedGate::Update(Clock::time_point now, std::int64_t peerRate) {
+bool CWebSeedGate::Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown) {
   const bool fast = peerRate >= m_floor;
   if (fast) m_slowSince = now;
   if (peerRate > 0) m_idleSince = now;
@@ -20,7 +20,8 @@ bool CWebSeedGate::Update(Clock::time_point now, std::int64_t peerRate) {
       m_open = false;
       m_slowSince = m_idleSince = now;
     }
-  } else if (now - m_slowSince >= kSlowFor || now - m_idleSince >= kIdleFor) {
+  } else if (now - m_slowSince >= kSlowFor || now - m_idleSince >= kIdleFor ||
+             (nobodyKnown && peerRate == 0)) {
     m_open = true;
     m_fastSince = now;
   }

@@ -21,9 +21,11 @@ class CWebSeedGate final {
   // peers that nearly fill it are fast enough however low it is.
   CWebSeedGate(bool peersExpected, Clock::time_point now, std::int64_t rateLimit = 0);
 
-  // peerRate: payload bytes per second from peers, web seeds left out. True
-  // when the web seeds should take part from now on.
-  bool Update(Clock::time_point now, std::int64_t peerRate);
+  // peerRate: payload bytes per second from peers, web seeds left out.
+  // nobodyKnown: the trackers have answered and no peer is known at all, so
+  // there is nothing to wait for. True when the web seeds should take part
+  // from now on.
+  bool Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown = false);
   bool Open() const { return m_open; }
 
  private:

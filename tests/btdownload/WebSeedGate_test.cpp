@@ -42,6 +42,11 @@ TEST(WebSeedGate, PeersFirstTheWebSeedOnlyWhenTheyFailAndOutAgainWhenTheyRecover
   EXPECT_FALSE(Feed(gate, now, 0, 2));
   EXPECT_TRUE(Feed(gate, now, 0, 2));
 
+  // The trackers know nobody: no need to wait at all, unless a peer delivers.
+  CWebSeedGate alone(true, now);
+  EXPECT_FALSE(alone.Update(now, 1, true));
+  EXPECT_TRUE(alone.Update(now, 0, true));
+
   // A download limited below the floor: peers that nearly fill it are enough.
   CWebSeedGate limited(true, now, 100 * 1024);
   EXPECT_FALSE(Feed(limited, now, 90 * 1024, 30));
