@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "settings/ConfigDoc.h"
+#include "settings/TrackerSetting.h"
 #include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -32,6 +33,24 @@ double ParseDouble(const CString& text) {
   return res.ec == std::errc() ? value : 0;
 }
 
+// Inside the quotes of the argument line a quote or a backslash is escaped, so a
+// title holding either still names its own folder.
+CString QuoteArg(const CString& path) {
+  CString out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    // The second byte of a GBK character may be a backslash: it is not one.
+    if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+      out += path.substr(i, 2);
+      ++i;
+      continue;
+    }
+    if (c == '"' || c == '\\') out += '\\';
+    out += path[i];
+  }
+  return out;
+}
+
 int ParseInt(const CString& text) {
   const char* first = SkipSpace(text);
   long long value = 0;
@@ -39,6 +58,21 @@ int ParseInt(const CString& text) {
   return res.ec == std::errc() ? static_cast<int>(value) : 0;
 }
 }  // namespace
+
+CString CBTDownload::ArgLine(const CString& torrent, const CString& saveas) {
+  return StringFormat("--responsefile \"%s\" --saveas \"%s\"", QuoteArg(torrent).c_str(),
+                      QuoteArg(saveas).c_str());
+}
+
+CString CBTDownload::SourceArgs() {
+  const CString host = CProcessValues::GetRemoteSrvHost();
+  // The only port of this machine a torrent's web seed may name.
+  CString args =
+      StringFormat(" --service \"%s:%d\"", host.c_str(), CProcessValues::GetRemoteSrvPort());
+  const CString tracker = CTrackerSetting::ArgumentFor(host);
+  if (!tracker.empty()) args += StringFormat(" --tracker \"%s\"", tracker.c_str());
+  return args;
+}
 
 bool CBTDownload::Usable() const { return iState == 1 && pDisp; }
 
@@ -84,9 +118,7 @@ BOOL CBTDownload::StartBT(CString args) {
   args += StringFormat(" --minport %d --maxport %d", port, port + 10);
   // The user's limit in KB/s; 0 and anything below it mean unlimited.
   args += StringFormat(" --ratelimit %d", std::max(0, CConfigDoc::GetInstance()->GetRateLimit()));
-  // The only port of this machine a torrent's web seed may name.
-  args += StringFormat(" --service \"%s:%d\"", CProcessValues::GetRemoteSrvHost().c_str(),
-                       CProcessValues::GetRemoteSrvPort());
+  args += SourceArgs();
   ZTRACE(1, zenuOpName_, "启动BT的端口:%s", args.c_str());
   CString ignored;
   const int32_t hr = Invoke(M_STARTBT, &args, ignored);

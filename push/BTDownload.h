@@ -27,6 +27,12 @@ class CBTDownload final {
   CString GetOtherRunInfo(int kind);
   void Exit();
 
+  // "--responsefile \"<torrent>\" --saveas \"<folder>\"", quoted for the component.
+  static CString ArgLine(const CString& torrent, const CString& saveas);
+  // The sources the component may use: the service's address (its web seeds)
+  // and, when both are on this machine, the configured tracker.
+  static CString SourceArgs();
+
   int GetState() const { return iState; }
   // Whether the last CreateInstance failed because another process, which
   // this program did not start, holds the component's name.

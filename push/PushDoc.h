@@ -11,6 +11,7 @@
 #include "push/HandOffWatch.h"
 #include "push/OtherDownload.h"
 #include "push/PushViews.h"
+#include "push/ShareKeeper.h"
 #include "settings/PushMethodSink.h"
 #include "zenuModule/src/PushEngine.h"
 #include "zenuModule/src/Session.h"
@@ -155,6 +156,7 @@ class CPushDoc final : public IPushEngine,
   RecordGID GetDownloadingGID() const { return m_ulDownloadingGID; }
   int GetRunningCount() const { return m_iRunningCount; }
   CBTTimerCaller& BTTimer() { return m_btTimer; }
+  CShareKeeper& ShareKeeper() { return m_shareKeeper; }
 
   // Record commands.
   void OnDeleteRecord();
@@ -301,6 +303,7 @@ class CPushDoc final : public IPushEngine,
   CWaitStartingDownload m_waitStartingDownload;
   CDownloaderRetry m_downloaderRetry;
   COtherDownload m_otherDownload;
+  CShareKeeper m_shareKeeper;
   RecordGID m_ulDownloadingGID = kReservedGID;
   int m_iRunningCount = 0;
   BOOL m_bBTCreated = FALSE;

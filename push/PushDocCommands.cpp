@@ -44,6 +44,8 @@ void CPushDoc::OnDelTaskDlgEvent(const int* result) {
 
 void CPushDoc::DeleteRecord(CRecord rec) {
   OP_BEGIN("CPushDoc::DeleteRecord")
+  // Shared no more before anything of it goes.
+  m_shareKeeper.Withdraw(rec.GetGID());
   if (!m_bDismissing) CEvalDoc::GetInstance()->MakeSureEval(rec);
   rec.SetStatus(RS_DELETED);
   CIntfDB::GetInstance()->UpdateRecord(rec);

@@ -34,24 +34,6 @@ CString HolderText(const CBTDownload& bt) {
 
 const char kComponentGone[] = "Vadeko下载进程意外退出，下载已停止。可以重新开始下载";
 
-// Inside the quotes of the argument line a quote or a backslash is escaped, so a
-// title holding either still names its own folder.
-CString QuoteArg(const CString& path) {
-  CString out;
-  for (size_t i = 0; i < path.size(); ++i) {
-    const auto c = static_cast<unsigned char>(path[i]);
-    // The second byte of a GBK character may be a backslash: it is not one.
-    if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
-      out += path.substr(i, 2);
-      ++i;
-      continue;
-    }
-    if (c == '"' || c == '\\') out += '\\';
-    out += path[i];
-  }
-  return out;
-}
-
 // Only the status changes: the downloader, the counters and the list stay as they are.
 void SetStoredStatus(RecordGID ulGID, int32_t eStatus) {
   CRecord rec;
@@ -233,9 +215,7 @@ void CPushDoc::StartDownload(CRecord rec) {
     return;
   }
   m_ulDownloadingGID = rec.GetGID();
-  const CString args =
-      StringFormat("--responsefile \"%s\" --saveas \"%s\"", QuoteArg(torrent).c_str(),
-                   QuoteArg(rec.GetLocalAbsPath()).c_str());
+  const CString args = CBTDownload::ArgLine(torrent, rec.GetLocalAbsPath());
   ZTRACE(1, zenuOpName_, "下载参数 %s", args.c_str());
   BOOL started = FALSE;
   try {
@@ -314,7 +294,11 @@ BOOL CPushDoc::_RefreshDownloadingData(CRecord rec) {
   rec.SetRate(m_btDownload.GetDownloadRate());
   rec.SetTrackerInfo(m_btDownload.GetOtherRunInfo(1));
   const bool finished = 100 - rec.GetDownloadedPercent() <= 0.00000001;
-  if (finished) rec.SetStatus(RS_DOWNLOADED);
+  if (finished) {
+    rec.SetStatus(RS_DOWNLOADED);
+    // Sharing offers the movies finished last first.
+    rec.SetFinishedTime(time(nullptr));
+  }
   CIntfDB::GetInstance()->UpdateRecord(rec);
   if (finished) {
     m_ulDownloadingGID = kReservedGID;
@@ -335,6 +319,8 @@ void CPushDoc::DonwloadFinish(CRecord rec) {
   m_ulLastFinishedGID = rec.GetGID();
   m_btDownload.Exit();
   m_iRunningCount = std::max(0, m_iRunningCount - 1);
+  // The downloader has closed the files: the sharing side may open them.
+  m_shareKeeper.Offer(rec.GetGID());
   OP_END
 }
 
@@ -446,6 +432,7 @@ void CPushDoc::CloseBTCOM() {
   m_btDownload.Exit();
   m_btDownload.DestroyInstance();
   if (m_handOffs) m_handOffs->DisarmAll();
+  m_shareKeeper.Stop();
   ZTRACE(1, zenuOpName_, "关闭了bt com");
   OP_END
 }

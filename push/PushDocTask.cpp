@@ -279,6 +279,10 @@ void CPushDoc::InitFrame(BOOL bShowNewTask) {
   OnRequestRecordStatus(-1, 0);
   CIntfScheduleControl* schedule = CIntfScheduleControl::GetInstance();
   for (int iEvent : {111, 112, 37, 40, 130}) schedule->Register(this, iEvent);
+  CConfigDoc::GetInstance()->SetShareSettingsListener([] {
+    if (CPushDoc::HasInstance()) CPushDoc::GetInstance()->ShareKeeper().ApplySettings();
+  });
+  m_shareKeeper.Start(m_pSession);
   OP_END
 }
 

@@ -105,6 +105,7 @@ void ApiRoutes::Status(const httplib::Request&, httplib::Response& res) {
   v["service"] = "zenu-service";
   v["movies"] = static_cast<Json::UInt64>(ctx_.catalogue.Get()->AvailableCount());
   v["ratings"] = static_cast<Json::UInt64>(ctx_.recommender->RatingCount());
+  v["content_bytes_sent"] = static_cast<Json::UInt64>(ctx_.contentBytesSent.load());
   if (!ctx_.libraryRoots.empty() && ctx_.scanState) {
     const ScanState scans = ctx_.scanState();
     Json::Value library;

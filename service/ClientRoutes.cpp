@@ -301,15 +301,17 @@ void ClientRoutes::Content(const httplib::Request& req, httplib::Response& res) 
     res.set_content("", "application/octet-stream");
     return;
   }
-  res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
-                           [file, first](size_t offset, size_t wanted, httplib::DataSink& sink) {
-                             char buf[1 << 16];
-                             size_t n = std::min(wanted, sizeof(buf));
-                             ssize_t got =
-                                 ::pread(file->fd, buf, n, static_cast<off_t>(first + offset));
-                             if (got <= 0) return false;
-                             return sink.write(buf, static_cast<size_t>(got));
-                           });
+  res.set_content_provider(
+      static_cast<size_t>(length), "application/octet-stream",
+      [this, file, first](size_t offset, size_t wanted, httplib::DataSink& sink) {
+        char buf[1 << 16];
+        size_t n = std::min(wanted, sizeof(buf));
+        ssize_t got = ::pread(file->fd, buf, n, static_cast<off_t>(first + offset));
+        if (got <= 0) return false;
+        if (!sink.write(buf, static_cast<size_t>(got))) return false;
+        ctx_.contentBytesSent += static_cast<std::uint64_t>(got);
+        return true;
+      });
 }
 
 void ClientRoutes::Poster(const httplib::Request& req, httplib::Response& res) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -30,6 +32,8 @@ struct ServiceContext final {
   std::unique_ptr<PushPlanner> planner;
   std::unique_ptr<ServiceUrls> urls;
   std::unique_ptr<MediaInfoWriter> writer;
+  // Movie bytes this process sent as a web seed: what the peers spared it shows.
+  std::atomic<std::uint64_t> contentBytesSent{0};
 };
 
 // Thrown by handlers for a request they refuse; becomes an answer with that status.

@@ -1,5 +1,6 @@
 #include "ConfigDoc.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "PushMethodSink.h"
@@ -22,6 +23,8 @@ const char kEval[] = "Eval";
 int ReadInt(const CString& file, const char* section, const char* key, const char* def) {
   return std::atoi(IniGetString(file, section, key, def).c_str());
 }
+
+int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
 void WriteInt(const CString& file, const char* section, const char* key, int value) {
   IniWriteString(file, section, key, StringFormat("%d", value));
@@ -54,6 +57,9 @@ void CConfigDoc::LoadConfig() {
   if (m_strSaveas.empty()) m_strSaveas = DefaultSaveas();
   m_iEvalDays = ReadInt(user, kUser, "EvalDays", "60");
   m_iRateLimit = ReadInt(user, kUser, "RateLimit", "5120");
+  m_bShareAfterDownload = ReadInt(user, kUser, "ShareAfterDownload", "1") != 0 ? 1 : 0;
+  m_iUploadLimit = Clamp(ReadInt(user, kUser, "UploadLimit", "1024"), 0, kMaxUploadLimit);
+  m_iMaxShared = Clamp(ReadInt(user, kUser, "MaxShared", "20"), 0, kMaxMaxShared);
   m_bAutoStart = m_winReg.IsAutoStart();
   OP_END
 }
@@ -71,6 +77,9 @@ void CConfigDoc::SaveConfig() {
   WriteInt(user, kUser, "EvalDays", m_iEvalDays);
   IniWriteString(user, kUser, "Saveas", m_strSaveas);
   WriteInt(user, kUser, "RateLimit", m_iRateLimit);
+  WriteInt(user, kUser, "ShareAfterDownload", m_bShareAfterDownload);
+  WriteInt(user, kUser, "UploadLimit", m_iUploadLimit);
+  WriteInt(user, kUser, "MaxShared", m_iMaxShared);
   OP_END
 }
 
@@ -130,6 +139,9 @@ void CConfigDoc::OpenConfigDlg() {
   values.bAutoDownload = m_bAutoDownload;
   values.iEvalDays = m_iEvalDays;
   values.iRateLimit = m_iRateLimit;
+  values.bShareAfterDownload = m_bShareAfterDownload;
+  values.iUploadLimit = m_iUploadLimit;
+  values.iMaxShared = m_iMaxShared;
   values.strServiceHost = CServiceHostSetting::CurrentText();
   CString strManager;
   CString strManagerId;
@@ -155,7 +167,16 @@ void CConfigDoc::OpenConfigDlg() {
   }
   if (values.iEvalDays != m_iEvalDays) m_iEvalDays = values.iEvalDays;
   if (values.iRateLimit != m_iRateLimit) m_iRateLimit = values.iRateLimit;
+  const int bShare = values.bShareAfterDownload != 0 ? 1 : 0;
+  const int iUpload = Clamp(values.iUploadLimit, 0, kMaxUploadLimit);
+  const int iMaxShared = Clamp(values.iMaxShared, 0, kMaxMaxShared);
+  const bool bShareChanged =
+      bShare != m_bShareAfterDownload || iUpload != m_iUploadLimit || iMaxShared != m_iMaxShared;
+  m_bShareAfterDownload = bShare;
+  m_iUploadLimit = iUpload;
+  m_iMaxShared = iMaxShared;
   SaveConfig();
+  if (bShareChanged && m_shareListener) m_shareListener();
   // A refused address has been explained; the other settings are kept.
   if (values.strServiceHost != strShownHost) CServiceHostSetting::Change(values.strServiceHost);
   OP_END

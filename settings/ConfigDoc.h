@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include "WinReg.h"
 #include "zenuModule/src/Singleton.h"
 #include "zenuModule/src/Types.h"
@@ -21,6 +23,10 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
   int GetAutoDownload() const { return m_bAutoDownload; }
   int GetRateLimit() const { return m_iRateLimit; }
   int GetPort() const { return m_iPort; }
+  // Sharing finished movies with other clients.
+  int GetShareAfterDownload() const { return m_bShareAfterDownload; }
+  int GetUploadLimit() const { return m_iUploadLimit; }  // KB/s, 0 = none
+  int GetMaxShared() const { return m_iMaxShared; }
   int IsFirstRun() const { return m_bFirst; }
   void SetPort(int port) { m_iPort = port; }
 
@@ -38,6 +44,16 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
   // The push engine registers itself here; not owned.
   void SetPushMethodSink(IPushMethodSink* sink) { m_pPushMethodSink = sink; }
   IPushMethodSink* GetPushMethodSink() const { return m_pPushMethodSink; }
+  // Told when the dialog changed a sharing setting, so that it applies at once.
+  void SetShareSettingsListener(std::function<void()> listener) {
+    m_shareListener = std::move(listener);
+  }
+
+  static constexpr int kDefaultUploadLimit = 1024;
+  static constexpr int kDefaultMaxShared = 20;
+  static constexpr int kMaxUploadLimit = 1024 * 1024;
+  // More would keep too many files open and announce too much.
+  static constexpr int kMaxMaxShared = 500;
 
   static const char* MissingItem() { return "-1000"; }
 
@@ -57,6 +73,10 @@ class CConfigDoc final : public TSingleton<CConfigDoc> {
   CString m_strSaveas;
   int m_iEvalDays = 60;
   int m_iPort = 0;
+  int m_bShareAfterDownload = 1;
+  int m_iUploadLimit = kDefaultUploadLimit;
+  int m_iMaxShared = kDefaultMaxShared;
+  std::function<void()> m_shareListener;
   CWinReg m_winReg;
   IPushMethodSink* m_pPushMethodSink = nullptr;
 };

@@ -62,6 +62,21 @@ lt::ip_filter EverySourceInTheGlobalClass() {
                   lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
   return filter;
 }
+// Every tracker has answered its first announce or failed it.
+bool TrackersAnswered(const lt::torrent_handle& handle) {
+  bool any = false;
+  for (const lt::announce_entry& tracker : handle.trackers()) {
+    for (const lt::announce_endpoint& endpoint : tracker.endpoints) {
+      for (const lt::announce_infohash& hash : endpoint.info_hashes) {
+        if (hash.updating) return false;
+        if (!hash.start_sent && hash.fails == 0) continue;  // not asked for this hash
+        any = true;
+      }
+    }
+  }
+  return any;
+}
+
 std::string RefusedSourceText(const std::string& url) {
   return "下载源 " + url + " 指向本机的其他程序，为安全起见已拒绝，下载无法进行";
 }
@@ -138,7 +153,6 @@ bool CBTEngine::Start(const std::string& argLine) {
       refusedSource = seed.url;
     }
   }
-  info->set_web_seeds(std::move(seeds));
   const std::vector<lt::announce_entry> trackers = info->trackers();
   info->clear_trackers();
   for (const lt::announce_entry& tracker : trackers) {
@@ -148,10 +162,18 @@ bool CBTEngine::Start(const std::string& argLine) {
       refusedSource = tracker.url;
     }
   }
-  if (!refusedSource.empty() && info->web_seeds().empty() && info->trackers().empty()) {
+  if (!refusedSource.empty() && seeds.empty() && info->trackers().empty()) {
     Fail(RefusedSourceText(refusedSource));
     return false;
   }
+  // The web seeds join the download through the gate, at once only when no
+  // tracker could bring peers.
+  std::vector<std::string> webSeeds;
+  for (const lt::web_seed_entry& seed : seeds)
+    if (seed.type == lt::web_seed_entry::url_seed) webSeeds.push_back(seed.url);
+  CWebSeedGate gate(!info->trackers().empty(), CWebSeedGate::Clock::now(),
+                    std::int64_t{args.rateLimitKB} * 1024);
+  info->set_web_seeds({});
 
   lt::settings_pack run;
   run.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:" + std::to_string(args.minPort));
@@ -166,6 +188,7 @@ bool CBTEngine::Start(const std::string& argLine) {
   params.ti = info;
   params.save_path = savePath;
   params.flags &= ~(lt::torrent_flags::paused | lt::torrent_flags::auto_managed);
+  if (gate.Open()) params.url_seeds = webSeeds;
   m_refused = std::make_shared<CRefusedSources>();
   params.extensions.push_back(m_policy.Guard(m_refused));
   auto resume = std::make_unique<CResumeFile>(args.torrentFile);
@@ -186,6 +209,8 @@ bool CBTEngine::Start(const std::string& argLine) {
     return false;
   }
   m_info = info;
+  m_webSeeds = std::move(webSeeds);
+  m_gate = gate;
   m_resume = std::move(resume);
   m_saveFolder = savePath;
   m_shownFolder = args.saveFolder;
@@ -304,6 +329,9 @@ void CBTEngine::Stop() {
   m_flushes = m_flushBase = 0;
   m_finishFlushAsked = false;
   m_badPieces = 0;
+  m_sawBadPiece = false;
+  m_webSeeds.clear();
+  m_gate.reset();
   PollAlerts();
 }
 
@@ -317,6 +345,8 @@ std::string CBTEngine::OtherRunInfo(int kind) {
   text << StateName(status.state) << ", peers " << status.num_peers << ", seeds "
        << status.num_seeds;
   if (!status.current_tracker.empty()) text << ", tracker " << status.current_tracker;
+  if (!m_webSeeds.empty() && m_gate)
+    text << (m_gate->Open() ? ", web seed in" : ", web seed standing by");
   return text.str();
 }
 
@@ -328,13 +358,20 @@ void CBTEngine::Halt() {
 
 void CBTEngine::OnBadPiece() {
   if (m_failed) return;
-  if (++m_badPieces <= kMaxBadPieces) {
+  m_sawBadPiece = true;
+  // With peers connected the piece may be theirs: libtorrent bans a peer that
+  // sends bad data, and a crowd of them must not end the download.
+  std::vector<lt::peer_info> peers;
+  m_handle.get_peer_info(peers);
+  const bool peerSources = std::any_of(peers.begin(), peers.end(), [](const lt::peer_info& p) {
+    return p.connection_type == lt::peer_info::standard_bittorrent;
+  });
+  if (peerSources || ++m_badPieces <= kMaxBadPieces) {
     RestoreWebSeeds();
     return;
   }
   Halt();
-  const std::string source =
-      m_info && !m_info->web_seeds().empty() ? m_info->web_seeds().front().url : "下载源";
+  const std::string source = !m_webSeeds.empty() ? m_webSeeds.front() : "下载源";
   Fail(source + " 一再发送损坏的数据，下载已停止");
 }
 
@@ -342,11 +379,34 @@ void CBTEngine::RestoreWebSeeds() {
   // libtorrent drops a web seed after one bad piece; with no other source the
   // download would wait for ever, without a word, behind a flaky proxy. The
   // seed leaves a moment after the alert, so this is tried again every tick.
-  if (!m_info || m_failed || m_badPieces == 0 || !m_handle.is_valid()) return;
+  if (m_failed || !m_sawBadPiece || !m_handle.is_valid() || !m_gate || !m_gate->Open()) return;
+  AddWebSeeds();
+}
+
+void CBTEngine::AddWebSeeds() {
   const std::set<std::string> present = m_handle.url_seeds();
-  for (const lt::web_seed_entry& seed : m_info->web_seeds()) {
-    if (seed.type == lt::web_seed_entry::url_seed && present.count(seed.url) == 0)
-      m_handle.add_url_seed(seed.url);
+  for (const std::string& url : m_webSeeds)
+    if (present.count(url) == 0) m_handle.add_url_seed(url);
+}
+
+void CBTEngine::GateWebSeeds() {
+  if (!m_gate || m_webSeeds.empty() || m_complete) return;
+  const lt::torrent_status status = m_handle.status({});
+  if (status.is_seeding) return;
+  std::vector<lt::peer_info> peers;
+  m_handle.get_peer_info(peers);
+  std::int64_t peerRate = 0;
+  for (const lt::peer_info& peer : peers)
+    if (peer.connection_type == lt::peer_info::standard_bittorrent)
+      peerRate += peer.payload_down_speed;
+  const bool wasOpen = m_gate->Open();
+  const bool nobodyKnown = !wasOpen && status.list_peers == 0 && TrackersAnswered(m_handle);
+  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate, nobodyKnown) == wasOpen) return;
+  if (wasOpen) {
+    // Redirects among them too.
+    for (const std::string& url : m_handle.url_seeds()) m_handle.remove_url_seed(url);
+  } else {
+    AddWebSeeds();
   }
 }
 
@@ -405,6 +465,7 @@ void CBTEngine::Tick() {
     m_nextGuard = now + kGuardPeriod;
     if (!GuardRoom()) return;
   }
+  GateWebSeeds();
   DropRefusedWebSeeds();
   RestoreWebSeeds();
   if (now >= m_nextResumeSave) {

@@ -5,10 +5,13 @@
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ResumeFile.h"
 #include "SourcePolicy.h"
+#include "WebSeedGate.h"
 
 // One download at a time on a libtorrent session. Every failure is kept as the
 // last error and shows as a negative percentage until the next start or stop.
@@ -60,13 +63,16 @@ class CBTEngine final {
   bool GuardRoom();
   // Pauses the download where it is, for good.
   void Halt();
-  // A piece failed its check: its sources are given another chance, a few
-  // times, then the download ends with an error.
+  // A piece failed its check: its sources are given another chance; one the
+  // web seeds alone sent, a few times, then the download ends with an error.
   void OnBadPiece();
   // Removes the web seeds (redirects among them) the policy refuses.
   void DropRefusedWebSeeds();
   // Puts back the torrent's web seeds that libtorrent dropped for a bad piece.
   void RestoreWebSeeds();
+  // Lets the web seeds in or out as the peers deliver (see CWebSeedGate).
+  void GateWebSeeds();
+  void AddWebSeeds();
 
   lt::session m_session;
   lt::torrent_handle m_handle;
@@ -91,5 +97,10 @@ class CBTEngine final {
   bool m_removed = false;
   Clock::time_point m_nextGuard;
   Clock::time_point m_nextResumeSave;
-  int m_badPieces = 0;
+  int m_badPieces = 0;  // those only the web seeds can have sent
+  bool m_sawBadPiece = false;
+  // The torrent's web seeds the policy allows; on the download only while
+  // the gate is open.
+  std::vector<std::string> m_webSeeds;
+  std::optional<CWebSeedGate> m_gate;
 };

@@ -41,6 +41,8 @@ lt::settings_pack BaseSettings() {
   // the system's store (OpenSSL's default paths: SSL_CERT_FILE, SSL_CERT_DIR)
   // vouches for, as the client's own requests to the service do.
   pack.set_bool(lt::settings_pack::validate_https_trackers, true);
+  // Clients of one office behind one address are peers of their own.
+  pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
   return pack;
 }
 

@@ -1,5 +1,8 @@
 // zenu-btdownload: owns "zenu.BTDownload" on the session bus and runs one
-// BitTorrent download at a time for the client that started it.
+// BitTorrent download at a time for the client that started it. Started with
+// --share it owns "zenu.BTShare" instead and seeds the movies the client
+// finished: a process of its own, so that a download's start, stop and
+// failure never touch what is shared, and the other way round.
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +16,8 @@
 
 #include "BTDownloadAdaptor.h"
 #include "BTEngine.h"
+#include "BTShare.h"
+#include "BTShareAdaptor.h"
 #include "ComponentBus.h"
 
 namespace {
@@ -27,9 +32,17 @@ void OnEndSignal(int) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QDBusConnection bus = QDBusConnection::sessionBus();
-  CBTEngine engine;
+  const bool sharing = app.arguments().contains(QStringLiteral("--share"));
+  std::unique_ptr<CBTEngine> engine;
+  std::unique_ptr<CBTShare> share;
   QObject object;
-  new CBTDownloadAdaptor(&object, engine);  // owned by object
+  if (sharing) {
+    share = std::make_unique<CBTShare>();
+    new CBTShareAdaptor(&object, *share);  // owned by object
+  } else {
+    engine = std::make_unique<CBTEngine>();
+    new CBTDownloadAdaptor(&object, *engine);  // owned by object
+  }
 
   // Ended by the session or by hand, the download still closes its files on
   // the way out: the signal only asks the event loop to finish.
@@ -45,11 +58,15 @@ int main(int argc, char** argv) {
 
   // Errors arrive as alerts; an unread queue would only grow.
   QTimer ticks;
-  QObject::connect(&ticks, &QTimer::timeout, &object, [&engine] { engine.Tick(); });
+  QObject::connect(&ticks, &QTimer::timeout, &object, [&engine, &share] {
+    if (engine) engine->Tick();
+    if (share) share->Tick();
+  });
   ticks.start(1000);
 
   QDBusServiceWatcher watcher;
-  const int exitCode = PublishComponent(bus, &object, QStringLiteral("zenu.BTDownload"),
-                                        OwnerArgument(), watcher, [] { QCoreApplication::quit(); });
+  const int exitCode = PublishComponent(
+      bus, &object, sharing ? QStringLiteral("zenu.BTShare") : QStringLiteral("zenu.BTDownload"),
+      OwnerArgument(), watcher, [] { QCoreApplication::quit(); });
   return exitCode >= 0 ? exitCode : app.exec();
 }

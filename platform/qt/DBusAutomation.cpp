@@ -1,5 +1,7 @@
 #include "DBusAutomation.h"
 
+#include <signal.h>
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -23,6 +25,20 @@ bool ProcessGone(qint64 pid) {
   const int close = line.lastIndexOf(')');
   return close < 0 || line.mid(close + 2, 1) == "Z";
 }
+
+// Identifiers served by a mode of another component's executable.
+struct SComponentMode {
+  const char* identifier;
+  const char* executable;
+  const char* argument;
+};
+const SComponentMode kModes[] = {{"zenu.BTShare", "zenu-btdownload", "--share"}};
+
+const SComponentMode* ModeOf(const QString& identifier) {
+  for (const SComponentMode& mode : kModes)
+    if (identifier == QLatin1String(mode.identifier)) return &mode;
+  return nullptr;
+}
 }  // namespace
 
 CDBusAutomation::CDBusAutomation(const QDBusConnection& connection) : m_connection(connection) {}
@@ -30,6 +46,7 @@ CDBusAutomation::CDBusAutomation(const QDBusConnection& connection) : m_connecti
 CDBusAutomation::~CDBusAutomation() = default;
 
 QString CDBusAutomation::ExecutableName(const QString& identifier) {
+  if (const SComponentMode* mode = ModeOf(identifier)) return QLatin1String(mode->executable);
   QString name = identifier.toLower();
   name.replace(QLatin1Char('.'), QLatin1Char('-'));
   return name;
@@ -58,7 +75,8 @@ int32_t CDBusAutomation::StartComponent(const QString& identifier, qint64& pid) 
     return AUTO_E_CLASSNOTREG;
   }
   // The component watches our unique name and ends when we leave the bus.
-  const QStringList args = {QStringLiteral("--owner"), m_connection.baseService()};
+  QStringList args = {QStringLiteral("--owner"), m_connection.baseService()};
+  if (const SComponentMode* mode = ModeOf(identifier)) args << QLatin1String(mode->argument);
   if (!QProcess::startDetached(exe, args, QFileInfo(exe).absolutePath(), &pid))
     return AUTO_E_SERVER_EXEC;
 
@@ -71,7 +89,11 @@ int32_t CDBusAutomation::StartComponent(const QString& identifier, qint64& pid) 
     if (ProcessGone(pid)) break;
     QThread::msleep(20);
   }
-  return bus->isServiceRegistered(identifier).value() ? AUTO_S_OK : AUTO_E_SERVER_EXEC;
+  if (bus->isServiceRegistered(identifier).value()) return AUTO_S_OK;
+  // Ours, and not what was asked for: left running it could take another
+  // component's name later.
+  if (!ProcessGone(pid)) ::kill(static_cast<pid_t>(pid), SIGTERM);
+  return AUTO_E_SERVER_EXEC;
 }
 
 int32_t CDBusAutomation::CreateInstance(const CString& progId,

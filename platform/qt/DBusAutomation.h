@@ -8,7 +8,9 @@
 
 // Automation on the session bus. A component's executable is named after its
 // identifier ("zenu.LocalServer" -> "zenu-localserver") and started from the
-// program folder, or from the folder of the running executable.
+// program folder, or from the folder of the running executable. A few
+// identifiers are a mode of another component ("zenu.BTShare" is
+// "zenu-btdownload --share").
 class CDBusAutomation final : public QObject, public IAutomation {
  public:
   static constexpr int kStartWaitMs = 10000;

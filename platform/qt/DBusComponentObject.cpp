@@ -43,8 +43,7 @@ int32_t CDBusComponentObject::ResultOf(const QDBusError& error) {
     case QDBusError::NoNetwork:
       return AUTO_E_DISCONNECTED;
     default:
-      return error.name().startsWith(QLatin1String("zenu.Error")) ? AUTO_E_EXCEPTION
-                                                                  : AUTO_E_FAIL;
+      return error.name().startsWith(QLatin1String("zenu.Error")) ? AUTO_E_EXCEPTION : AUTO_E_FAIL;
   }
 }
 
@@ -82,12 +81,37 @@ int32_t CDBusComponentObject::GetIDsOfNames(const CString& name, DISPID& id) {
 }
 
 int32_t CDBusComponentObject::Invoke(DISPID id, const CString* arg, CString& result) {
+  QVariantList args;
+  if (arg) args << QStringFromGBK(*arg);
+  return Call(id, args, result);
+}
+
+int32_t CDBusComponentObject::InvokeArgs(DISPID id, const std::vector<SAutomationArg>& args,
+                                         CString& result) {
+  QVariantList values;
+  for (const SAutomationArg& arg : args) {
+    switch (arg.eKind) {
+      case SAutomationArg::TEXT:
+        values << QStringFromGBK(arg.strText);
+        break;
+      case SAutomationArg::INT32:
+        values << QVariant::fromValue(static_cast<qint32>(arg.iNumber));
+        break;
+      case SAutomationArg::UINT32:
+        values << QVariant::fromValue(static_cast<quint32>(arg.iNumber));
+        break;
+    }
+  }
+  return Call(id, values, result);
+}
+
+int32_t CDBusComponentObject::Call(DISPID id, const QVariantList& args, CString& result) {
   const int32_t hr = LoadMethods();
   if (hr < 0) return hr;
   if (id < 1 || id > m_methods.size()) return AUTO_E_MEMBERNOTFOUND;
   QDBusMessage call = QDBusMessage::createMethodCall(m_peer, QStringLiteral("/"), m_identifier,
                                                      m_methods.at(id - 1));
-  if (arg) call << QStringFromGBK(*arg);
+  call.setArguments(args);
   // Blocking without an event loop: the component never waits on us while we
   // call it, and its own calls to us queue until we return.
   const QDBusMessage reply = m_connection.call(call, QDBus::Block, kCallTimeoutMs);

@@ -21,6 +21,7 @@ class CDBusComponentObject final : public IAutomationObject {
 
   int32_t GetIDsOfNames(const CString& name, DISPID& id) override;
   int32_t Invoke(DISPID id, const CString* arg, CString& result) override;
+  int32_t InvokeArgs(DISPID id, const std::vector<SAutomationArg>& args, CString& result) override;
   CString PeerName() const override;
   bool IsAlive() override;
 
@@ -29,6 +30,7 @@ class CDBusComponentObject final : public IAutomationObject {
 
  private:
   int32_t LoadMethods();
+  int32_t Call(DISPID id, const QVariantList& args, CString& result);
 
   QDBusConnection m_connection;
   QString m_identifier;

@@ -289,7 +289,7 @@ class MovieRoadTest : public CoreSessionTest {
     app.reset();
     // The component lives as long as this process stays on the bus; the next
     // test's client did not start it and would rightly refuse it.
-    for (const char* name : {"zenu.BTDownload", "zenu.LocalServer"}) {
+    for (const char* name : {"zenu.BTDownload", "zenu.BTShare", "zenu.LocalServer"}) {
       const QDBusReply<uint> pid =
           QDBusConnection::sessionBus().interface()->servicePid(QString::fromLatin1(name));
       if (!pid.isValid()) continue;
@@ -460,6 +460,70 @@ TEST_F(MovieRoadTest, PushedDownloadedAnnouncedPlayedRatedDeleted) {
   while (!ProcessGone(local.value()) && clock.elapsed() < 10000) QThread::msleep(20);
   EXPECT_TRUE(ProcessGone(local.value()));
   EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+  EXPECT_EQ(home.ErrorLog(), "");
+}
+
+// What the sharing component itself says: "<count> <KB/s>"; empty when it is not there.
+static QString ShareStatusOnTheBus() {
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("zenu.BTShare"), QStringLiteral("/"), QStringLiteral("zenu.BTShare"),
+      QStringLiteral("GetShareStatus"));
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+  return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+             ? reply.arguments().at(0).toString()
+             : QString();
+}
+
+TEST_F(MovieRoadTest, AFinishedMovieIsSharedUntilItIsDeletedAndTheClientQuits) {
+  ASSERT_TRUE(service.Start(home.Path() + "service-data", 0, 30)) << service.Output();
+  CRecordingFrame frame;
+  uint32_t gid = 0;
+  ASSERT_NO_FATAL_FAILURE(StartAndWaitForAPush(frame, gid));
+  CPushDoc* doc = CPushDoc::GetInstance();
+  doc->ChangeNewTaskEx(static_cast<int>(gid));
+  doc->OnDownloadRecord();
+  ASSERT_TRUE(RunUntil([&] { return Get(gid).GetStatus() == RS_DOWNLOADED; }, 60000))
+      << home.ErrorLog();
+
+  // Offered once the downloader let go of it; the component and the pane agree.
+  CShareKeeper& keeper = doc->ShareKeeper();
+  ASSERT_TRUE(RunUntil([&] { return keeper.Shared() == std::vector<uint32_t>{gid}; }, 20000))
+      << home.TraceLog();
+  EXPECT_TRUE(ShareStatusOnTheBus().startsWith(QStringLiteral("1 ")));
+  const auto sharePane = [&] {
+    for (auto e = frame.events.rbegin(); e != frame.events.rend(); ++e)
+      if (e->iType == 4 && e->iParam == CShareKeeper::kStatusPane) return e->strText;
+    return CString("(never set)");
+  };
+  const CString shown = "正在分享 1 部电影 ↑ ";
+  ASSERT_TRUE(RunUntil([&] { return sharePane().compare(0, shown.size(), shown) == 0; }, 10000))
+      << sharePane();
+  EXPECT_EQ(sharePane().substr(sharePane().size() - 5), " KB/s");
+
+  // Deleted with its files: the component shares nothing before they go.
+  const CString folder = Get(gid).GetLocalAbsPath();
+  CConfirmingDelete confirm;
+  doc->ChangeDownloadedEx(static_cast<int>(gid));
+  ASSERT_EQ(doc->GetSelectedGIDs(), std::vector<uint32_t>{gid});
+  doc->OnDeleteRecord();
+  EXPECT_TRUE(keeper.Shared().empty());
+  EXPECT_TRUE(ShareStatusOnTheBus().startsWith(QStringLiteral("0 ")));
+  EXPECT_FALSE(PathExists(folder));
+  EXPECT_NE(home.TraceLog().find(StringFormat("停止分享 %u", gid)), CString::npos);
+  ASSERT_TRUE(RunUntil([&] { return sharePane().empty(); }, 10000)) << sharePane();
+
+  // Ended with the client.
+  const QDBusReply<uint> share =
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("zenu.BTShare"));
+  ASSERT_TRUE(share.isValid());
+  SMainFrameEvent quit;
+  quit.iType = 0;
+  CMainDoc::GetInstance()->OnMainFrameEvent(quit);
+  ASSERT_TRUE(RunUntil([&] { return !frame.events.empty() && frame.events.back().iType == 5; }));
+  QElapsedTimer clock;
+  clock.start();
+  while (!ProcessGone(share.value()) && clock.elapsed() < 10000) QThread::msleep(20);
+  EXPECT_TRUE(ProcessGone(share.value()));
   EXPECT_EQ(home.ErrorLog(), "");
 }
 

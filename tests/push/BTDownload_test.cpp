@@ -268,3 +268,29 @@ TEST_F(BTDownloadTest, DestroyReleasesOnlyACreatedComponent) {
   bt.Exit();
   EXPECT_EQ(component->calls.size(), calls);
 }
+
+TEST_F(BTDownloadTest, ATrackerOnThisMachineIsNamedOnlyBesideALocalService) {
+  const CString ini = CString(home.Path()) + "config.ini";
+  CProcessValues::SetRemoteSrvHost("127.0.0.1");
+  CProcessValues::SetRemoteSrvPort(8088);
+  EXPECT_EQ(CBTDownload::SourceArgs(), " --service \"127.0.0.1:8088\"");
+
+  ASSERT_TRUE(IniWriteString(ini, "sys", "TrackerHost", "127.0.0.1:6969"));
+  bt.CreateInstance();
+  EXPECT_EQ(bt.StartBT("--responsefile \"/t\" --saveas \"/s\""), TRUE);
+  ASSERT_EQ(component->calls.size(), 1u);
+  const CString& line = component->calls[0].strArg;
+  const CString tail = " --service \"127.0.0.1:8088\" --tracker \"127.0.0.1:6969\"";
+  ASSERT_GE(line.size(), tail.size());
+  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
+
+  // A service elsewhere: its trackers need no word from the client.
+  CProcessValues::SetRemoteSrvHost("films.lan");
+  EXPECT_EQ(CBTDownload::SourceArgs(), " --service \"films.lan:8088\"");
+  // Unusable entries are left out: no port, or not this machine.
+  CProcessValues::SetRemoteSrvHost("localhost");
+  for (const char* bad : {"127.0.0.1", "10.0.0.1:6969", "127.0.0.1:99999", "x y:1"}) {
+    ASSERT_TRUE(IniWriteString(ini, "sys", "TrackerHost", bad));
+    EXPECT_EQ(CBTDownload::SourceArgs(), " --service \"localhost:8088\"") << bad;
+  }
+}

@@ -64,8 +64,9 @@ TEST_F(ConfigDocTest, FreshInstallationDefaultsAndFirstLoginFiles) {
   EXPECT_EQ(IniGetString(global, "sys", "AutoLogin", ""), "1");
   EXPECT_EQ(IniGetString(global, "sys", "First", ""), "0");
   EXPECT_EQ(IniGetString(global, "sys", "Port", ""), "0");
-  EXPECT_EQ(home.ReadFile("users/u1/config.ini"), "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" +
-                                                      Home() + "电影" + "\nRateLimit=5120\n");
+  EXPECT_EQ(home.ReadFile("users/u1/config.ini"),
+            "[User]\nAutoDownload=1\nEvalDays=60\nSaveas=" + Home() + "电影" +
+                "\nRateLimit=5120\n" + "ShareAfterDownload=1\nUploadLimit=1024\nMaxShared=20\n");
   EXPECT_NE(Entry().find("Exec=" + GBKToUtf8(CWinReg::AutoStartCommand())), CString::npos);
   EXPECT_NE(home.TraceLog().find("得取的用户目录:" + Home() + "users/u1/config.ini"),
             CString::npos);
@@ -230,4 +231,47 @@ TEST_F(ConfigDocTest, SettingsDialogShowsAndChangesTheServiceAndNamesTheDownload
   unsetenv("XDG_DATA_HOME");
   unsetenv("XDG_DATA_DIRS");
   CProcessValues::Reset();
+}
+
+TEST_F(ConfigDocTest, SharingSettingsRoundTripAndTellTheirListenerOnlyWhenChanged) {
+  CMultiUserMgr::GetInstance()->SaveAccountAndPwd("u5", "d");
+  auto* doc = CConfigDoc::GetInstance();
+  CFakeConfigDialog dialog;
+  int told = 0;
+  doc->SetShareSettingsListener([&] { ++told; });
+
+  // Defaults: on, 1024 KB/s, 20 movies; a dialog that changes nothing of them.
+  dialog.edit = [](SConfigDlgValues& v) { v.iEvalDays = 7; };
+  doc->OpenConfigDlg();
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(dialog.shown[0].bShareAfterDownload, 1);
+  EXPECT_EQ(dialog.shown[0].iUploadLimit, 1024);
+  EXPECT_EQ(dialog.shown[0].iMaxShared, 20);
+  EXPECT_EQ(told, 0);
+  const CString user = Home() + "users/u5/config.ini";
+  EXPECT_EQ(IniGetString(user, "User", "ShareAfterDownload", ""), "1");
+  EXPECT_EQ(IniGetString(user, "User", "UploadLimit", ""), "1024");
+  EXPECT_EQ(IniGetString(user, "User", "MaxShared", ""), "20");
+
+  // Edited: applied at once, stored, and out-of-range values held to their limits.
+  dialog.edit = [](SConfigDlgValues& v) {
+    v.bShareAfterDownload = 0;
+    v.iUploadLimit = -5;
+    v.iMaxShared = 100000;
+  };
+  doc->OpenConfigDlg();
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(doc->GetShareAfterDownload(), 0);
+  EXPECT_EQ(doc->GetUploadLimit(), 0);
+  EXPECT_EQ(doc->GetMaxShared(), CConfigDoc::kMaxMaxShared);
+
+  // Read back from the file as the next start reads it; hand-edited nonsense too.
+  ASSERT_TRUE(IniWriteString(user, "User", "UploadLimit", "512"));
+  doc->LoadConfig();
+  EXPECT_EQ(doc->GetShareAfterDownload(), 0);
+  EXPECT_EQ(doc->GetUploadLimit(), 512);
+  ASSERT_TRUE(IniWriteString(user, "User", "MaxShared", "-3"));
+  doc->LoadConfig();
+  EXPECT_EQ(doc->GetMaxShared(), 0);
+  doc->SetShareSettingsListener(nullptr);
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -148,11 +149,21 @@ TEST_F(MainFrameTest, SessionRecordsSetPanesStatusAndBalloons) {
   frame->OnUpdate(Event(4, 1, GBKFromQString("正在推送")));
   frame->OnUpdate(Event(4, 2, GBKFromQString("已连接服务器")));
   frame->OnUpdate(Event(4, 3, GBKFromQString("评价发送成功")));
-  frame->OnUpdate(Event(4, 4, "ignored"));
+  frame->OnUpdate(Event(4, 5, "ignored"));
   frame->OnUpdate(Event(4, 0, "ignored"));
   EXPECT_EQ(frame->StatusText(1), QStringLiteral("正在推送"));
   EXPECT_EQ(frame->StatusText(2), QStringLiteral("已连接服务器"));
   EXPECT_EQ(frame->StatusText(3), QStringLiteral("评价发送成功"));
+  // The sharing pane sits at the right end beside the others, shown only while it has a word.
+  auto* share = frame->findChild<QLabel*>(QStringLiteral("statusPane4"));
+  ASSERT_NE(share, nullptr);
+  EXPECT_TRUE(share->isHidden());
+  frame->OnUpdate(Event(4, 4, GBKFromQString("正在分享 3 部电影 ↑ 512 KB/s")));
+  EXPECT_EQ(frame->StatusText(4), QStringLiteral("正在分享 3 部电影 ↑ 512 KB/s"));
+  EXPECT_FALSE(share->isHidden());
+  EXPECT_EQ(frame->StatusText(3), QStringLiteral("评价发送成功"));
+  frame->OnUpdate(Event(4, 4, ""));
+  EXPECT_TRUE(share->isHidden());
 
   SMainDocEvent balloon = Event(0);
   balloon.strInfo1 = GBKFromQString("下载完成");

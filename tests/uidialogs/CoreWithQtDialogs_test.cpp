@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -338,6 +339,13 @@ TEST_F(CoreWithQtDialogsTest, SettingsDialogKeepsTheFolderChoiceEvenOnCancel) {
   // A day count that is not a number is refused; the dialog stays open.
   WhenShown<CQtConfigDialog>([&](CQtConfigDialog* dialog) {
     EXPECT_EQ(dialog->SaveasEdit()->text(), chosen);
+    EXPECT_EQ(dialog->ShareBox()->text(), QStringLiteral("下载完成后继续分享"));
+    EXPECT_TRUE(dialog->ShareBox()->isChecked());
+    EXPECT_EQ(dialog->UploadLimitBox()->value(), 1024);
+    EXPECT_EQ(dialog->MaxSharedBox()->value(), 20);
+    dialog->UploadLimitBox()->setValue(256);
+    dialog->ShareBox()->setChecked(false);
+    EXPECT_FALSE(dialog->UploadLimitBox()->isEnabled());
     dialog->EvalDaysEdit()->setText(QStringLiteral("abc"));
     AnswerBox("请输入一个整数。", [dialog] {
       EXPECT_TRUE(dialog->isVisible());
@@ -349,6 +357,8 @@ TEST_F(CoreWithQtDialogsTest, SettingsDialogKeepsTheFolderChoiceEvenOnCancel) {
   });
   CConfigDoc::GetInstance()->OpenConfigDlg();
   EXPECT_EQ(IniGetString(user, "User", "EvalDays", ""), "15");
+  EXPECT_EQ(IniGetString(user, "User", "ShareAfterDownload", ""), "0");
+  EXPECT_EQ(IniGetString(user, "User", "UploadLimit", ""), "256");
   EXPECT_EQ(IniGetString(Home() + "config.ini", "sys", "AutoLogin", ""), "0");
 }
 

@@ -8,10 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "platform/qt/QtFolderChooser.h"
 #include "platform/qt/QtText.h"
+#include "settings/ConfigDoc.h"
 #include "zenuModule/src/desktop/MessageBox.h"
 #include "zenuModule/src/desktop/Platform.h"
 
@@ -68,6 +70,30 @@ CQtConfigDialog::CQtConfigDialog(QWidget* parent)
   days->addWidget(new QLabel(QStringLiteral("天")));
   days->addStretch(1);
   grid->addLayout(days, 2, 1, 1, 2);
+  m_pShare = new QCheckBox(QStringLiteral("下载完成后继续分享"));
+  grid->addWidget(m_pShare, 3, 0, 1, 3);
+  grid->addWidget(new QLabel(QStringLiteral("上传限速")), 4, 0);
+  auto* upload = new QHBoxLayout;
+  m_pUploadLimit = new QSpinBox;
+  m_pUploadLimit->setRange(0, CConfigDoc::kMaxUploadLimit);
+  m_pUploadLimit->setSuffix(QStringLiteral(" KB/s"));
+  m_pUploadLimit->setSpecialValueText(QStringLiteral("不限速"));
+  upload->addWidget(m_pUploadLimit);
+  upload->addStretch(1);
+  grid->addLayout(upload, 4, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("最多同时分享")), 5, 0);
+  auto* most = new QHBoxLayout;
+  m_pMaxShared = new QSpinBox;
+  m_pMaxShared->setRange(0, CConfigDoc::kMaxMaxShared);
+  most->addWidget(m_pMaxShared);
+  most->addWidget(new QLabel(QStringLiteral("部电影")));
+  most->addStretch(1);
+  grid->addLayout(most, 5, 1, 1, 2);
+  // Limits of sharing mean nothing while it is off.
+  connect(m_pShare, &QCheckBox::toggled, this, [this](bool on) {
+    m_pUploadLimit->setEnabled(on);
+    m_pMaxShared->setEnabled(on);
+  });
   grid->setColumnStretch(1, 1);
   layout->addWidget(user);
 
@@ -112,6 +138,11 @@ void CQtConfigDialog::ShowValues() {
   m_pManager->setText(QStringFromGBK(m_values.strDownloadManager));
   m_pSaveas->setText(QStringFromGBK(m_values.strSaveas));
   m_pEvalDays->setText(QString::number(m_values.iEvalDays));
+  m_pShare->setChecked(m_values.bShareAfterDownload != 0);
+  m_pUploadLimit->setValue(m_values.iUploadLimit);
+  m_pMaxShared->setValue(m_values.iMaxShared);
+  m_pUploadLimit->setEnabled(m_pShare->isChecked());
+  m_pMaxShared->setEnabled(m_pShare->isChecked());
 }
 
 bool CQtConfigDialog::TakeValues() {
@@ -129,6 +160,9 @@ bool CQtConfigDialog::TakeValues() {
   m_values.strSaveas = GBKFromQString(m_pSaveas->text());
   m_values.strServiceHost = GBKFromQString(m_pServer->text().trimmed());
   m_values.iEvalDays = days;
+  m_values.bShareAfterDownload = m_pShare->isChecked() ? 1 : 0;
+  m_values.iUploadLimit = m_pUploadLimit->value();
+  m_values.iMaxShared = m_pMaxShared->value();
   return true;
 }
 

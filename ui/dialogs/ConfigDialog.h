@@ -9,6 +9,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The settings dialog "程序设置". It holds a copy of the values: "确定" and the
 // folder choice take the controls into it, "取消" and "设置电影推送方式" leave it.
@@ -31,6 +32,9 @@ class CQtConfigDialog final : public CModalDialog, public IConfigDialog {
   QLineEdit* SaveasEdit() const { return m_pSaveas; }
   QPushButton* ChooseFolderButton() const { return m_pChoose; }
   QLineEdit* EvalDaysEdit() const { return m_pEvalDays; }
+  QCheckBox* ShareBox() const { return m_pShare; }
+  QSpinBox* UploadLimitBox() const { return m_pUploadLimit; }
+  QSpinBox* MaxSharedBox() const { return m_pMaxShared; }
   QPushButton* PushMethodButton() const { return m_pPushMethod; }
   QPushButton* OkButton() const { return m_pOk; }
   QPushButton* CancelButton() const { return m_pCancel; }
@@ -49,6 +53,9 @@ class CQtConfigDialog final : public CModalDialog, public IConfigDialog {
   QLineEdit* m_pSaveas;
   QPushButton* m_pChoose;
   QLineEdit* m_pEvalDays;
+  QCheckBox* m_pShare;
+  QSpinBox* m_pUploadLimit;
+  QSpinBox* m_pMaxShared;
   QPushButton* m_pPushMethod;
   QPushButton* m_pOk;
   QPushButton* m_pCancel;

@@ -129,6 +129,12 @@ void CMainFrame::CreateStatusBar() {
     m_panes[i]->setFrameShadow(QFrame::Sunken);
     statusBar()->addWidget(m_panes[i]);
   }
+  m_sharePane = new QLabel(this);
+  m_sharePane->setObjectName(QStringLiteral("statusPane4"));
+  m_sharePane->setFrameShape(QFrame::StyledPanel);
+  m_sharePane->setFrameShadow(QFrame::Sunken);
+  m_sharePane->hide();
+  statusBar()->addPermanentWidget(m_sharePane);
 }
 
 void CMainFrame::CreateTray() {
@@ -187,6 +193,7 @@ QMdiSubWindow* CMainFrame::Pane(int iFrame) const {
 }
 
 QString CMainFrame::StatusText(int iPane) const {
+  if (iPane == 4) return m_sharePane->text();
   return iPane >= 1 && iPane <= 3 ? m_panes[iPane - 1]->text() : QString();
 }
 
@@ -218,6 +225,9 @@ void CMainFrame::OnUpdate(const SMainDocEvent& event) {
     case 4:
       if (event.iParam >= 1 && event.iParam <= 3) {
         m_panes[event.iParam - 1]->setText(QStringFromGBK(event.strText));
+      } else if (event.iParam == 4) {
+        m_sharePane->setText(QStringFromGBK(event.strText));
+        m_sharePane->setVisible(!event.strText.empty());
       }
       break;
     case 5:

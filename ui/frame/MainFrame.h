@@ -108,6 +108,8 @@ class CMainFrame final : public QMainWindow, public IMainFrameView {
   EventSink m_sink;
   QToolBar* m_wndToolBar = nullptr;
   QLabel* m_panes[3] = {nullptr, nullptr, nullptr};
+  // Pane 4, at the right end: what is shared; hidden while nothing is.
+  QLabel* m_sharePane = nullptr;
   QMdiArea* m_mdi = nullptr;
   QMdiSubWindow* m_frames[4] = {nullptr, nullptr, nullptr, nullptr};
   QSystemTrayIcon* m_tray = nullptr;

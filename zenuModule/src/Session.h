@@ -10,7 +10,7 @@
 class ISession {
  public:
   virtual ~ISession() = default;
-  // iPane 1..3 of the status bar.
+  // iPane 1..3 of the status bar; 4 is the sharing pane at its right end.
   virtual void SetStatusInfo(int iPane, const CString& strText) = 0;
   // iFlag 0: new movies arrived; the main window comes up.
   virtual void OnPushDocEvent(int iFlag) = 0;

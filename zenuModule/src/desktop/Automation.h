@@ -24,6 +24,19 @@ constexpr int32_t AUTO_E_NAME_TAKEN = static_cast<int32_t>(0x800700B7u);
 // The identifier is held by a process this program did not start.
 constexpr int32_t AUTO_E_NOT_OURS = static_cast<int32_t>(0x80070005u);
 
+// One argument of a call that takes several: a text (GBK) or a 32-bit number,
+// signed or not, so that the component sees the types it declares.
+struct SAutomationArg {
+  enum EKind { TEXT, INT32, UINT32 };
+  EKind eKind = TEXT;
+  CString strText;
+  int64_t iNumber = 0;
+
+  static SAutomationArg Text(const CString& text) { return {TEXT, text, 0}; }
+  static SAutomationArg Int(int32_t value) { return {INT32, CString(), value}; }
+  static SAutomationArg UInt(uint32_t value) { return {UINT32, CString(), value}; }
+};
+
 // A created component. Destroying it releases the component.
 class IAutomationObject {
  public:
@@ -31,6 +44,11 @@ class IAutomationObject {
   virtual int32_t GetIDsOfNames(const CString& name, DISPID& id) = 0;
   // A method call with no argument (arg null) or one text argument; texts are GBK.
   virtual int32_t Invoke(DISPID id, const CString* arg, CString& result) = 0;
+  // A method call with typed arguments; the result as Invoke gives it.
+  virtual int32_t InvokeArgs(DISPID /*id*/, const std::vector<SAutomationArg>& /*args*/,
+                             CString& /*result*/) {
+    return AUTO_E_BADPARAMCOUNT;
+  }
   // Who the component is on its transport (the only caller its callbacks may
   // come from); empty when the transport cannot tell.
   virtual CString PeerName() const { return CString(); }

@@ -8,9 +8,12 @@ struct SConfigDlgValues {
   int bAutoStart = 0;
   int bAutoDownload = 0;
   int iEvalDays = 0;
-  int iRateLimit = 0;          // no control: passes through unchanged
-  CString strServiceHost;      // "服务器": host or host:port
-  CString strDownloadManager;  // shown only: the external download manager found
+  int iRateLimit = 0;           // no control: passes through unchanged
+  CString strServiceHost;       // "服务器": host or host:port
+  CString strDownloadManager;   // shown only: the external download manager found
+  int bShareAfterDownload = 0;  // "下载完成后继续分享"
+  int iUploadLimit = 0;         // "上传限速", KB/s, 0 = none
+  int iMaxShared = 0;           // the most movies shared at once
 };
 
 // How the dialog ended: its result code (IDOK, IDCANCEL, or 1 for the push-method
