@@ -288,10 +288,11 @@ void CBTEngine::AskFlush() {
 }
 
 std::unique_ptr<lt::add_torrent_params> CBTEngine::FetchResumeData() {
-  m_resumeData.reset();
-  m_resumeDataFailed = false;
+  // Answers come in the order asked; one to an earlier request that timed out
+  // would describe fewer pieces than are on disk now.
+  const int asked = ++m_resumeAsks;
   m_handle.save_resume_data();
-  WaitFor([this] { return m_resumeData || m_resumeDataFailed; }, kAlertWaitMs);
+  if (!WaitFor([this, asked] { return m_resumeAnswers >= asked; }, kAlertWaitMs)) return nullptr;
   return std::move(m_resumeData);
 }
 
@@ -327,6 +328,8 @@ void CBTEngine::Stop() {
   m_fileError = false;
   m_complete = false;
   m_flushes = m_flushBase = 0;
+  m_resumeAsks = m_resumeAnswers = 0;
+  m_resumeData.reset();
   m_finishFlushAsked = false;
   m_badPieces = 0;
   m_sawBadPiece = false;
@@ -505,9 +508,11 @@ void CBTEngine::HandleAlert(const lt::alert* a) {
   } else if (lt::alert_cast<lt::cache_flushed_alert>(a)) {
     ++m_flushes;
   } else if (const auto* rd = lt::alert_cast<lt::save_resume_data_alert>(a)) {
+    ++m_resumeAnswers;
     m_resumeData = std::make_unique<lt::add_torrent_params>(rd->params);
   } else if (lt::alert_cast<lt::save_resume_data_failed_alert>(a)) {
-    m_resumeDataFailed = true;
+    ++m_resumeAnswers;
+    m_resumeData.reset();
   } else if (lt::alert_cast<lt::torrent_removed_alert>(a)) {
     m_removed = true;
   } else if (lt::alert_cast<lt::hash_failed_alert>(a)) {

@@ -93,7 +93,8 @@ class CBTEngine final {
   bool m_finishFlushAsked = false;
   Clock::time_point m_flushAskedAt;
   std::unique_ptr<lt::add_torrent_params> m_resumeData;
-  bool m_resumeDataFailed = false;
+  int m_resumeAsks = 0;  // of this download
+  int m_resumeAnswers = 0;
   bool m_removed = false;
   Clock::time_point m_nextGuard;
   Clock::time_point m_nextResumeSave;
