@@ -56,11 +56,18 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   result.catalogue = catalogue_.Get();
   const Catalogue& catalogue = *result.catalogue;
 
-  std::unordered_set<uint32_t> seen;
+  // Indexed by movie id: every movie of the catalogue is looked up in it.
+  uint32_t topId = 0;
+  for (const Movie& m : catalogue.All()) topId = std::max(topId, m.id);
+  std::vector<char> seen(static_cast<size_t>(topId) + 1, 0);
+  auto see = [&seen](uint32_t movieId) {
+    if (movieId < seen.size()) seen[movieId] = 1;
+  };
   std::vector<uint32_t> pendingDelivered;
   std::vector<PushRecord> redeliver;
-  for (const PushRecord& p : store_.Pushes(user.id)) {
-    seen.insert(p.movieId);
+  const std::vector<PushRecord> pushes = store_.Pushes(user.id);
+  for (const PushRecord& p : pushes) {
+    see(p.movieId);
     if (p.dismissed) continue;
     if (!p.delivered) {
       if (const Movie* m = catalogue.Find(p.movieId); m && m->Available()) {
@@ -74,14 +81,14 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   }
   std::unordered_set<uint32_t> rated;
   for (const RatingRecord& r : store_.RatingsOfUser(user.id)) {
-    seen.insert(r.movieId);
+    see(r.movieId);
     rated.insert(r.movieId);
   }
   // A client start must not pile up movies nobody asked for; a rating asks.
   int freshLimit = batch;
   if (form != TaskForm::kQuick) {
     int unrated = 0;
-    for (const PushRecord& p : store_.Pushes(user.id)) unrated += rated.count(p.movieId) ? 0 : 1;
+    for (const PushRecord& p : pushes) unrated += rated.count(p.movieId) ? 0 : 1;
     freshLimit = std::min(batch, std::max(0, options_.unratedCap - unrated));
   }
   // A client with an empty store lost what it had been sent: send the unrated ones again.
@@ -95,16 +102,20 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   std::vector<int> kinds;
   if (user.pushMethod == static_cast<int>(PushMethod::kByKind)) kinds = store_.Kinds(user.id);
   std::vector<uint32_t> candidates;
-  for (const Movie& m : catalogue.All()) {
-    if (seen.count(m.id) || !m.Available()) continue;
-    if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
-          return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
-        })) {
-      continue;
+  // Nothing new goes out: the catalogue need not be scored.
+  if (freshLimit > 0) {
+    for (const Movie& m : catalogue.All()) {
+      if (seen[m.id] || !m.Available()) continue;
+      if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
+            return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
+          })) {
+        continue;
+      }
+      candidates.push_back(m.id);
     }
-    candidates.push_back(m.id);
   }
-  std::vector<Prediction> predictions = recommender_.Predict(user.id, candidates);
+  std::vector<Prediction> predictions;
+  if (!candidates.empty()) predictions = recommender_.Predict(user.id, candidates);
   if (kinds.empty()) {
     predictions.erase(
         std::remove_if(predictions.begin(), predictions.end(),
