@@ -1,7 +1,11 @@
 // Measures the task request rate of the service and the push quality; prints a short report.
 //
 //   zenu-service-bench [--users N] [--movies N] [--requests N] [--rounds N]
-//                      [--postgres URL]
+//                      [--form OldUser|quick|normal] [--postgres URL]
+//
+// OldUser, the client's start, pushes nothing new once a user holds ten unrated pushes, as the
+// bench's users soon do; quick always pushes new movies, so each of its requests ranks the
+// catalogue.
 //
 // Each set-up (SQLite, and PostgreSQL when --postgres names a server whose user may create
 // databases; one service process, then two on the same store) gets the same users, ratings
@@ -76,6 +80,7 @@ double Median(std::vector<double> v) {
 struct Options final {
   int users = 1000, movies = 10000, requests = 2000, rounds = 5, clients = 8;
   std::string postgres;
+  std::string form = "OldUser";
 };
 
 // A second service process on the same store: the real executable beside this one.
@@ -202,7 +207,8 @@ RoundResult Round(const Setup& s, const Options& o, unsigned seed) {
       std::uniform_int_distribution<int> pick(1, o.users);
       for (int i = next++; i < o.requests; i = next++) {
         char path[96];
-        std::snprintf(path, sizeof(path), "/api/v1/task?username=user%04d&form=OldUser", pick(rng));
+        std::snprintf(path, sizeof(path), "/api/v1/task?username=user%04d&form=%s", pick(rng),
+                      o.form.c_str());
         auto t0 = Clock::now();
         auto res = client.Get(path);
         latencies[static_cast<size_t>(i)] = Seconds(Clock::now() - t0) * 1000;
@@ -234,6 +240,8 @@ int main(int argc, char** argv) {
       o.requests = std::atoi(value.c_str());
     else if (key == "--rounds")
       o.rounds = std::max(2, std::atoi(value.c_str()));
+    else if (key == "--form")
+      o.form = value;
     else if (key == "--postgres")
       o.postgres = value;
     else {
@@ -288,9 +296,9 @@ int main(int argc, char** argv) {
   }
 
   std::printf(
-      "task requests (form OldUser): %d users, %d movies, %d requests a round over %d "
+      "task requests (form %s): %d users, %d movies, %d requests a round over %d "
       "connections, %d rounds\n",
-      o.users, o.movies, o.requests, o.clients, o.rounds);
+      o.form.c_str(), o.users, o.movies, o.requests, o.clients, o.rounds);
   for (int r = 0; r < o.rounds; ++r) {
     for (auto& s : setups) {
       RoundResult result = Round(*s, o, static_cast<unsigned>(r));
