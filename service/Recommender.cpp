@@ -348,48 +348,55 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
     return out;
   }
 
-  // The candidates reached from the user's own movies, with their similarity to them.
-  thread_local std::vector<char> wanted;
+  // Per candidate reached from the user's own movies: the weighted sum and weight of its
+  // neighbours, in dense scratch arrays indexed by movie id.
+  struct CfTerm final {
+    double num = 0, den = 0;
+    int n = 0;
+    char wanted = 0;
+  };
+  thread_local std::vector<CfTerm> cf;
   uint32_t top = 0;
   for (uint32_t id : candidates) top = std::max(top, id < kMaxMovieId ? id : 0);
-  if (wanted.size() <= top) wanted.resize(top + 1, 0);
+  if (cf.size() <= top) cf.resize(top + 1);
   for (uint32_t id : candidates) {
-    if (id < kMaxMovieId) wanted[id] = 1;
+    if (id < kMaxMovieId) cf[id].wanted = 1;
   }
-  struct Neighbour final {
-    uint32_t i, j;
-    float sim;
-    double residual;
-  };
-  std::vector<Neighbour> neighbours;
+  const int kept = std::max(params_.neighbours, 0);
+  std::vector<uint32_t> crowded;
   for (size_t k = 0; k < model.own.size(); ++k) {
     const uint32_t j = model.own[k].first;
     if (j >= similarities->byItem.size()) continue;
     for (const auto& [i, sim] : similarities->byItem[j]) {
-      if (i <= top && wanted[i]) neighbours.push_back({i, j, sim, model.residual[k]});
+      if (i > top || !cf[i].wanted) continue;
+      CfTerm& term = cf[i];
+      term.num += sim * model.residual[k];
+      term.den += sim;
+      if (++term.n == kept + 1) crowded.push_back(i);
     }
   }
-  for (uint32_t id : candidates) {
-    if (id < kMaxMovieId) wanted[id] = 0;
-  }
-  std::sort(neighbours.begin(), neighbours.end(), [](const Neighbour& a, const Neighbour& b) {
-    if (a.i != b.i) return a.i < b.i;
-    return a.sim != b.sim ? a.sim > b.sim : a.j < b.j;
-  });
-  // Per candidate: the weighted sum and weight of its best positive neighbours.
-  struct CfTerm final {
-    uint32_t movie;
-    double num, den;
-  };
-  std::vector<CfTerm> cf;
-  for (size_t at = 0; at < neighbours.size();) {
-    CfTerm term{neighbours[at].i, 0, 0};
-    for (int n = 0; at < neighbours.size() && neighbours[at].i == term.movie; ++at, ++n) {
-      if (n >= params_.neighbours) continue;
-      term.num += neighbours[at].sim * neighbours[at].residual;
-      term.den += neighbours[at].sim;
+  // The few candidates with more neighbours than are taken: the best ones, as Explain picks.
+  std::vector<std::pair<float, size_t>> best;
+  for (uint32_t i : crowded) {
+    best.clear();
+    for (size_t k = 0; k < model.own.size(); ++k) {
+      const uint32_t j = model.own[k].first;
+      if (j >= similarities->byItem.size()) continue;
+      const auto& list = similarities->byItem[j];
+      auto at = std::lower_bound(list.begin(), list.end(), i,
+                                 [](const auto& e, uint32_t id) { return e.first < id; });
+      if (at != list.end() && at->first == i) best.emplace_back(at->second, k);
     }
-    cf.push_back(term);
+    std::sort(best.begin(), best.end(), [&](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first
+                                : model.own[a.second].first < model.own[b.second].first;
+    });
+    CfTerm& term = cf[i];
+    term.num = term.den = 0;
+    for (size_t n = 0; n < best.size() && n < static_cast<size_t>(kept); ++n) {
+      term.num += best[n].first * model.residual[best[n].second];
+      term.den += best[n].first;
+    }
   }
 
   std::vector<double> kindTerms(kindSets_.sets.size());
@@ -401,13 +408,14 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
     const double kindTerm = id < kindSets_.ofMovie.size() ? kindTerms[kindSets_.ofMovie[id]] : 0;
     double num = params_.kindWeight * kindTerm;
     double den = params_.kindWeight;
-    auto term = std::lower_bound(cf.begin(), cf.end(), id,
-                                 [](const CfTerm& t, uint32_t movie) { return t.movie < movie; });
-    if (term != cf.end() && term->movie == id) {
-      num += term->num;
-      den += term->den;
+    if (id < kMaxMovieId && cf[id].n > 0) {
+      num += cf[id].num;
+      den += cf[id].den;
     }
     out.push_back({id, std::clamp(base + num / den, 1.0, 5.0)});
+  }
+  for (uint32_t id : candidates) {
+    if (id < kMaxMovieId) cf[id] = CfTerm{};
   }
   return out;
 }
