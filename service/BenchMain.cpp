@@ -165,7 +165,9 @@ void Fill(zenu::ZenuService& service, const Options& o, bool report) {
   for (const auto& r : kept) ctx.planner->Rate(r);
   if (!report) return;
   // The held-out figure is the model's, not that of similarities a moment behind.
+  const auto built = Clock::now();
   ctx.recommender->RefreshSimilarities();
+  std::printf("item similarities built in %.3f s\n", Seconds(Clock::now() - built));
   std::printf("%zu ratings stored (%zu held out) in %.2f s\n", kept.size(), held.size(),
               Seconds(Clock::now() - start));
   std::map<int64_t, std::vector<zenu::RatingRecord>> heldByUser;

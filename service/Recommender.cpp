@@ -166,6 +166,8 @@ void Recommender::AddRating(int64_t userId, uint32_t movieId, int score) {
   auto& mine = byUser_[userId];
   auto old = std::find_if(mine.begin(), mine.end(),
                           [movieId](const auto& r) { return r.first == movieId; });
+  // Ratings taken up again from the database change nothing and cost no rebuild.
+  if (old != mine.end() && old->second == static_cast<float>(score)) return;
   if (old != mine.end()) {
     double before = old->second;
     sum_ -= before;
