@@ -56,13 +56,9 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   result.catalogue = catalogue_.Get();
   const Catalogue& catalogue = *result.catalogue;
 
-  // Indexed by movie id: every movie of the catalogue is looked up in it.
-  uint32_t topId = 0;
-  for (const Movie& m : catalogue.All()) topId = std::max(topId, m.id);
-  std::vector<char> seen(static_cast<size_t>(topId) + 1, 0);
-  auto see = [&seen](uint32_t movieId) {
-    if (movieId < seen.size()) seen[movieId] = 1;
-  };
+  // Sorted once, then looked up for every movie of the catalogue.
+  std::vector<uint32_t> seen;
+  auto see = [&seen](uint32_t movieId) { seen.push_back(movieId); };
   std::vector<uint32_t> pendingDelivered;
   std::vector<PushRecord> redeliver;
   const std::vector<PushRecord> pushes = store_.Pushes(user.id);
@@ -104,8 +100,9 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   std::vector<uint32_t> candidates;
   // Nothing new goes out: the catalogue need not be scored.
   if (freshLimit > 0) {
+    std::sort(seen.begin(), seen.end());
     for (const Movie& m : catalogue.All()) {
-      if (seen[m.id] || !m.Available()) continue;
+      if (std::binary_search(seen.begin(), seen.end(), m.id) || !m.Available()) continue;
       if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
             return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
           })) {
