@@ -16,9 +16,9 @@ PushPlanner::PushPlanner(Store& store, const CatalogueHolder& catalogue, Recomme
                          PlannerOptions options)
     : store_(store), catalogue_(catalogue), recommender_(recommender), options_(options) {}
 
-std::string PushPlanner::RatingReason(int64_t userId, uint32_t movieId,
-                                      const Catalogue& catalogue) const {
-  const Explanation why = recommender_.Explain(userId, movieId);
+std::string PushPlanner::RatingReason(const Recommender::Pinned& model, int64_t userId,
+                                      uint32_t movieId, const Catalogue& catalogue) const {
+  const Explanation why = model.Explain(userId, movieId);
   std::string rated, dismissed;
   for (const Contribution& c : why.movies) {
     const Movie* m = catalogue.Find(c.movieId);
@@ -111,8 +111,9 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
       candidates.push_back(m.id);
     }
   }
+  const Recommender::Pinned model = recommender_.Pin();
   std::vector<Prediction> predictions;
-  if (!candidates.empty()) predictions = recommender_.Predict(user.id, candidates);
+  if (!candidates.empty()) predictions = model.Predict(user.id, candidates);
   if (kinds.empty()) {
     predictions.erase(
         std::remove_if(predictions.begin(), predictions.end(),
@@ -132,7 +133,7 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
     double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
     std::string reason;
     if (kinds.empty()) {
-      reason = RatingReason(user.id, p.movieId, catalogue);
+      reason = RatingReason(model, user.id, p.movieId, catalogue);
     } else {
       for (int k : catalogue.Find(p.movieId)->kinds) {
         if (std::find(kinds.begin(), kinds.end(), k) == kinds.end()) continue;

@@ -257,7 +257,15 @@ double Recommender::KindSetTermLocked(const UserModel& model, const std::vector<
 }
 
 Explanation Recommender::Explain(int64_t userId, uint32_t movieId, size_t limit) const {
-  const auto similarities = CurrentSimilarities();
+  return ExplainWith(*CurrentSimilarities(), userId, movieId, limit);
+}
+
+Explanation Recommender::Pinned::Explain(int64_t userId, uint32_t movieId, size_t limit) const {
+  return owner_.ExplainWith(*similarities_, userId, movieId, limit);
+}
+
+Explanation Recommender::ExplainWith(const Similarities& similarities, int64_t userId,
+                                     uint32_t movieId, size_t limit) const {
   std::shared_lock<std::shared_mutex> lock(mutex_);
   Explanation out;
   UserModel model;
@@ -266,8 +274,8 @@ Explanation Recommender::Explain(int64_t userId, uint32_t movieId, size_t limit)
   std::vector<std::pair<double, size_t>> bySim;
   for (size_t k = 0; k < model.own.size(); ++k) {
     const uint32_t j = model.own[k].first;
-    if (j == movieId || j >= similarities->byItem.size()) continue;
-    const auto& list = similarities->byItem[j];
+    if (j == movieId || j >= similarities.byItem.size()) continue;
+    const auto& list = similarities.byItem[j];
     auto at = std::lower_bound(list.begin(), list.end(), movieId,
                                [](const auto& e, uint32_t id) { return e.first < id; });
     if (at != list.end() && at->first == movieId) bySim.emplace_back(at->second, k);
@@ -336,7 +344,16 @@ double Recommender::Popularity(uint32_t movieId) const {
 
 std::vector<Prediction> Recommender::Predict(int64_t userId,
                                              const std::vector<uint32_t>& candidates) const {
-  const auto similarities = CurrentSimilarities();
+  return PredictWith(*CurrentSimilarities(), userId, candidates);
+}
+
+std::vector<Prediction> Recommender::Pinned::Predict(
+    int64_t userId, const std::vector<uint32_t>& candidates) const {
+  return owner_.PredictWith(*similarities_, userId, candidates);
+}
+
+std::vector<Prediction> Recommender::PredictWith(const Similarities& similarities, int64_t userId,
+                                                 const std::vector<uint32_t>& candidates) const {
   std::shared_lock<std::shared_mutex> lock(mutex_);
   const double mean = GlobalMeanLocked();
   std::vector<Prediction> out;
@@ -368,8 +385,8 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
   std::vector<uint32_t> crowded;
   for (size_t k = 0; k < model.own.size(); ++k) {
     const uint32_t j = model.own[k].first;
-    if (j >= similarities->byItem.size()) continue;
-    for (const auto& [i, sim] : similarities->byItem[j]) {
+    if (j >= similarities.byItem.size()) continue;
+    for (const auto& [i, sim] : similarities.byItem[j]) {
       if (i > top || !cf[i].wanted) continue;
       CfTerm& term = cf[i];
       term.num += sim * model.residual[k];
@@ -383,8 +400,8 @@ std::vector<Prediction> Recommender::Predict(int64_t userId,
     best.clear();
     for (size_t k = 0; k < model.own.size(); ++k) {
       const uint32_t j = model.own[k].first;
-      if (j >= similarities->byItem.size()) continue;
-      const auto& list = similarities->byItem[j];
+      if (j >= similarities.byItem.size()) continue;
+      const auto& list = similarities.byItem[j];
       auto at = std::lower_bound(list.begin(), list.end(), i,
                                  [](const auto& e, uint32_t id) { return e.first < id; });
       if (at != list.end() && at->first == i) best.emplace_back(at->second, k);

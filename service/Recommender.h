@@ -64,7 +64,24 @@ struct Explanation final {
 // whose lists are walked and the residuals weighed, and a user is never a co-rater of a pair
 // with a movie the user has not rated.
 class Recommender final {
+  struct Similarities;
+
  public:
+  // Predict and Explain on one state of the similarities: the reasons given for a push are
+  // those of the prediction that chose it, even when a rebuild lands in between.
+  class Pinned final {
+   public:
+    std::vector<Prediction> Predict(int64_t userId, const std::vector<uint32_t>& candidates) const;
+    Explanation Explain(int64_t userId, uint32_t movieId, size_t limit = 3) const;
+
+   private:
+    friend class Recommender;
+    Pinned(const Recommender& owner, std::shared_ptr<const Similarities> similarities)
+        : owner_(owner), similarities_(std::move(similarities)) {}
+    const Recommender& owner_;
+    std::shared_ptr<const Similarities> similarities_;
+  };
+
   explicit Recommender(const Catalogue& catalogue, RecommenderParams params = {});
   explicit Recommender(std::shared_ptr<const Catalogue> catalogue, RecommenderParams params = {});
   ~Recommender();
@@ -86,6 +103,7 @@ class Recommender final {
   size_t RatingCount() const;
   // Rebuilds the similarities from the ratings now, in the caller's thread.
   void RefreshSimilarities();
+  Pinned Pin() const { return Pinned(*this, CurrentSimilarities()); }
 
  private:
   // Positive similarities, per movie (indexed by id) sorted by the other movie's id.
@@ -110,6 +128,10 @@ class Recommender final {
     double userOffset = 0;
   };
   // False for a user with neither ratings nor dismissals.
+  std::vector<Prediction> PredictWith(const Similarities& similarities, int64_t userId,
+                                      const std::vector<uint32_t>& candidates) const;
+  Explanation ExplainWith(const Similarities& similarities, int64_t userId, uint32_t movieId,
+                          size_t limit) const;
   bool UserModelLocked(int64_t userId, double mean, UserModel& model) const;
   double KindTermLocked(const UserModel& model, uint32_t movieId) const;
   double KindSetTermLocked(const UserModel& model, const std::vector<int>& kinds) const;
