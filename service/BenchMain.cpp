@@ -1,7 +1,11 @@
 // Measures the task request rate of the service and the push quality; prints a short report.
 //
 //   zenu-service-bench [--users N] [--movies N] [--requests N] [--rounds N]
-//                      [--postgres URL]
+//                      [--form OldUser|quick|normal] [--postgres URL]
+//
+// OldUser, the client's start, pushes nothing new once a user holds ten unrated pushes, as the
+// bench's users soon do; quick always pushes new movies, so each of its requests ranks the
+// catalogue.
 //
 // Each set-up (SQLite, and PostgreSQL when --postgres names a server whose user may create
 // databases; one service process, then two on the same store) gets the same users, ratings
@@ -9,7 +13,9 @@
 // one, the median of the others is the warm figure.
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,9 +24,11 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -33,6 +41,36 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+// CPU seconds (user and system) of this process so far.
+double OwnCpu() {
+  rusage use{};
+  getrusage(RUSAGE_SELF, &use);
+  return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+         static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpu() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// CPU seconds of another process so far (fields 14 and 15 of its stat line).
+double ProcessCpu(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(in, line);
+  size_t end = line.rfind(')');
+  if (end == std::string::npos) return 0;
+  std::istringstream fields(line.substr(end + 2));
+  std::string field;
+  double ticks = 0;
+  for (int n = 3; n <= 15 && fields >> field; ++n) {
+    if (n >= 14) ticks += std::atof(field.c_str());
+  }
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -42,6 +80,7 @@ double Median(std::vector<double> v) {
 struct Options final {
   int users = 1000, movies = 10000, requests = 2000, rounds = 5, clients = 8;
   std::string postgres;
+  std::string form = "OldUser";
 };
 
 // A second service process on the same store: the real executable beside this one.
@@ -82,6 +121,7 @@ class SecondProcess final {
     }
   }
   int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -94,7 +134,13 @@ struct Setup final {
   std::unique_ptr<zenu::ZenuService> service;
   std::unique_ptr<SecondProcess> second;
   std::vector<int> ports;
-  std::vector<double> rates, p95s;
+  std::vector<double> rates, p95s, cpus;
+};
+
+struct RoundResult final {
+  double rate = 0, p95 = 0;
+  // CPU milliseconds the service processes spent per request, however busy the machine is.
+  double cpuMs = 0;
 };
 
 // Users, their ratings (a tenth held out to measure the prediction) and the catalogue.
@@ -118,6 +164,10 @@ void Fill(zenu::ZenuService& service, const Options& o, bool report) {
   auto start = Clock::now();
   for (const auto& r : kept) ctx.planner->Rate(r);
   if (!report) return;
+  // The held-out figure is the model's, not that of similarities a moment behind.
+  const auto built = Clock::now();
+  ctx.recommender->RefreshSimilarities();
+  std::printf("item similarities built in %.3f s\n", Seconds(Clock::now() - built));
   std::printf("%zu ratings stored (%zu held out) in %.2f s\n", kept.size(), held.size(),
               Seconds(Clock::now() - start));
   std::map<int64_t, std::vector<zenu::RatingRecord>> heldByUser;
@@ -142,11 +192,14 @@ void Fill(zenu::ZenuService& service, const Options& o, bool report) {
               std::sqrt(model / n), std::sqrt(popularity / n), std::sqrt(meanOnly / n));
 }
 
-// One round: the requests spread over the set-up's processes; returns {requests/s, p95 ms}.
-std::pair<double, double> Round(const Setup& s, const Options& o, unsigned seed) {
+// One round: the requests spread over the set-up's processes.
+RoundResult Round(const Setup& s, const Options& o, unsigned seed) {
   std::vector<double> latencies(static_cast<size_t>(o.requests));
   std::atomic<int> next{0}, failures{0};
   std::vector<std::thread> threads;
+  std::vector<double> clientCpu(static_cast<size_t>(o.clients));
+  const pid_t second = s.second ? s.second->Pid() : 0;
+  const double cpuBefore = OwnCpu() + (second > 0 ? ProcessCpu(second) : 0);
   auto start = Clock::now();
   for (int c = 0; c < o.clients; ++c) {
     threads.emplace_back([&, c] {
@@ -156,19 +209,23 @@ std::pair<double, double> Round(const Setup& s, const Options& o, unsigned seed)
       std::uniform_int_distribution<int> pick(1, o.users);
       for (int i = next++; i < o.requests; i = next++) {
         char path[96];
-        std::snprintf(path, sizeof(path), "/api/v1/task?username=user%04d&form=OldUser", pick(rng));
+        std::snprintf(path, sizeof(path), "/api/v1/task?username=user%04d&form=%s", pick(rng),
+                      o.form.c_str());
         auto t0 = Clock::now();
         auto res = client.Get(path);
         latencies[static_cast<size_t>(i)] = Seconds(Clock::now() - t0) * 1000;
         if (!res || res->status != 200) ++failures;
       }
+      clientCpu[static_cast<size_t>(c)] = ThreadCpu();
     });
   }
   for (auto& t : threads) t.join();
   double elapsed = Seconds(Clock::now() - start);
+  double cpu = OwnCpu() + (second > 0 ? ProcessCpu(second) : 0) - cpuBefore;
+  for (double c : clientCpu) cpu -= c;
   std::sort(latencies.begin(), latencies.end());
   if (failures > 0) std::printf("  %s: %d failed requests\n", s.name.c_str(), failures.load());
-  return {o.requests / elapsed, latencies[latencies.size() * 95 / 100]};
+  return {o.requests / elapsed, latencies[latencies.size() * 95 / 100], cpu * 1000 / o.requests};
 }
 
 }  // namespace
@@ -185,6 +242,8 @@ int main(int argc, char** argv) {
       o.requests = std::atoi(value.c_str());
     else if (key == "--rounds")
       o.rounds = std::max(2, std::atoi(value.c_str()));
+    else if (key == "--form")
+      o.form = value;
     else if (key == "--postgres")
       o.postgres = value;
     else {
@@ -239,24 +298,28 @@ int main(int argc, char** argv) {
   }
 
   std::printf(
-      "task requests (form OldUser): %d users, %d movies, %d requests a round over %d "
+      "task requests (form %s): %d users, %d movies, %d requests a round over %d "
       "connections, %d rounds\n",
-      o.users, o.movies, o.requests, o.clients, o.rounds);
+      o.form.c_str(), o.users, o.movies, o.requests, o.clients, o.rounds);
   for (int r = 0; r < o.rounds; ++r) {
     for (auto& s : setups) {
-      auto [rate, p95] = Round(*s, o, static_cast<unsigned>(r));
-      s->rates.push_back(rate);
-      s->p95s.push_back(p95);
+      RoundResult result = Round(*s, o, static_cast<unsigned>(r));
+      s->rates.push_back(result.rate);
+      s->p95s.push_back(result.p95);
+      s->cpus.push_back(result.cpuMs);
     }
   }
-  std::printf("%-26s %12s %12s %14s %14s\n", "", "cold req/s", "cold p95 ms", "median req/s",
-              "median p95 ms");
+  // CPU: the service processes' own (PostgreSQL's server not counted), per request.
+  std::printf("%-26s %12s %12s %14s %14s %14s\n", "", "cold req/s", "cold p95 ms", "median req/s",
+              "median p95 ms", "median CPU ms");
   for (auto& s : setups) {
     std::vector<double> rates(s->rates.begin() + 1, s->rates.end());
     std::vector<double> p95s(s->p95s.begin() + 1, s->p95s.end());
-    std::printf("%-26s %12.0f %12.1f %14.0f %14.1f\n", s->name.c_str(), s->rates[0], s->p95s[0],
-                Median(rates), Median(p95s));
+    std::vector<double> cpus(s->cpus.begin() + 1, s->cpus.end());
+    std::printf("%-26s %12.0f %12.1f %14.0f %14.1f %14.2f\n", s->name.c_str(), s->rates[0],
+                s->p95s[0], Median(rates), Median(p95s), Median(cpus));
   }
+  std::fflush(stdout);
   for (auto& s : setups) {
     s->second.reset();
     if (s->service) s->service->Stop();

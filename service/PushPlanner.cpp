@@ -16,9 +16,9 @@ PushPlanner::PushPlanner(Store& store, const CatalogueHolder& catalogue, Recomme
                          PlannerOptions options)
     : store_(store), catalogue_(catalogue), recommender_(recommender), options_(options) {}
 
-std::string PushPlanner::RatingReason(int64_t userId, uint32_t movieId,
-                                      const Catalogue& catalogue) const {
-  const Explanation why = recommender_.Explain(userId, movieId);
+std::string PushPlanner::RatingReason(const Recommender::Pinned& model, int64_t userId,
+                                      uint32_t movieId, const Catalogue& catalogue) const {
+  const Explanation why = model.Explain(userId, movieId);
   std::string rated, dismissed;
   for (const Contribution& c : why.movies) {
     const Movie* m = catalogue.Find(c.movieId);
@@ -56,11 +56,14 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   result.catalogue = catalogue_.Get();
   const Catalogue& catalogue = *result.catalogue;
 
-  std::unordered_set<uint32_t> seen;
+  // Sorted once, then looked up for every movie of the catalogue.
+  std::vector<uint32_t> seen;
+  auto see = [&seen](uint32_t movieId) { seen.push_back(movieId); };
   std::vector<uint32_t> pendingDelivered;
   std::vector<PushRecord> redeliver;
-  for (const PushRecord& p : store_.Pushes(user.id)) {
-    seen.insert(p.movieId);
+  const std::vector<PushRecord> pushes = store_.Pushes(user.id);
+  for (const PushRecord& p : pushes) {
+    see(p.movieId);
     if (p.dismissed) continue;
     if (!p.delivered) {
       if (const Movie* m = catalogue.Find(p.movieId); m && m->Available()) {
@@ -74,14 +77,14 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   }
   std::unordered_set<uint32_t> rated;
   for (const RatingRecord& r : store_.RatingsOfUser(user.id)) {
-    seen.insert(r.movieId);
+    see(r.movieId);
     rated.insert(r.movieId);
   }
   // A client start must not pile up movies nobody asked for; a rating asks.
   int freshLimit = batch;
   if (form != TaskForm::kQuick) {
     int unrated = 0;
-    for (const PushRecord& p : store_.Pushes(user.id)) unrated += rated.count(p.movieId) ? 0 : 1;
+    for (const PushRecord& p : pushes) unrated += rated.count(p.movieId) ? 0 : 1;
     freshLimit = std::min(batch, std::max(0, options_.unratedCap - unrated));
   }
   // A client with an empty store lost what it had been sent: send the unrated ones again.
@@ -95,16 +98,22 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
   std::vector<int> kinds;
   if (user.pushMethod == static_cast<int>(PushMethod::kByKind)) kinds = store_.Kinds(user.id);
   std::vector<uint32_t> candidates;
-  for (const Movie& m : catalogue.All()) {
-    if (seen.count(m.id) || !m.Available()) continue;
-    if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
-          return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
-        })) {
-      continue;
+  // Nothing new goes out: the catalogue need not be scored.
+  if (freshLimit > 0) {
+    std::sort(seen.begin(), seen.end());
+    for (const Movie& m : catalogue.All()) {
+      if (std::binary_search(seen.begin(), seen.end(), m.id) || !m.Available()) continue;
+      if (!kinds.empty() && std::none_of(m.kinds.begin(), m.kinds.end(), [&](int k) {
+            return std::find(kinds.begin(), kinds.end(), k) != kinds.end();
+          })) {
+        continue;
+      }
+      candidates.push_back(m.id);
     }
-    candidates.push_back(m.id);
   }
-  std::vector<Prediction> predictions = recommender_.Predict(user.id, candidates);
+  const Recommender::Pinned model = recommender_.Pin();
+  std::vector<Prediction> predictions;
+  if (!candidates.empty()) predictions = model.Predict(user.id, candidates);
   if (kinds.empty()) {
     predictions.erase(
         std::remove_if(predictions.begin(), predictions.end(),
@@ -124,7 +133,7 @@ TaskResult PushPlanner::RequestTask(const UserRecord& user, TaskForm form) {
     double expect = kinds.empty() ? std::round(p.score * 100) / 100 : kCustomPushMarker;
     std::string reason;
     if (kinds.empty()) {
-      reason = RatingReason(user.id, p.movieId, catalogue);
+      reason = RatingReason(model, user.id, p.movieId, catalogue);
     } else {
       for (int k : catalogue.Find(p.movieId)->kinds) {
         if (std::find(kinds.begin(), kinds.end(), k) == kinds.end()) continue;

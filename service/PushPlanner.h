@@ -62,7 +62,8 @@ class PushPlanner final {
 
  private:
   int BatchSize(TaskForm form) const;
-  std::string RatingReason(int64_t userId, uint32_t movieId, const Catalogue& catalogue) const;
+  std::string RatingReason(const Recommender::Pinned& model, int64_t userId, uint32_t movieId,
+                           const Catalogue& catalogue) const;
   std::mutex& UserLock(int64_t userId) { return userLocks_[userId % userLocks_.size()]; }
 
   Store& store_;

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -17,6 +21,10 @@ struct RecommenderParams final {
   double kindShrink = 2;        // ratings needed before a kind preference is trusted
   double kindWeight = 1.0;      // the kind preference counts as one neighbour of this similarity
   int neighbours = 30;
+  // Item similarities are rebuilt from the ratings as a whole. Above 0: in the background, at
+  // most this often, while predictions go on with the previous ones. 0: by the next Predict or
+  // Explain that finds them behind the ratings.
+  double similarityRefreshSeconds = 0;
 };
 
 struct Prediction final {
@@ -49,10 +57,36 @@ struct Explanation final {
 // movie kind, shrunk), which stands in as one extra neighbour of weight `kindWeight`:
 //   residual = (sum_j sim(i,j) * d(u,j) + kindWeight * kind(u,i)) / (sum_j sim(i,j) + kindWeight)
 // with d(u,j) = rating - baseline. The result is clamped to [1, 5].
+//
+// The similarities do not depend on the user asking, so they are computed for all co-rated
+// pairs at once and shared by every request; a request only walks the similarity lists of its
+// user's own movies. The user's own ratings and dismissals count at once: they are the movies
+// whose lists are walked and the residuals weighed, and a user is never a co-rater of a pair
+// with a movie the user has not rated.
 class Recommender final {
+  struct Similarities;
+
  public:
+  // Predict and Explain on one state of the similarities: the reasons given for a push are
+  // those of the prediction that chose it, even when a rebuild lands in between.
+  class Pinned final {
+   public:
+    std::vector<Prediction> Predict(int64_t userId, const std::vector<uint32_t>& candidates) const;
+    Explanation Explain(int64_t userId, uint32_t movieId, size_t limit = 3) const;
+
+   private:
+    friend class Recommender;
+    Pinned(const Recommender& owner, std::shared_ptr<const Similarities> similarities)
+        : owner_(owner), similarities_(std::move(similarities)) {}
+    const Recommender& owner_;
+    std::shared_ptr<const Similarities> similarities_;
+  };
+
   explicit Recommender(const Catalogue& catalogue, RecommenderParams params = {});
   explicit Recommender(std::shared_ptr<const Catalogue> catalogue, RecommenderParams params = {});
+  ~Recommender();
+  Recommender(const Recommender&) = delete;
+  Recommender& operator=(const Recommender&) = delete;
   // A rescan's catalogue; only the movies' kinds are read from it.
   void SetCatalogue(std::shared_ptr<const Catalogue> catalogue);
 
@@ -67,8 +101,21 @@ class Recommender final {
   // The new-user prediction: global mean plus the item's shrunk offset.
   double Popularity(uint32_t movieId) const;
   size_t RatingCount() const;
+  // Rebuilds the similarities from the ratings now, in the caller's thread.
+  void RefreshSimilarities();
+  Pinned Pin() const { return Pinned(*this, CurrentSimilarities()); }
 
  private:
+  // Positive similarities, per movie (indexed by id) sorted by the other movie's id.
+  struct Similarities final {
+    std::vector<std::vector<std::pair<uint32_t, float>>> byItem;
+    uint64_t version = 0;  // ratingsVersion_ they were built from
+  };
+  // Movies sharing a set of kinds share the kind term: it is computed once per set.
+  struct KindSets final {
+    std::vector<uint32_t> ofMovie;       // by movie id; 0: none
+    std::vector<std::vector<int>> sets;  // sets[0] is empty
+  };
   struct ItemStats final {
     double sum = 0;
     int count = 0;
@@ -76,17 +123,29 @@ class Recommender final {
   struct UserModel final {
     std::vector<std::pair<uint32_t, float>> own;  // rated, then dismissed
     size_t ratedCount = 0;
-    std::unordered_map<uint32_t, double> residual;
+    std::vector<double> residual;  // of each of `own`
     std::vector<std::pair<double, int>> kindResidual;
     double userOffset = 0;
   };
   // False for a user with neither ratings nor dismissals.
+  std::vector<Prediction> PredictWith(const Similarities& similarities, int64_t userId,
+                                      const std::vector<uint32_t>& candidates) const;
+  Explanation ExplainWith(const Similarities& similarities, int64_t userId, uint32_t movieId,
+                          size_t limit) const;
   bool UserModelLocked(int64_t userId, double mean, UserModel& model) const;
   double KindTermLocked(const UserModel& model, uint32_t movieId) const;
+  double KindSetTermLocked(const UserModel& model, const std::vector<int>& kinds) const;
+  static KindSets MakeKindSets(const Catalogue& catalogue);
+  std::shared_ptr<const Similarities> BuildSimilarities() const;
+  // The current similarities; with no background refresh, rebuilt first when behind.
+  std::shared_ptr<const Similarities> CurrentSimilarities() const;
+  void Publish(std::shared_ptr<const Similarities> similarities) const;
+  void RefreshLoop();
   double ItemOffsetLocked(uint32_t movieId) const;
   double GlobalMeanLocked() const;
 
   std::shared_ptr<const Catalogue> catalogue_;
+  KindSets kindSets_;
   RecommenderParams params_;
   mutable std::shared_mutex mutex_;
   // Flat lists: the prediction walks them in its innermost loop.
@@ -99,6 +158,17 @@ class Recommender final {
   std::vector<ItemStats> itemStats_;
   double sum_ = 0;
   int64_t count_ = 0;
+  std::atomic<uint64_t> ratingsVersion_{0};
+
+  mutable std::mutex similaritiesMutex_;
+  mutable std::shared_ptr<const Similarities> similarities_;
+  // One build at a time; a second caller waits for it instead of repeating it.
+  mutable std::mutex buildMutex_;
+
+  std::mutex refreshMutex_;
+  std::condition_variable refreshWake_;
+  bool stopping_ = false;
+  std::thread refreshThread_;
 };
 
 }  // namespace zenu

@@ -12,6 +12,10 @@
 #include "TrackerWhitelist.h"
 
 namespace zenu {
+namespace {
+// Other users' ratings reach the item similarities within this; a user's own count at once.
+constexpr double kSimilarityRefreshSeconds = 1.0;
+}  // namespace
 
 ZenuService::ZenuService(ServiceConfig config) : clientRoutes_(ctx_), apiRoutes_(ctx_) {
   ctx_.config = std::move(config);
@@ -61,13 +65,17 @@ void ZenuService::OpenData() {
   if (!ctx_.config.trackerWhitelist.empty()) {
     TrackerWhitelist::Write(ctx_.config.trackerWhitelist, *ctx_.catalogue.Get());
   }
-  ctx_.recommender = std::make_unique<Recommender>(ctx_.catalogue.Get());
+  // Requests must not wait for a similarity build: it runs beside them.
+  RecommenderParams model;
+  model.similarityRefreshSeconds = kSimilarityRefreshSeconds;
+  ctx_.recommender = std::make_unique<Recommender>(ctx_.catalogue.Get(), model);
   for (const RatingRecord& r : ctx_.store->AllRatings()) {
     ctx_.recommender->AddRating(r.userId, r.movieId, r.score);
   }
   for (const auto& [user, movie] : ctx_.store->AllDismissals()) {
     ctx_.recommender->AddDismissal(user, movie);
   }
+  ctx_.recommender->RefreshSimilarities();
   ctx_.planner = std::make_unique<PushPlanner>(*ctx_.store, ctx_.catalogue, *ctx_.recommender,
                                                ctx_.config.planner);
   std::string probe = ctx_.config.probeTool;
@@ -196,6 +204,9 @@ void ZenuService::SetUpServer() {
   limits.workers = static_cast<size_t>(ctx_.config.threads);
   limits.maxRequestsPerConnection = 1000;
   server_ = std::make_unique<CGuardedHttpServer>(limits);
+  // An answer goes out as head and body: with Nagle's algorithm the body waits for the
+  // client's delayed acknowledgement of the head, 40 ms on every kept-alive request.
+  server_->set_tcp_nodelay(true);
   server_->set_exception_handler(
       [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         int status = 500;

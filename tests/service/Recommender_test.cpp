@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
+#include <thread>
 
 #include "Catalogue.h"
 #include "CatalogueGenerator.h"
@@ -158,6 +161,91 @@ TEST(RecommenderTest, BeatsPopularityOnHeldOutSyntheticRatings) {
   model = std::sqrt(model / held.size());
   popularity = std::sqrt(popularity / held.size());
   EXPECT_LT(model, popularity * 0.95) << "model " << model << " popularity " << popularity;
+}
+
+TEST(RecommenderTest, SharedSimilaritiesServeEveryRequestAlike) {
+  CatalogueOptions options;
+  options.movies = 200;
+  options.makeContent = false;
+  Catalogue catalogue(CatalogueGenerator(options).Generate());
+  SyntheticOptions synthetic;
+  synthetic.users = 150;
+  const auto ratings = SyntheticRatings::Generate(catalogue, synthetic);
+  // Few neighbours, so that many candidates have more than are taken.
+  RecommenderParams exact;
+  exact.neighbours = 3;
+  RecommenderParams behind = exact;
+  behind.similarityRefreshSeconds = 3600;
+  RecommenderParams following = exact;
+  following.similarityRefreshSeconds = 0.05;
+  Recommender now(catalogue, exact), late(catalogue, behind), soon(catalogue, following);
+  Recommender wide(catalogue);
+  for (const auto& r : ratings) {
+    for (Recommender* model : {&now, &late, &soon, &wide}) {
+      model->AddRating(r.userId, r.movieId, r.score);
+    }
+  }
+  late.RefreshSimilarities();
+  auto unrated = [&](int64_t user) {
+    std::vector<uint32_t> ids;
+    for (const Movie& m : catalogue.All()) {
+      if (std::none_of(ratings.begin(), ratings.end(), [&](const RatingRecord& r) {
+            return r.userId == user && r.movieId == m.id;
+          })) {
+        ids.push_back(m.id);
+      }
+    }
+    return ids;
+  };
+  auto same = [](const std::vector<Prediction>& a, const std::vector<Prediction>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a[i].movieId != b[i].movieId || a[i].score != b[i].score) return false;
+    }
+    return true;
+  };
+
+  // A user's own rating and dismissal count at once, before any rebuild of the similarities.
+  const int64_t user = 7;
+  std::vector<uint32_t> candidates = unrated(user);
+  ASSERT_GT(candidates.size(), 100u);
+  const auto before = late.Predict(user, candidates);
+  const uint32_t loved = candidates.back(), dismissed = candidates[candidates.size() - 2];
+  candidates.resize(candidates.size() - 2);
+  for (Recommender* model : {&now, &late, &soon, &wide}) {
+    model->AddRating(user, loved, 5);
+    model->AddDismissal(user, dismissed);
+  }
+  const auto after = late.Predict(user, candidates);
+  EXPECT_TRUE(same(after, now.Predict(user, candidates)));
+  int moved = 0;
+  for (size_t i = 0; i < after.size(); ++i) moved += after[i].score != before[i].score;
+  EXPECT_GT(moved, 0);
+
+  // One candidate at a time, or all of them: the same scores, and Explain names at most the
+  // neighbours taken.
+  int full = 0;
+  for (uint32_t id : candidates) {
+    EXPECT_EQ(late.Predict(user, {id})[0].score, ScoreOf(after, id)) << id;
+    Explanation why = late.Explain(user, id, 100);
+    if (!why.byKind) {
+      EXPECT_LE(why.movies.size(), 3u);
+      full += why.movies.size() == 3u;
+    }
+  }
+  EXPECT_GT(full, 0);
+  const auto all = wide.Predict(user, candidates);
+  EXPECT_FALSE(same(all, after)) << "the cut to the best neighbours made no difference";
+
+  // Other users' ratings reach the similarities in the background.
+  const int64_t other = 8;
+  const std::vector<uint32_t> theirs = unrated(other);
+  bool caughtUp = false;
+  for (int wait = 0; wait < 200 && !caughtUp; ++wait) {
+    caughtUp = same(soon.Predict(other, theirs), now.Predict(other, theirs));
+    if (!caughtUp) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(caughtUp);
 }
 
 }  // namespace
