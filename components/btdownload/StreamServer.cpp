@@ -375,6 +375,15 @@ void CStreamServer::Focus(lt::piece_index_t from) {
     // Players read the index at either end of the file before they play.
     m_handle.set_piece_deadline(m_firstPiece, 0);
     m_handle.set_piece_deadline(m_lastPiece, 0);
+    // A web seed is asked for long runs of pieces, one request after the
+    // other, and a deadline waits behind them: its connection is begun again,
+    // and its first request is then for the pieces wanted now.
+    if (!m_handle.have_piece(from)) {
+      for (const std::string& url : m_handle.url_seeds()) {
+        m_handle.remove_url_seed(url);
+        m_handle.add_url_seed(url);
+      }
+    }
   } catch (const std::exception&) {
   }
 }
