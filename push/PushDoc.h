@@ -157,6 +157,14 @@ class CPushDoc final : public IPushEngine,
   void OnDeleteRecord();
   void OnDelTaskDlgEvent(const int* result);
   void OnPlay();
+  // "边下边播": the downloading movie in the user's player, through the
+  // component's loopback address.
+  void OnStreamPlay();
+  // 0 the player was started, 1 the movie cannot be streamed (yet), 2 no
+  // player could be started.
+  int StreamMovie(int ulGID);
+  // The address the downloading movie ulGID streams from; "" when it cannot.
+  CString GetStreamUrl(int ulGID) const;
   void OnSelectFileDlgEvent(const SSelectFileResult& result);
   void OnEvalDisgust();
   void OnEvalDislike();
@@ -247,6 +255,11 @@ class CPushDoc final : public IPushEngine,
   void DeleteRecord(CRecord rec);
   void OpenSource(int ulGID);
   void EvalSelected(int iScore);
+  // Asks the component for the stream's address while a download runs.
+  void RefreshStreamUrl();
+  void ForgetStream();
+  // Tells the frame whether "边下边播" applies to the selection.
+  void SendStreamState();
 
   IRecordListView* m_pRecordView = nullptr;
   IPushFrameView* m_pPushFrame = nullptr;
@@ -280,4 +293,7 @@ class CPushDoc final : public IPushEngine,
   uint32_t m_ulBulletinGID = 0;
   int m_bDeleteFiles = 1;
   int m_bPromptUsageDone = 0;
+  CString m_strStreamUrl;
+  int m_ulStreamGID = -1;
+  int m_iStreamShown = -1;  // last state sent to the frame
 };

@@ -316,8 +316,10 @@ BOOL CPushDoc::_RefreshDownloadingData(CRecord rec) {
   CIntfDB::GetInstance()->UpdateRecord(rec);
   if (finished) {
     m_ulDownloadingGID = -1;
+    ForgetStream();
     return TRUE;
   }
+  RefreshStreamUrl();
   RefreshRecord(static_cast<int>(rec.GetGID()));
   return FALSE;
   OP_END
@@ -359,6 +361,7 @@ void CPushDoc::_StopRecord(CRecord rec) {
 void CPushDoc::UpdateStopData(CRecord rec) {
   OP_BEGIN("CPushDoc::UpdateStopData")
   if (rec.GetStatus() == RS_DOWNLOADING) m_ulDownloadingGID = -1;
+  ForgetStream();
   rec.SetStatus(RS_STOPPED);
   rec.SetRate(-0.1);
   rec.SetTrackerInfo("");
@@ -441,6 +444,7 @@ void CPushDoc::CloseBTCOM() {
   if (CTimerControl::HasInstance() &&
       CTimerControl::GetInstance()->IsRegistered(&m_downloaderRetry))
     m_downloaderRetry.UnRegisterTimer();
+  ForgetStream();
   m_btDownload.Exit();
   m_btDownload.DestroyInstance();
   ZTRACE(1, zenuOpName_, "关闭了bt com");
