@@ -188,7 +188,9 @@ bool CBTEngine::Start(const std::string& argLine) {
   }
   m_info = info;
   m_resume = std::move(resume);
-  m_stream = std::make_unique<CStreamServer>(m_handle, m_info, savePath);
+  m_stream = std::make_unique<CStreamServer>(m_handle, m_info, savePath, [this](bool on) {
+    m_session.apply_settings(StreamingSettings(on));
+  });
   if (!m_stream->Listen()) m_stream.reset();
   m_saveFolder = savePath;
   m_shownFolder = args.saveFolder;

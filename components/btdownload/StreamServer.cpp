@@ -65,8 +65,12 @@ std::string Lower(std::string text) {
 }  // namespace
 
 CStreamServer::CStreamServer(lt::torrent_handle handle,
-                             std::shared_ptr<const lt::torrent_info> info, std::string savePath)
-    : m_handle(std::move(handle)), m_info(std::move(info)), m_savePath(std::move(savePath)) {
+                             std::shared_ptr<const lt::torrent_info> info, std::string savePath,
+                             std::function<void(bool)> onStreaming)
+    : m_handle(std::move(handle)),
+      m_info(std::move(info)),
+      m_savePath(std::move(savePath)),
+      m_onStreaming(std::move(onStreaming)) {
   const lt::file_storage& files = m_info->files();
   for (const lt::file_index_t i : files.file_range()) {
     if (!files.pad_file_at(i) && files.file_size(i) > m_fileSize) {
@@ -399,6 +403,7 @@ void CStreamServer::Extend(lt::piece_index_t piece, int order) {
 void CStreamServer::StreamOpened() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_open++ > 0) return;
+  if (m_onStreaming) m_onStreaming(true);
   try {
     m_handle.set_flags(lt::torrent_flags::sequential_download);
   } catch (const std::exception&) {
@@ -408,6 +413,7 @@ void CStreamServer::StreamOpened() {
 void CStreamServer::StreamClosed() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (--m_open > 0) return;
+  if (m_onStreaming) m_onStreaming(false);
   try {
     m_handle.unset_flags(lt::torrent_flags::sequential_download);
     m_handle.clear_piece_deadlines();

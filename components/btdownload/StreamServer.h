@@ -2,6 +2,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <list>
@@ -21,9 +22,11 @@
 // connections, heads and every wait are bounded.
 class CStreamServer final {
  public:
-  // savePath: the folder libtorrent keeps the files in.
+  // savePath: the folder libtorrent keeps the files in. onStreaming(true) when
+  // the first request opens, (false) when the last closes; called on the
+  // server's threads.
   CStreamServer(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> info,
-                std::string savePath);
+                std::string savePath, std::function<void(bool)> onStreaming);
   // Ends open requests with an error and waits for them, as Stop() does.
   ~CStreamServer();
   CStreamServer(const CStreamServer&) = delete;
@@ -73,6 +76,7 @@ class CStreamServer final {
   lt::torrent_handle m_handle;
   std::shared_ptr<const lt::torrent_info> m_info;
   std::string m_savePath;
+  std::function<void(bool)> m_onStreaming;
   lt::file_index_t m_file{0};
   std::int64_t m_fileSize = 0;
   std::string m_fileName;
