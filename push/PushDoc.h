@@ -160,6 +160,8 @@ class CPushDoc final : public IPushEngine,
   // "边下边播": the downloading movie in the user's player, through the
   // component's loopback address.
   void OnStreamPlay();
+  // StreamMovie, and the user told when it did not start.
+  void StreamAndTell(int ulGID);
   // 0 the player was started, 1 the movie cannot be streamed (yet), 2 no
   // player could be started.
   int StreamMovie(int ulGID);
@@ -202,6 +204,7 @@ class CPushDoc final : public IPushEngine,
   void OnDownloadRecord() override;
   void OnRunningThunder() override;
   void OnRunningThunderEx(int iFlag) override;
+  void StreamMovieFromPage(uint32_t ulGID) override;
   void OnRequestRecordStatus(int iStatus, int iFlag) override;
   void EndCalcDlg(int iIndex) override;
   void InitFrame(BOOL bShowNewTask) override;

@@ -116,8 +116,21 @@ int CPushDoc::StreamMovie(int ulGID) {
 
 void CPushDoc::OnStreamPlay() {
   OP_BEGIN("CPushDoc::OnStreamPlay")
-  if (m_arrSelectedGIDs.empty()) return;
-  const int result = StreamMovie(static_cast<int>(m_arrSelectedGIDs.front()));
+  if (!m_arrSelectedGIDs.empty()) StreamAndTell(static_cast<int>(m_arrSelectedGIDs.front()));
+  OP_END
+}
+
+void CPushDoc::StreamMovieFromPage(uint32_t ulGID) {
+  OP_BEGIN("CPushDoc::StreamMovieFromPage")
+  // The identifier comes from a page: only the downloading movie answers.
+  if (ulGID == 0 || ulGID > 0x7fffffffu) return;
+  StreamAndTell(static_cast<int>(ulGID));
+  OP_END
+}
+
+void CPushDoc::StreamAndTell(int ulGID) {
+  OP_BEGIN("CPushDoc::StreamAndTell")
+  const int result = StreamMovie(ulGID);
   if (result == 1) {
     ShowMessageBox("这部电影还不能边下边播：只有正在下载的电影，在开头部分下载好以后才能播放");
   } else if (result == 2) {

@@ -76,10 +76,11 @@ std::string WithToken(const std::string& url, const std::string& token) {
 }  // namespace
 
 TEST_F(BTComponentTest, TheMovieStreamsFromItsLoopbackAddressWhileItDownloads) {
-  constexpr std::int64_t kSize = 24 * kMiB;
+  constexpr std::int64_t kSize = 16 * kMiB;
   const auto seed = MakeSeed(20, kSize);
-  // About twelve seconds at the limit: the reads below happen mid-download.
-  SetRateLimit(2048);
+  // Four seconds at the web seed's rate: the reads below happen
+  // mid-download.
+  seed->LimitRate(4 * kMiB);
   bt->CreateInstance();
   ASSERT_EQ(bt->StartBT(Args(TorrentFile(20), Utf8ToGBK(home.Path()) + "streamed")), TRUE);
 

@@ -34,6 +34,12 @@ TEST_F(DownloadTest, WatchingWhileItDownloadsFollowsTheComponentsAddress) {
   doc->OnStreamPlay();
   EXPECT_EQ(shell.streamed, std::vector<CString>{url + " video/mp4"});
   EXPECT_TRUE(shell.opened.empty());
+  // The bulletin's command names its movie: the queued one is refused with a word.
+  doc->StreamMovieFromPage(1);
+  EXPECT_EQ(shell.streamed.size(), 2u);
+  doc->StreamMovieFromPage(2);
+  EXPECT_EQ(shell.streamed.size(), 2u);
+  EXPECT_EQ(boxes.texts.size(), 2u);
 
   // The queued movie cannot stream; the running one can again.
   Select({1});
@@ -68,5 +74,5 @@ TEST_F(DownloadTest, WatchingWhileItDownloadsFollowsTheComponentsAddress) {
   Tick();
   EXPECT_EQ(Status(2), RS_DOWNLOADED);
   EXPECT_EQ(doc->StreamMovie(2), 1);
-  EXPECT_EQ(shell.streamed.size(), 2u);
+  EXPECT_EQ(shell.streamed.size(), 3u);
 }

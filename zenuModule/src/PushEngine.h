@@ -16,6 +16,8 @@ class IPushEngine {
   virtual void OnRunningThunderEx(int iFlag) = 0;
   virtual void OnRequestRecordStatus(int iStatus, int iFlag) = 0;
   virtual void EndCalcDlg(int iIndex) = 0;
+  // The bulletin's "边下边播": the movie in the user's player while it downloads.
+  virtual void StreamMovieFromPage(uint32_t ulGID) { (void)ulGID; }
 
   // The session's own calls.
   virtual void InitFrame(BOOL bShowNewTask) = 0;
