@@ -117,9 +117,6 @@ bool CStreamServer::Listen() {
     m_handle.set_piece_deadline(m_lastPiece, 0);
   } catch (const std::exception&) {
   }
-  // The deadlines would wait behind the long first request of a web seed.
-  if (m_onStreaming) m_onStreaming(true);
-  m_endsEarly = true;
   m_acceptor = std::thread([this] { AcceptLoop(); });
   return true;
 }
@@ -135,18 +132,6 @@ std::string CStreamServer::Url() {
     }
     m_startReady = have && ReadVerifiedPiece(m_firstPiece, bytes);
     if (!m_startReady) return std::string();
-  }
-  if (m_endsEarly) {
-    bool lastHere = false;
-    try {
-      lastHere = m_handle.have_piece(m_lastPiece);
-    } catch (const std::exception&) {
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (lastHere) {
-      m_endsEarly = false;
-      if (m_open == 0 && m_onStreaming) m_onStreaming(false);
-    }
   }
   return "http://127.0.0.1:" + std::to_string(m_port) + "/" + m_token + "/" +
          PercentEncode(m_fileName);
@@ -428,7 +413,7 @@ void CStreamServer::StreamOpened() {
 void CStreamServer::StreamClosed() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (--m_open > 0) return;
-  if (m_onStreaming && !m_endsEarly) m_onStreaming(false);
+  if (m_onStreaming) m_onStreaming(false);
   try {
     m_handle.unset_flags(lt::torrent_flags::sequential_download);
     m_handle.clear_piece_deadlines();

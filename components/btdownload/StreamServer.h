@@ -89,8 +89,6 @@ class CStreamServer final {
   int m_wakeFd = -1;
   int m_port = 0;
   bool m_startReady = false;
-  // Streaming settings from the start until both ends of the file are here.
-  bool m_endsEarly = false;
 
   std::atomic<bool> m_stopping{false};
   std::mutex m_mutex;
