@@ -37,8 +37,7 @@ int CMainDoc::OnLocalSrvCmd(const char* strJsonPara) {
   if (!ParseJsonText(text, root)) {
     CString logged = text;
     if (logged.size() > kLoggedTextLimit) {
-      logged = text.substr(0, kLoggedTextLimit) +
-               StringFormat("...(%zu bytes)", text.size());
+      logged = text.substr(0, kLoggedTextLimit) + StringFormat("...(%zu bytes)", text.size());
     }
     WriteErrorLog(StringFormat("JSON Parse error, strJsonPara is %s", logged.c_str()));
     return 0;
@@ -59,8 +58,7 @@ void CMainDoc::RunLocalSrvCmd(const Json::Value& root) {
     case 2:
       if (m_pPushEngine) {
         const Json::Value& movie = root["DICT_MOVIE"];
-        m_pPushEngine->ReceiveNewTask2(movie.isObject() ? movie
-                                                        : Json::Value(Json::objectValue));
+        m_pPushEngine->ReceiveNewTask2(movie.isObject() ? movie : Json::Value(Json::objectValue));
       }
       break;
     case 10:
@@ -83,10 +81,14 @@ void CMainDoc::RunLocalSrvCmd(const Json::Value& root) {
         }
       }
       break;
+    case 21:
+      if (m_pPushEngine) m_pPushEngine->StreamMovieFromPage(ReadUInt(root, "INT_MOVIE_ID"));
+      break;
     case 32:
     case 33:
     case 34:
-      if (m_pPushEngine) m_pPushEngine->OnRequestRecordStatus(iCmd == 32 ? 2 : iCmd == 33 ? 0 : 1, 0);
+      if (m_pPushEngine)
+        m_pPushEngine->OnRequestRecordStatus(iCmd == 32 ? 2 : iCmd == 33 ? 0 : 1, 0);
       break;
     case 35:
     case 36:

@@ -162,6 +162,16 @@ class CPushDoc final : public IPushEngine,
   void OnDeleteRecord();
   void OnDelTaskDlgEvent(const int* result);
   void OnPlay();
+  // "边下边播": the downloading movie in the user's player, through the
+  // component's loopback address.
+  void OnStreamPlay();
+  // StreamMovie, and the user told when it did not start.
+  void StreamAndTell(RecordGID ulGID);
+  // 0 the player was started, 1 the movie cannot be streamed (yet), 2 no
+  // player could be started.
+  int StreamMovie(RecordGID ulGID);
+  // The address the downloading movie ulGID streams from; "" when it cannot.
+  CString GetStreamUrl(RecordGID ulGID) const;
   void OnSelectFileDlgEvent(const SSelectFileResult& result);
   void OnEvalDisgust();
   void OnEvalDislike();
@@ -217,6 +227,7 @@ class CPushDoc final : public IPushEngine,
   void OnDownloadRecord() override;
   void OnRunningThunder() override;
   void OnRunningThunderEx(int iFlag) override;
+  void StreamMovieFromPage(uint32_t ulGID) override;
   void OnRequestRecordStatus(int iStatus, int iFlag) override;
   void EndCalcDlg(int iIndex) override;
   void InitFrame(BOOL bShowNewTask) override;
@@ -276,6 +287,11 @@ class CPushDoc final : public IPushEngine,
   void DeleteRecord(CRecord rec);
   void OpenSource(RecordGID ulGID);
   void EvalSelected(int iScore);
+  // Asks the component for the stream's address while a download runs.
+  void RefreshStreamUrl();
+  void ForgetStream();
+  // Tells the frame whether "边下边播" applies to the selection.
+  void SendStreamState();
 
   IRecordListView* m_pRecordView = nullptr;
   IPushFrameView* m_pPushFrame = nullptr;
@@ -322,4 +338,7 @@ class CPushDoc final : public IPushEngine,
   };
   std::unordered_map<RecordGID, SReason> m_mapReasons;
   std::unique_ptr<CHandOffWatch> m_handOffs;
+  CString m_strStreamUrl;
+  RecordGID m_ulStreamGID = kReservedGID;
+  int m_iStreamShown = -1;  // last state sent to the frame
 };

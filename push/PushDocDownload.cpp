@@ -302,8 +302,10 @@ BOOL CPushDoc::_RefreshDownloadingData(CRecord rec) {
   CIntfDB::GetInstance()->UpdateRecord(rec);
   if (finished) {
     m_ulDownloadingGID = kReservedGID;
+    ForgetStream();
     return TRUE;
   }
+  RefreshStreamUrl();
   RefreshRecord(rec.GetGID());
   return FALSE;
   OP_END
@@ -347,6 +349,7 @@ void CPushDoc::_StopRecord(CRecord rec) {
 void CPushDoc::UpdateStopData(CRecord rec) {
   OP_BEGIN("CPushDoc::UpdateStopData")
   if (rec.GetStatus() == RS_DOWNLOADING) m_ulDownloadingGID = kReservedGID;
+  ForgetStream();
   rec.SetStatus(RS_STOPPED);
   rec.SetRate(-0.1);
   rec.SetTrackerInfo("");
@@ -429,6 +432,7 @@ void CPushDoc::CloseBTCOM() {
   if (CTimerControl::HasInstance() &&
       CTimerControl::GetInstance()->IsRegistered(&m_downloaderRetry))
     m_downloaderRetry.UnRegisterTimer();
+  ForgetStream();
   m_btDownload.Exit();
   m_btDownload.DestroyInstance();
   if (m_handOffs) m_handOffs->DisarmAll();

@@ -336,6 +336,7 @@ void CPushDoc::SetSelectedGIDs(const CRowList& rows) {
     m_arrSelectedGIDs.push_back(m_arrGIDs[row]);
     if (sel) sel->push_back(m_arrGIDs[row]);
   }
+  SendStreamState();
   OP_END
 }
 

@@ -48,7 +48,8 @@ struct SRecordViewEvent {
 };
 
 // Update of the push frame: 0 record toolbar, 1 rating toolbar, 2 current
-// category, 3 context menu, 4 record button state.
+// category, 3 context menu, 4 record button state, 5 whether the selection can
+// be watched while it downloads (iValue).
 struct SPushFrameData {
   int iType = 0;
   int iShow = 0;  // 5 show, 0 hide

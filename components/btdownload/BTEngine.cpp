@@ -89,6 +89,7 @@ CBTEngine::CBTEngine() : m_session(SessionParams()) {
 CBTEngine::~CBTEngine() { Stop(); }
 
 void CBTEngine::Fail(const std::string& error) {
+  m_stream.reset();
   m_failed = true;
   m_lastError = error;
 }
@@ -212,6 +213,10 @@ bool CBTEngine::Start(const std::string& argLine) {
   m_webSeeds = std::move(webSeeds);
   m_gate = gate;
   m_resume = std::move(resume);
+  m_stream = std::make_unique<CStreamServer>(m_handle, m_info, savePath, [this](bool on) {
+    m_session.apply_settings(StreamingSettings(on));
+  });
+  if (!m_stream->Listen()) m_stream.reset();
   m_saveFolder = savePath;
   m_shownFolder = args.saveFolder;
   m_nextGuard = Clock::now() + kGuardPeriod;
@@ -304,6 +309,7 @@ bool CBTEngine::ResumeDataWorthKeeping(const lt::torrent_status& status) const {
 }
 
 void CBTEngine::Stop() {
+  m_stream.reset();
   if (m_handle.is_valid()) {
     Halt();
     const lt::torrent_status status = m_handle.status();
@@ -341,6 +347,7 @@ void CBTEngine::Stop() {
 std::string CBTEngine::OtherRunInfo(int kind) {
   PollAlerts();
   if (kind == 2) return m_startInfo;
+  if (kind == 3) return m_stream && !m_failed ? m_stream->Url() : std::string();
   if (kind != 1) return std::string();
   lt::torrent_status status;
   if (!Refresh(status)) return m_failed ? m_lastError : std::string();

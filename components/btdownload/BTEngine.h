@@ -11,6 +11,7 @@
 
 #include "ResumeFile.h"
 #include "SourcePolicy.h"
+#include "StreamServer.h"
 #include "WebSeedGate.h"
 
 // One download at a time on a libtorrent session. Every failure is kept as the
@@ -38,7 +39,8 @@ class CBTEngine final {
   void Stop();
   std::string LastError() const { return m_lastError; }
   // kind 1: the state of the transfer and its sources; kind 2: how the
-  // download began, "resumed" or "checked: <why>".
+  // download began, "resumed" or "checked: <why>"; kind 3: the loopback
+  // address the movie file streams from, once its start can be served.
   std::string OtherRunInfo(int kind);
   // Once a second: libtorrent's alerts, the disk guard every few seconds and
   // the resume data every half minute.
@@ -78,6 +80,8 @@ class CBTEngine final {
   lt::torrent_handle m_handle;
   std::shared_ptr<const lt::torrent_info> m_info;
   std::unique_ptr<CResumeFile> m_resume;
+  // Dies with the download: before its handle goes, and on a failure.
+  std::unique_ptr<CStreamServer> m_stream;
   CSourcePolicy m_policy;
   std::shared_ptr<CRefusedSources> m_refused;
   std::string m_saveFolder;   // as libtorrent has it: no link on the way

@@ -80,7 +80,8 @@ void CHashingDiskIO::async_hash(
     // Only a plain v1 check of a piece received whole, in order and once; a
     // piece to be written through on its check goes to libtorrent.
     if (p != t->second.pieces.end() && v2.empty() && (flags & lt::disk_interface::v1_hash) &&
-        !(flags & lt::disk_interface::flush_piece) && p->second.inOrder && p->second.hashedBytes == PieceSize(t->second, piece)) {
+        !(flags & lt::disk_interface::flush_piece) && p->second.inOrder &&
+        p->second.hashedBytes == PieceSize(t->second, piece)) {
       const lt::sha1_hash digest = p->second.sha1.final();
       t->second.pieces.erase(p);
       boost::asio::post(m_ioc, [handler = std::move(handler), piece, digest] {

@@ -36,8 +36,7 @@ class CHashingDiskIO final : public lt::disk_interface {
       std::function<void(lt::piece_index_t, lt::sha1_hash const&, lt::storage_error const&)>
           handler) override;
   void async_hash2(
-      lt::storage_index_t storage, lt::piece_index_t piece, int offset,
-      lt::disk_job_flags_t flags,
+      lt::storage_index_t storage, lt::piece_index_t piece, int offset, lt::disk_job_flags_t flags,
       std::function<void(lt::piece_index_t, lt::sha256_hash const&, lt::storage_error const&)>
           handler) override;
   void async_move_storage(
@@ -45,10 +44,10 @@ class CHashingDiskIO final : public lt::disk_interface {
       std::function<void(lt::status_t, std::string const&, lt::storage_error const&)> handler)
       override;
   void async_release_files(lt::storage_index_t storage, std::function<void()> handler) override;
-  void async_check_files(lt::storage_index_t storage, lt::add_torrent_params const* resume_data,
-                         lt::aux::vector<std::string, lt::file_index_t> links,
-                         std::function<void(lt::status_t, lt::storage_error const&)> handler)
-      override;
+  void async_check_files(
+      lt::storage_index_t storage, lt::add_torrent_params const* resume_data,
+      lt::aux::vector<std::string, lt::file_index_t> links,
+      std::function<void(lt::status_t, lt::storage_error const&)> handler) override;
   void async_stop_torrent(lt::storage_index_t storage, std::function<void()> handler) override;
   void async_rename_file(
       lt::storage_index_t storage, lt::file_index_t index, std::string name,
@@ -57,8 +56,7 @@ class CHashingDiskIO final : public lt::disk_interface {
   void async_delete_files(lt::storage_index_t storage, lt::remove_flags_t options,
                           std::function<void(lt::storage_error const&)> handler) override;
   void async_set_file_priority(
-      lt::storage_index_t storage,
-      lt::aux::vector<lt::download_priority_t, lt::file_index_t> prio,
+      lt::storage_index_t storage, lt::aux::vector<lt::download_priority_t, lt::file_index_t> prio,
       std::function<void(lt::storage_error const&,
                          lt::aux::vector<lt::download_priority_t, lt::file_index_t>)>
           handler) override;

@@ -6,6 +6,11 @@
 
 #include "HashingDiskIO.h"
 
+namespace {
+constexpr int kLargeWebSeedRequest = 64 << 20;
+constexpr int kDefaultWebSeedPipeline = 5;
+}  // namespace
+
 lt::settings_pack BaseSettings() {
   lt::settings_pack pack;
   // The service's torrents bring their own web seed and tracker; clients also
@@ -26,7 +31,7 @@ lt::settings_pack BaseSettings() {
                static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
   // Large web-seed requests, with room to take them in and to queue their
   // writes, instead of stopping the socket at every megabyte.
-  pack.set_int(lt::settings_pack::urlseed_max_request_bytes, 64 << 20);
+  pack.set_int(lt::settings_pack::urlseed_max_request_bytes, kLargeWebSeedRequest);
   pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 8 << 20);
   pack.set_int(lt::settings_pack::max_peer_recv_buffer_size, 8 << 20);
   pack.set_int(lt::settings_pack::max_queued_disk_bytes, 64 << 20);
@@ -50,4 +55,12 @@ lt::session_params SessionParams() {
   lt::session_params params(BaseSettings());
   params.disk_io_constructor = HashingDiskIOConstructor;
   return params;
+}
+
+lt::settings_pack StreamingSettings(bool streaming) {
+  lt::settings_pack pack;
+  pack.set_int(lt::settings_pack::urlseed_max_request_bytes,
+               streaming ? 1 << 20 : kLargeWebSeedRequest);
+  pack.set_int(lt::settings_pack::urlseed_pipeline_size, streaming ? 2 : kDefaultWebSeedPipeline);
+  return pack;
 }

@@ -6,3 +6,7 @@
 lt::settings_pack BaseSettings();
 // Those settings, with the disk I/O that hashes in-order pieces on their way in.
 lt::session_params SessionParams();
+// While a player reads the stream: short web seed requests, few at a time,
+// so that a seek's pieces do not wait behind a long run of others; off, the
+// large requests of BaseSettings() again.
+lt::settings_pack StreamingSettings(bool streaming);

@@ -145,6 +145,7 @@ CApiRoutes::CApiRoutes(CComponentSession& session, COrvexClient& client, const s
   m_handlers["friends/unfollow"] = std::bind(&CApiRoutes::Follow, this, _1, _2, _3, false);
   m_handlers["friends/recommendations"] = std::bind(&CApiRoutes::Recommendations, this, _1, _2, _3);
   m_handlers["dismiss"] = std::bind(&CApiRoutes::Dismiss, this, _1, _2, _3);
+  m_handlers["stream"] = std::bind(&CApiRoutes::Stream, this, _1, _2, _3);
 }
 
 void CApiRoutes::Install(httplib::Server& server) {
@@ -462,6 +463,24 @@ bool CApiRoutes::MovieState(const Json::Value& in, Json::Value& out, SApiError& 
   const int status = CUserList::Status(m_session.UserDbFile(), static_cast<uint32_t>(id));
   out["status"] = status;
   out["text"] = ListStatusText(status);
+  return true;
+}
+
+bool CApiRoutes::Stream(const Json::Value& in, Json::Value& out, SApiError& error) {
+  long long id = 0;
+  if (!IntParam(in, "movie_id", 1, kMaxMovieId, id, error)) return false;
+  std::string user;
+  if (!User(user, error)) return false;
+  const int status = CUserList::Status(m_session.UserDbFile(), static_cast<uint32_t>(id));
+  if (status != 4) {
+    error = SApiError{409, "not_downloading", "这部电影不在下载中，不能边下边播"};
+    return false;
+  }
+  Json::Value cmd(Json::objectValue);
+  cmd["INT_CMD_IDX"] = 21;
+  cmd["INT_MOVIE_ID"] = static_cast<Json::Int64>(id);
+  m_client.SendCommand(cmd);
+  out["status"] = status;
   return true;
 }
 

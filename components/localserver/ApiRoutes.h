@@ -50,6 +50,8 @@ class CApiRoutes final {
   bool Download(const Json::Value& in, Json::Value& out, SApiError& error);
   // The movie's status in the user's list, which the client changes when it acts.
   bool MovieState(const Json::Value& in, Json::Value& out, SApiError& error);
+  // "边下边播": the client opens the movie it is downloading in the user's player.
+  bool Stream(const Json::Value& in, Json::Value& out, SApiError& error);
   bool PushMethod(const Json::Value& in, Json::Value& out, SApiError& error);
   bool FindUsers(const Json::Value& in, Json::Value& out, SApiError& error);
   bool Friends(const Json::Value& in, Json::Value& out, SApiError& error);

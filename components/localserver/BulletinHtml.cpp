@@ -142,6 +142,10 @@ std::string RenderBulletin(const Json::Value& movie, const std::string& token, i
     out << "<button type=\"button\" class=\"btn primary\" id=\"btnDownload\" data-client=\"1\">"
         << (status == 20 ? "继续下载" : "用 Vadeko 下载") << "</button>\n";
   }
+  // Only while our own download runs: the client streams that one alone.
+  if (status == 4) {
+    out << "<button type=\"button\" class=\"btn primary\" id=\"btnStream\">边下边播</button>\n";
+  }
   if (canStart) {
     out << "<button type=\"button\" class=\"btn" << (thunderOnly ? " primary" : "")
         << "\" id=\"btnThunder\" data-client=\"0\">用迅雷下载</button>\n";

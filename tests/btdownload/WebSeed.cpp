@@ -10,6 +10,7 @@
 #include <libtorrent/file_storage.hpp>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 constexpr int kPieceBytes = 256 * 1024;
@@ -45,6 +46,13 @@ CWebSeed::CWebSeed(const std::string& folder, std::int64_t bytes, const std::str
           const size_t n =
               std::min<size_t>({length, kChunk, static_cast<size_t>(m_limit - m_served)});
           m_served += static_cast<std::int64_t>(n);
+          if (m_rate > 0) {
+            const auto pause =
+                std::chrono::microseconds(static_cast<std::int64_t>(n) * 1000000 / m_rate);
+            lock.unlock();
+            std::this_thread::sleep_for(pause);
+            lock.lock();
+          }
           const std::int64_t at = m_corruptAt - static_cast<std::int64_t>(offset);
           if (m_corruptTimes > 0 && at >= 0 && at < static_cast<std::int64_t>(n)) {
             --m_corruptTimes;
@@ -102,6 +110,11 @@ void CWebSeed::HoldAfter(std::int64_t bytes) {
 }
 
 void CWebSeed::Release() { HoldAfter(INT64_MAX); }
+
+void CWebSeed::LimitRate(std::int64_t bytesPerSecond) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_rate = bytesPerSecond;
+}
 
 void CWebSeed::Corrupt(std::int64_t offset, int times) {
   std::lock_guard<std::mutex> lock(m_mutex);

@@ -31,6 +31,8 @@ class CWebSeed final {
   // Sends no more than this many bytes in all; requests wait for more.
   void HoldAfter(std::int64_t bytes);
   void Release();
+  // Each answer sends at most this many bytes a second; 0 for no limit.
+  void LimitRate(std::int64_t bytesPerSecond);
   // The next answers holding this byte send it altered, `times` times.
   void Corrupt(std::int64_t offset, int times);
 
@@ -42,6 +44,7 @@ class CWebSeed final {
   std::condition_variable m_changed;
   std::int64_t m_served = 0;
   std::int64_t m_limit = INT64_MAX;
+  std::int64_t m_rate = 0;
   bool m_closing = false;
   std::int64_t m_corruptAt = -1;
   int m_corruptTimes = 0;

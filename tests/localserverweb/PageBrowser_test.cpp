@@ -192,6 +192,23 @@ TEST_F(PageBrowser, BulletinRatingIsPickedWrittenThenSentAndShownAgain) {
                  "document.getElementById('btnThunder') === null")
                   .toBool());
   EXPECT_TRUE(Js("document.getElementById('status').textContent.indexOf('双击') > 0").toBool());
+  EXPECT_TRUE(Js("document.getElementById('btnStream') === null").toBool());
+
+  // While our own download runs, "边下边播" asks the client to open its player.
+  ASSERT_TRUE(rig->PutInList("alice", movie, 4));
+  ASSERT_EQ(Load("/Bulletin?strAction=View&iMovieID=" + std::to_string(movie)), 200);
+  from = Mark();
+  Click("#btnStream");
+  ASSERT_TRUE(rig->WaitCommand(21, from, cmd));
+  EXPECT_EQ(cmd["INT_MOVIE_ID"].asInt(), movie);
+  EXPECT_TRUE(WaitJs("document.getElementById('status').textContent.indexOf('已请 Vadeko') === 0"));
+  // Stopped meanwhile: the local server refuses, and the page says why.
+  ASSERT_TRUE(rig->PutInList("alice", movie, 20));
+  Js("document.getElementById('btnStream').disabled = false");
+  Click("#btnStream");
+  EXPECT_TRUE(
+      WaitJs("document.getElementById('status').textContent === "
+             "'这部电影不在下载中，不能边下边播'"));
 }
 
 TEST_F(PageBrowser, DownloadManagerMoviesDefineStartThunderDownload) {

@@ -25,6 +25,7 @@ struct SScriptedBT {
   CString lastError;
   bool bGone = false;       // every call fails, as with a vanished process
   bool bInfoFails = false;  // only GetOtherRunInfo fails
+  CString streamUrl;        // GetOtherRunInfo of kind 3
   // The component of this creation has vanished; a new one answers again.
   const int* pCreates = nullptr;
   int iGoneAt = -1;
@@ -49,7 +50,7 @@ struct SScriptedBT {
       result = lastError;
     } else if (method == "GetOtherRunInfo") {
       if (bInfoFails) return AUTO_E_FAIL;
-      result = "downloading";
+      result = arg && *arg == "3" ? streamUrl : CString("downloading");
     }
     return AUTO_S_OK;
   }
@@ -63,7 +64,12 @@ class CRecordingShell final : public IShell {
     opened.push_back(target);
     return true;
   }
+  bool OpenWithDefaultFor(const CString& target, const CString& mimeType) override {
+    streamed.push_back(target + " " + mimeType);
+    return true;
+  }
   std::vector<CString> opened;
+  std::vector<CString> streamed;  // "URL MIME-TYPE"
 };
 
 // Installed programs and the torrent default as a test wants them.

@@ -316,12 +316,30 @@ TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   EXPECT_EQ(QStringLiteral("用Vadeko下载"), items[0]->text());
   EXPECT_EQ(QStringLiteral("播放已下载电影"), items[4]->text());
   EXPECT_FALSE(items[4]->isEnabled());
-  EXPECT_TRUE(items[5]->isSeparator());
-  ASSERT_NE(nullptr, items[6]->menu());
-  EXPECT_EQ(QStringLiteral("评价"), items[6]->text());
-  EXPECT_EQ(5, items[6]->menu()->actions().size());
-  EXPECT_EQ(QStringLiteral("类似的推送更多"), items[6]->menu()->actions()[4]->text());
-  EXPECT_EQ(QStringLiteral("不感兴趣"), items[7]->text());
+  EXPECT_EQ(QStringLiteral("边下边播"), items[5]->text());
+  EXPECT_FALSE(items[5]->isEnabled());
+  EXPECT_TRUE(items[6]->isSeparator());
+  ASSERT_NE(nullptr, items[7]->menu());
+  EXPECT_EQ(QStringLiteral("评价"), items[7]->text());
+  EXPECT_EQ(5, items[7]->menu()->actions().size());
+  EXPECT_EQ(QStringLiteral("类似的推送更多"), items[7]->menu()->actions()[4]->text());
+
+  // "边下边播" follows the engine's word on the selection.
+  SPushFrameData shown;
+  shown.iType = 0;
+  shown.iShow = 5;
+  frame->OnPushFrameUpdate(shown);
+  SPushFrameData streams;
+  streams.iType = 5;
+  streams.iValue = 1;
+  frame->OnPushFrameUpdate(streams);
+  std::unique_ptr<QMenu> again(frame->BuildPopupMenu());
+  EXPECT_TRUE(again->actions()[5]->isEnabled());
+  streams.iValue = 0;
+  frame->OnPushFrameUpdate(streams);
+  std::unique_ptr<QMenu> after(frame->BuildPopupMenu());
+  EXPECT_FALSE(after->actions()[5]->isEnabled());
+  EXPECT_EQ(QStringLiteral("不感兴趣"), items[8]->text());
 }
 
 TEST_F(PushFrameTest, TheExpectedRatingsTooltipTellsWhyTheMovieWasPushed) {

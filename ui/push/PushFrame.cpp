@@ -45,6 +45,7 @@ const SRecordButton kRecordButtons[] = {
     {CPushFrame::kCmdStop, "停止下载", "停止下载", 1},
     {CPushFrame::kCmdDelete, "删除电影", "删除电影", 3},
     {CPushFrame::kCmdPlay, "播放电影", "播放已下载电影", 0},
+    {CPushFrame::kCmdStreamPlay, "边下边播", "边下边播", 4},
 };
 
 const char* const kEvalTips[] = {"1分，类似的不要推送", "2分，类似的减少推送", "3分，感觉一般",
@@ -176,6 +177,9 @@ void CPushFrame::OnCommand(int iCommand) {
     case kCmdPlay:
       Doc([](CPushDoc* d) { d->OnPlay(); });
       break;
+    case kCmdStreamPlay:
+      Doc([](CPushDoc* d) { d->OnStreamPlay(); });
+      break;
     case kCmdEval1:
       Doc([](CPushDoc* d) { d->OnEvalDisgust(); });
       break;
@@ -219,6 +223,10 @@ void CPushFrame::OnPushFrameUpdate(const SPushFrameData& data) {
       break;
     case 4:
       SetToolbarButton(data.iIndex, data.iValue);
+      break;
+    case 5:
+      m_arrBtnState[4] = data.iValue;
+      SyncChecks();
       break;
     default:
       break;

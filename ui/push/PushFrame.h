@@ -31,6 +31,7 @@ class CPushFrame final : public QWidget, public IPushFrameView {
     kCmdStop = 32782,
     kCmdDelete = 32784,
     kCmdPlay = 32799,
+    kCmdStreamPlay = 32830,
     kCmdEval1 = 32786,
   };
   static constexpr int kListHeight = 200;
@@ -71,7 +72,8 @@ class CPushFrame final : public QWidget, public IPushFrameView {
   QActionGroup* m_categoryGroup = nullptr;
   std::map<int, QAction*> m_actions;
   int m_iCurCategory = -1;
-  int m_arrBtnState[4] = {0, 0, 0, 0};
+  // Four record button states of the category, then whether the selection streams.
+  int m_arrBtnState[5] = {0, 0, 0, 0, 0};
   // The record commands act on the selection; without one they are off.
   bool m_bHasSelection = false;
 };

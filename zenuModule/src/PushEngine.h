@@ -19,10 +19,12 @@ class IPushEngine {
   virtual void OnRequestRecordStatus(int iStatus, int iFlag) = 0;
   virtual void EndCalcDlg(int iIndex) = 0;
   // The service's word on "不感兴趣" for a movie: confirmed, or why not.
-  virtual void OnDismissAnswer(uint32_t /*ulGID*/, bool /*bDone*/, const CString& /*strError*/) {}
+  virtual void OnDismissAnswer(RecordGID /*ulGID*/, bool /*bDone*/, const CString& /*strError*/) {}
   // Why the service pushed a movie (empty when it kept no reason); bKnown
   // false when it could not be asked.
-  virtual void OnPushReason(uint32_t /*ulGID*/, bool /*bKnown*/, const CString& /*strReason*/) {}
+  virtual void OnPushReason(RecordGID /*ulGID*/, bool /*bKnown*/, const CString& /*strReason*/) {}
+  // The bulletin's "边下边播": the movie in the user's player while it downloads.
+  virtual void StreamMovieFromPage(RecordGID ulGID) { (void)ulGID; }
 
   // The session's own calls.
   virtual void InitFrame(BOOL bShowNewTask) = 0;

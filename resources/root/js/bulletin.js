@@ -83,6 +83,22 @@
     });
   }
 
+  // The client answers by opening the player, or with a message of its own.
+  var stream = document.getElementById('btnStream');
+  if (stream) {
+    stream.addEventListener('click', function () {
+      stream.disabled = true;
+      V.setStatus(status, '正在请 Vadeko 打开播放器…');
+      V.api('stream', { movie_id: movieId }).then(function () {
+        V.setStatus(status, '已请 Vadeko 在播放器中边下边播；播放器没有出现时，请看 Vadeko 窗口中的提示。', 'ok');
+        setTimeout(function () { stream.disabled = false; }, 3000);
+      }, function (err) {
+        V.setStatus(status, err.message, 'error');
+        stream.disabled = false;
+      });
+    });
+  }
+
   var own = document.getElementById('btnDownload');
   var thunder = document.getElementById('btnThunder');
   if (own) own.addEventListener('click', function () { download('vadeko', own); });

@@ -10,6 +10,13 @@ class IShell {
   // Like Open, but waits a few seconds for the opener's word: false also when
   // it reports that nothing could open the target.
   virtual bool OpenChecked(const CString& target) { return Open(target); }
+  // Opens target (a URL) in the desktop's default program for mimeType, which
+  // the URL alone would not reach: an http address goes to a browser.
+  // Without such a program, as Open.
+  virtual bool OpenWithDefaultFor(const CString& target, const CString& mimeType) {
+    (void)mimeType;
+    return Open(target);
+  }
 };
 
 // The system's shell: xdg-open, started detached.
