@@ -227,7 +227,7 @@ class CPushDoc final : public IPushEngine,
   void OnDownloadRecord() override;
   void OnRunningThunder() override;
   void OnRunningThunderEx(int iFlag) override;
-  void StreamMovieFromPage(uint32_t ulGID) override;
+  void StreamMovieFromPage(RecordGID ulGID) override;
   void OnRequestRecordStatus(int iStatus, int iFlag) override;
   void EndCalcDlg(int iIndex) override;
   void InitFrame(BOOL bShowNewTask) override;
