@@ -62,7 +62,7 @@ CString CPushDoc::HandOffFile(const CRecord& rec) const {
   return save + "/" + movie.strPath;
 }
 
-void CPushDoc::OnHandOffComplete(uint32_t ulGID, const CString& strFile) {
+void CPushDoc::OnHandOffComplete(RecordGID ulGID, const CString& strFile) {
   OP_BEGIN("CPushDoc::OnHandOffComplete")
   CRecord rec;
   // Taken back meanwhile (downloaded here, deleted): nothing to show.

@@ -39,7 +39,7 @@ void CPushDoc::OnDismissRecord() {
   OP_END
 }
 
-void CPushDoc::OnDismissAnswer(uint32_t ulGID, bool bDone, const CString& strError) {
+void CPushDoc::OnDismissAnswer(RecordGID ulGID, bool bDone, const CString& strError) {
   OP_BEGIN("CPushDoc::OnDismissAnswer")
   // Also the bulletin's own button: the local server tells the outcome either way.
   const bool asked = m_mapDismissing.erase(ulGID) > 0;
@@ -94,7 +94,7 @@ CString CPushDoc::ReasonTip(uint32_t iRow) {
   OP_END
 }
 
-void CPushDoc::OnPushReason(uint32_t ulGID, bool bKnown, const CString& strReason) {
+void CPushDoc::OnPushReason(RecordGID ulGID, bool bKnown, const CString& strReason) {
   OP_BEGIN("CPushDoc::OnPushReason")
   if (m_mapReasons.size() >= kMaxReasons) m_mapReasons.clear();
   SReason& r = m_mapReasons[ulGID];

@@ -29,6 +29,11 @@ dpkg-deb -I "$deb" postinst | grep -q "adduser --system" || fail "postinst makes
 dpkg-deb -f "$deb" Recommends | grep -q opentracker || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 unit="$root/usr/lib/systemd/system/zenu-service.service"
+# The whitelist the path unit watches is the one the shipped file names and the unit may write.
+watched="$(sed -n 's/^PathChanged=//p' "$root/usr/lib/systemd/system/zenu-service-tracker.path")"
+grep -qx "#tracker-whitelist = $watched" "$root/etc/zenu-service/zenu-service.conf" ||
+  fail "the configuration names another whitelist than $watched"
+grep -q "^ReadWritePaths=-$(dirname "$watched")\$" "$unit" || fail "the unit cannot write $watched"
 grep -q '^ExecReload=.*-HUP' "$unit" || fail "ExecReload"
 grep -q '^StateDirectory=zenu-service' "$unit" || fail "StateDirectory"
 if command -v systemd-analyze >/dev/null; then
@@ -38,6 +43,12 @@ if command -v systemd-analyze >/dev/null; then
   out="$(systemd-analyze verify "$work/units/zenu-service.service" 2>&1 |
     grep -v -e 'network-online.target' -e 'postgresql.service' -e 'opentracker.service' -e '^$' || true)"
   [ -z "$out" ] || fail "systemd-analyze verify: $out"
+  for u in zenu-service-tracker.path zenu-service-tracker.service; do
+    cp "$root/usr/lib/systemd/system/$u" "$work/units/"
+  done
+  out="$(systemd-analyze verify "$work/units/zenu-service-tracker.path" 2>&1 |
+    grep -v -e 'opentracker.service' -e '^$' || true)"
+  [ -z "$out" ] || fail "systemd-analyze verify (tracker units): $out"
 else
   echo "systemd-analyze not installed: the unit is not verified"
 fi
