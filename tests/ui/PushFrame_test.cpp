@@ -312,7 +312,7 @@ TEST_F(PushFrameTest, HelpNamesTheCategoryButtonsAsTheyRead) {
 TEST_F(PushFrameTest, ContextMenuHoldsTheActionsAndTheRatings) {
   std::unique_ptr<QMenu> menu(frame->BuildPopupMenu());
   const QList<QAction*> items = menu->actions();
-  ASSERT_EQ(8, items.size());
+  ASSERT_EQ(9, items.size());
   EXPECT_EQ(QStringLiteral("用Vadeko下载"), items[0]->text());
   EXPECT_EQ(QStringLiteral("播放已下载电影"), items[4]->text());
   EXPECT_FALSE(items[4]->isEnabled());
