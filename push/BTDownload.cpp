@@ -81,21 +81,29 @@ int32_t CBTDownload::Invoke(EMethod method, const CString* arg, CString& result)
   return pDisp->Invoke(m_dispIDs[method], arg, result);
 }
 
-void CBTDownload::CreateInstance() {
-  OP_BEGIN("CBTDownload::CreateInstance")
+std::unique_ptr<IAutomationObject> CreateBTComponent(const char* progID, const char* const* names,
+                                                     int count, DISPID* ids, int32_t& lastResult,
+                                                     const char* operation) {
+  const char* const zenuOpName_ = operation;
   IAutomation* automation = GetAutomation();
   std::unique_ptr<IAutomationObject> created;
-  const int32_t hr = automation ? automation->CreateInstance(kProgID, created) : AUTO_E_CLASSNOTREG;
-  m_lastCreateResult = hr;
+  const int32_t hr = automation ? automation->CreateInstance(progID, created) : AUTO_E_CLASSNOTREG;
+  lastResult = hr;
   if (hr == AUTO_E_NOT_OURS)
-    RAISE_ERROR("CoCreateInstance failure: %s", DescribeHolder(kProgID).c_str());
+    RAISE_ERROR("CoCreateInstance failure: %s", DescribeHolder(progID).c_str());
   if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance failure");
-  DISPID ids[M_COUNT] = {};
-  for (int i = 0; i < M_COUNT; ++i) {
-    if (created->GetIDsOfNames(kMethodNames[i], ids[i]) < 0)
-      RAISE_ERROR("GetIDsOfNames:%s() failure", kMethodNames[i]);
+  for (int i = 0; i < count; ++i) {
+    if (created->GetIDsOfNames(names[i], ids[i]) < 0)
+      RAISE_ERROR("GetIDsOfNames:%s() failure", names[i]);
   }
-  pDisp = std::move(created);
+  return created;
+}
+
+void CBTDownload::CreateInstance() {
+  OP_BEGIN("CBTDownload::CreateInstance")
+  // The ids change only once every one is known.
+  DISPID ids[M_COUNT] = {};
+  pDisp = CreateBTComponent(kProgID, kMethodNames, M_COUNT, ids, m_lastCreateResult, zenuOpName_);
   for (int i = 0; i < M_COUNT; ++i) m_dispIDs[i] = ids[i];
   ZTRACE(1, zenuOpName_, "启动BT下载组件成功");
   iState = 1;

@@ -8,6 +8,14 @@
 // Drives the external BitTorrent downloader component "zenu.BTDownload": one
 // download at a time, polled for its figures. Any failed call (except
 // GetOtherRunInfo) leaves the driver unusable for the rest of the process.
+// Creates the BitTorrent component behind progID and looks up the ids of its
+// count methods; raises "CoCreateInstance failure" (naming a stranger that
+// holds the name) or "GetIDsOfNames:<name>() failure" under operation.
+// lastResult gets the creation's own result.
+std::unique_ptr<IAutomationObject> CreateBTComponent(const char* progID, const char* const* names,
+                                                     int count, DISPID* ids, int32_t& lastResult,
+                                                     const char* operation);
+
 class CBTDownload final {
  public:
   CBTDownload() = default;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "push/BTDownload.h"
 #include "zenuModule/src/COMOBJDriver.h"
 #include "zenuModule/src/Log.h"
 #include "zenuModule/src/OperationWrapper.h"
@@ -26,18 +27,8 @@ void CBTShare::CreateInstance() {
   OP_BEGIN("CBTShare::CreateInstance")
   iState = 0;
   pDisp.reset();
-  IAutomation* automation = GetAutomation();
-  std::unique_ptr<IAutomationObject> created;
-  const int32_t hr = automation ? automation->CreateInstance(kProgID, created) : AUTO_E_CLASSNOTREG;
-  m_lastCreateResult = hr;
-  if (hr == AUTO_E_NOT_OURS)
-    RAISE_ERROR("CoCreateInstance failure: %s", DescribeHolder(kProgID).c_str());
-  if (hr < 0 || !created) RAISE_ERROR("CoCreateInstance failure");
-  for (int i = 0; i < M_COUNT; ++i) {
-    if (created->GetIDsOfNames(kMethodNames[i], m_dispIDs[i]) < 0)
-      RAISE_ERROR("GetIDsOfNames:%s() failure", kMethodNames[i]);
-  }
-  pDisp = std::move(created);
+  pDisp =
+      CreateBTComponent(kProgID, kMethodNames, M_COUNT, m_dispIDs, m_lastCreateResult, zenuOpName_);
   ZTRACE(1, zenuOpName_, "启动BT分享组件成功");
   iState = 1;
   OP_END

@@ -406,12 +406,16 @@ void CBTEngine::GateWebSeeds() {
   std::vector<lt::peer_info> peers;
   m_handle.get_peer_info(peers);
   std::int64_t peerRate = 0;
-  for (const lt::peer_info& peer : peers)
-    if (peer.connection_type == lt::peer_info::standard_bittorrent)
-      peerRate += peer.payload_down_speed;
+  bool anyConnected = false;
+  for (const lt::peer_info& peer : peers) {
+    if (peer.connection_type != lt::peer_info::standard_bittorrent) continue;
+    peerRate += peer.payload_down_speed;
+    anyConnected = true;
+  }
   const bool wasOpen = m_gate->Open();
   const bool nobodyKnown = !wasOpen && status.list_peers == 0 && TrackersAnswered(m_handle);
-  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate, nobodyKnown) == wasOpen) return;
+  if (m_gate->Update(CWebSeedGate::Clock::now(), peerRate, nobodyKnown, anyConnected) == wasOpen)
+    return;
   if (wasOpen) {
     // Redirects among them too.
     for (const std::string& url : m_handle.url_seeds()) m_handle.remove_url_seed(url);
@@ -485,15 +489,8 @@ void CBTEngine::Tick() {
 }
 
 bool CBTEngine::WaitFor(const std::function<bool()>& done, int ms) {
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-  PollAlerts();
-  while (!done()) {
-    const auto left = std::chrono::duration_cast<lt::milliseconds>(end - Clock::now());
-    if (left.count() <= 0) return false;
-    m_session.wait_for_alert(left);
-    PollAlerts();
-  }
-  return true;
+  return WaitWhileAlerting(
+      m_session, [this] { PollAlerts(); }, done, ms);
 }
 
 void CBTEngine::PollAlerts() {

@@ -179,15 +179,8 @@ void CBTShare::Tick() {
 }
 
 bool CBTShare::WaitFor(const std::function<bool()>& done, int ms) {
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-  PollAlerts();
-  while (!done()) {
-    const auto left = std::chrono::duration_cast<lt::milliseconds>(end - Clock::now());
-    if (left.count() <= 0) return false;
-    m_session.wait_for_alert(left);
-    PollAlerts();
-  }
-  return true;
+  return WaitWhileAlerting(
+      m_session, [this] { PollAlerts(); }, done, ms);
 }
 
 void CBTShare::PollAlerts() {

@@ -1,6 +1,7 @@
 #include "SessionSettings.h"
 
 #include <algorithm>
+#include <chrono>
 #include <libtorrent/alert.hpp>
 #include <thread>
 
@@ -63,4 +64,18 @@ lt::settings_pack StreamingSettings(bool streaming) {
                streaming ? 1 << 20 : kLargeWebSeedRequest);
   pack.set_int(lt::settings_pack::urlseed_pipeline_size, streaming ? 2 : kDefaultWebSeedPipeline);
   return pack;
+}
+
+bool WaitWhileAlerting(lt::session& session, const std::function<void()>& poll,
+                       const std::function<bool()>& done, int ms) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+  poll();
+  while (!done()) {
+    const auto left = std::chrono::duration_cast<lt::milliseconds>(end - Clock::now());
+    if (left.count() <= 0) return false;
+    session.wait_for_alert(left);
+    poll();
+  }
+  return true;
 }

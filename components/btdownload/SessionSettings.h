@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+#include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/settings_pack.hpp>
 
@@ -10,3 +12,8 @@ lt::session_params SessionParams();
 // so that a seek's pieces do not wait behind a long run of others; off, the
 // large requests of BaseSettings() again.
 lt::settings_pack StreamingSettings(bool streaming);
+
+// Calls poll() for the alerts waiting, then waits for more until done() or ms
+// have passed; done()'s last answer.
+bool WaitWhileAlerting(lt::session& session, const std::function<void()>& poll,
+                       const std::function<bool()>& done, int ms);

@@ -10,10 +10,12 @@ CWebSeedGate::CWebSeedGate(bool peersExpected, Clock::time_point now, std::int64
       m_idleSince(now),
       m_fastSince(now) {}
 
-bool CWebSeedGate::Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown) {
+bool CWebSeedGate::Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown,
+                          bool anyConnected) {
   const bool fast = peerRate >= m_floor;
   if (fast) m_slowSince = now;
-  if (peerRate > 0) m_idleSince = now;
+  if (anyConnected) m_everConnected = true;
+  if (peerRate > 0 || !m_everConnected) m_idleSince = now;
   if (!fast) m_fastSince = now;
   if (m_open) {
     if (now - m_fastSince >= kSlowFor) {

@@ -15,6 +15,8 @@ class CWebSeedGate final {
   static constexpr std::int64_t kPeerFloorBytesPerSecond = 256 * 1024;
   static constexpr Clock::duration kSlowFor = std::chrono::seconds(10);
   // No byte from any peer for this long: there is nobody to wait for.
+  // Counted from the first peer connected, since reaching one may take
+  // longer than this on a busy machine or a slow network.
   static constexpr Clock::duration kIdleFor = std::chrono::seconds(3);
 
   // rateLimit: the download's own limit in bytes per second, 0 for none;
@@ -23,9 +25,10 @@ class CWebSeedGate final {
 
   // peerRate: payload bytes per second from peers, web seeds left out.
   // nobodyKnown: the trackers have answered and no peer is known at all, so
-  // there is nothing to wait for. True when the web seeds should take part
-  // from now on.
-  bool Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown = false);
+  // there is nothing to wait for. anyConnected: some peer is connected.
+  // True when the web seeds should take part from now on.
+  bool Update(Clock::time_point now, std::int64_t peerRate, bool nobodyKnown = false,
+              bool anyConnected = true);
   bool Open() const { return m_open; }
 
  private:
@@ -34,4 +37,5 @@ class CWebSeedGate final {
   Clock::time_point m_slowSince;  // peers below the floor since
   Clock::time_point m_idleSince;  // no peer delivering since
   Clock::time_point m_fastSince;  // peers at or above the floor since
+  bool m_everConnected = false;
 };

@@ -42,6 +42,11 @@ TEST(WebSeedGate, PeersFirstTheWebSeedOnlyWhenTheyFailAndOutAgainWhenTheyRecover
   EXPECT_FALSE(Feed(gate, now, 0, 2));
   EXPECT_TRUE(Feed(gate, now, 0, 2));
 
+  // Peers still being reached: only the slow rule, however long the first byte takes.
+  CWebSeedGate reaching(true, now);
+  for (int i = 0; i < 9; ++i) EXPECT_FALSE(reaching.Update(now += 1s, 0, false, false));
+  EXPECT_TRUE(reaching.Update(now += 2s, 0, false, false));
+
   // The trackers know nobody: no need to wait at all, unless a peer delivers.
   CWebSeedGate alone(true, now);
   EXPECT_FALSE(alone.Update(now, 1, true));
