@@ -163,7 +163,8 @@ void CPushDoc::EndAllHTMLDialog() {
 int CPushDoc::ReceiveNewTask(const CString& strMediaInfo) {
   OP_BEGIN("CPushDoc::ReceiveNewTask")
   CGIDList gids;
-  CIntfDB::GetInstance()->AddPushedRecord(strMediaInfo, &gids);
+  CIntfDB::GetInstance()->AddPushedRecord(strMediaInfo, CConfigDoc::GetInstance()->GetSaveas(),
+                                          &gids);
   m_callerPromptUsage.RegisterTimer(30, 1);
   if (gids.empty()) return 0;
   const int count = static_cast<int>(gids.size());
@@ -200,7 +201,8 @@ int CPushDoc::ReceiveNewTask(const CString& strMediaInfo) {
 void CPushDoc::ReceiveNewTask2(const Json::Value& dictMovie) {
   OP_BEGIN("CPushDoc::ReceiveNewTask2")
   CRecord rec;
-  if (CIntfDB::GetInstance()->AddPushedRecord2(&dictMovie, &rec)) {
+  if (CIntfDB::GetInstance()->AddPushedRecord2(&dictMovie, CConfigDoc::GetInstance()->GetSaveas(),
+                                               &rec)) {
     RefreshShownCategory();
     if (AskNewTask(
             StringFormat("有新电影“%s”，是否立即查看？", rec.GetTaskDisplayName().c_str()))) {

@@ -26,8 +26,10 @@ class CDatabase2 {
   BOOL LoadDB();
   BOOL SaveDB() { return TRUE; }
   void UpdateRecord(const CRecord& rec);
-  void AddPushedRecord(const CString& xmlText, CGIDList* newGIDs);
-  BOOL AddPushedRecord2(const Json::Value* task, CRecord* rec);
+  // saveFolder is the folder a new movie is downloaded into, below which each
+  // new record's target path is made.
+  void AddPushedRecord(const CString& xmlText, const CString& saveFolder, CGIDList* newGIDs);
+  BOOL AddPushedRecord2(const Json::Value* task, const CString& saveFolder, CRecord* rec);
   BOOL GetOneRecordData(RecordGID ulGID, CRecord* rec);
   void GetGIDList(uint32_t status, CGIDList* out, BOOL bFlag);
   void GetGIDListBySql(const CString& sql, CGIDList* out);
@@ -45,7 +47,7 @@ class CDatabase2 {
  private:
   bool Exists(RecordGID ulGID);
   // The target path of a pushed movie: the save folder and its safe title.
-  static CString TargetPath(const CString& title, RecordGID gid);
+  static CString TargetPath(const CString& saveFolder, const CString& title, RecordGID gid);
 
   std::unordered_map<RecordGID, CRecord> m_mapCache;
   CIntfSqliteControl m_sqlite;

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "settings/ConfigDoc.h"
 #include "store/Database2.h"
 #include "store/PushedValues.h"
 #include "zenuModule/src/Log.h"
@@ -100,13 +99,14 @@ CSqlParams NewRecordParams(const SNewRecord& r) {
 
 }  // namespace
 
-CString CDatabase2::TargetPath(const CString& title, RecordGID gid) {
-  CString folder = CConfigDoc::GetInstance()->GetSaveas();
+CString CDatabase2::TargetPath(const CString& saveFolder, const CString& title, RecordGID gid) {
+  CString folder = saveFolder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return StringFormat("%s/%s", folder.c_str(), SafePathElement(title, gid).c_str());
 }
 
-void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
+void CDatabase2::AddPushedRecord(const CString& xmlText, const CString& saveFolder,
+                                 CGIDList* newGIDs) {
   OP_BEGIN("CDatabase2::AddPushedRecord")
   tinyxml2::XMLDocument doc;
   if (doc.Parse(xmlText.data(), xmlText.size()) != tinyxml2::XML_SUCCESS) {
@@ -137,7 +137,7 @@ void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
     r.strFileName = TrimWhite(Attr(e, "file_name"));
     r.strSeedUrl = TrimWhite(Attr(e, "bt_seed_url"));
     r.strTitle = title;
-    r.strTargetPath = TargetPath(title, gid);
+    r.strTargetPath = TargetPath(saveFolder, title, gid);
     r.expectEval = expect.empty() ? SSqlParam::Null()
                                   : SSqlParam::Real(RoundAsStored(std::atof(expect.c_str())));
     r.sizeMB = SSqlParam::Real(RoundAsStored(ClampSizeMB(XmlTaskSizeMB(Attr(e, "size")))));
@@ -160,7 +160,8 @@ void CDatabase2::AddPushedRecord(const CString& xmlText, CGIDList* newGIDs) {
   OP_END
 }
 
-BOOL CDatabase2::AddPushedRecord2(const Json::Value* task, CRecord* rec) {
+BOOL CDatabase2::AddPushedRecord2(const Json::Value* task, const CString& saveFolder,
+                                  CRecord* rec) {
   OP_BEGIN("CDatabase2::AddPushedRecord2")
   const RecordGID gid = (task && task->isObject()) ? JsonGID(*task) : 0;
   rec->SetGID(gid);
@@ -182,7 +183,7 @@ BOOL CDatabase2::AddPushedRecord2(const Json::Value* task, CRecord* rec) {
   r.strFileName = "file_name";
   r.strSeedUrl = JsonText(t, "ASC_BTSEED_URL");
   r.strTitle = title;
-  r.strTargetPath = TargetPath(title, gid);
+  r.strTargetPath = TargetPath(saveFolder, title, gid);
   r.expectEval = SSqlParam::Int(200);
   r.sizeMB = t.isMember("ASC_SIZE")
                  ? SSqlParam::Real(RoundAsStored(ClampSizeMB(PushNowSizeMB(size))))

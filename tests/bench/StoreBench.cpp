@@ -126,11 +126,12 @@ int main() {
   CMultiUserMgr::GetInstance()->SaveAccountAndPwd("bench", "0123456789abcdef0123456789abcdef");
   auto* db = CIntfDB::GetInstance();
   db->LoadDB();
+  const CString saveas = CConfigDoc::GetInstance()->GetSaveas();
 
   // 100 000 records spread over every status and rating, in 100 pushes.
   auto start = Clock::now();
   for (uint32_t first = 1; first <= 100000; first += 1000) {
-    db->AddPushedRecord(MediaInfo(first, 1000), nullptr);
+    db->AddPushedRecord(MediaInfo(first, 1000), saveas, nullptr);
   }
   const double fill = MsSince(start);
   const int32_t states[] = {1, 2, 4, 12, 20, 32, 64};
@@ -148,11 +149,11 @@ int main() {
 
   CGIDList added;
   start = Clock::now();
-  db->AddPushedRecord(MediaInfo(200001, 1000), &added);
+  db->AddPushedRecord(MediaInfo(200001, 1000), saveas, &added);
   std::printf("AddPushedRecord, 1000 new movies: %.1f ms (%zu added)\n", MsSince(start),
               added.size());
   start = Clock::now();
-  db->AddPushedRecord(MediaInfo(200001, 1000), &added);
+  db->AddPushedRecord(MediaInfo(200001, 1000), saveas, &added);
   std::printf("AddPushedRecord, same 1000 movies again (all filtered): %.1f ms\n", MsSince(start));
 
   const char* queries[] = {

@@ -117,7 +117,7 @@ class EvalDocTest : public StoreTest {
       task["INT_MOVIE_ID"] = gid;
       task["UTF8_MOVIE_NAME"] = GBKToUtf8(StringFormat("电影%u", gid));
       CRecord rec;
-      ASSERT_TRUE(db->AddPushedRecord2(&task, &rec));
+      ASSERT_TRUE(db->AddPushedRecord2(&task, Saveas(), &rec));
       service.movies.insert(gid);
     }
     CMainDoc::GetInstance()->SetMainFrame(&frame);

@@ -7,6 +7,9 @@
 #include "store/IntfDB.h"
 #include "store/MultiUserMgr.h"
 
+// The folder new records are placed below; nothing is ever written there.
+inline constexpr char kFuzzSaveFolder[] = "/tmp/vadeko-fuzz-videos/";
+
 // A record database of a logged-in user in a fresh folder, made once per run.
 inline CIntfDB* FuzzDatabase() {
   static CIntfDB* db = [] {

@@ -7,6 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CGIDList gids;
-  FuzzDatabase()->AddPushedRecord(std::string(reinterpret_cast<const char*>(data), size), &gids);
+  FuzzDatabase()->AddPushedRecord(std::string(reinterpret_cast<const char*>(data), size),
+                                  kFuzzSaveFolder, &gids);
   return 0;
 }

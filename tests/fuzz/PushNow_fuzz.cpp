@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!reader->parse(text, text + size, &movie, nullptr) || !movie.isObject()) return 0;
   CRecord rec;
   try {
-    db->AddPushedRecord2(&movie, &rec);
+    db->AddPushedRecord2(&movie, kFuzzSaveFolder, &rec);
   } catch (CProgramException* e) {
     // A movie without a usable identifier is refused with the program's error.
     e->Delete();

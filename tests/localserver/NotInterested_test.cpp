@@ -113,7 +113,7 @@ TEST_F(NotInterestedTest, TheReasonShowsAndNotInterestedMovesTheRecordOnceTheSer
   }
   ASSERT_NE(stranger, 0u);
   CRecord added;
-  ASSERT_TRUE(CIntfDB::GetInstance()->AddPushedRecord2(&details["push"], &added));
+  ASSERT_TRUE(CIntfDB::GetInstance()->AddPushedRecord2(&details["push"], Saveas(), &added));
   doc->OnChangeNewTask();
   SelectAndDismiss(stranger);
   Deliver(50);

@@ -103,7 +103,7 @@ class TaskTest : public StoreTest {
     CString text = infos.back()["STR_MEDIA_INFO"].asString();
     ConvertUtf8ToGBK(text);
     CGIDList added;
-    CIntfDB::GetInstance()->AddPushedRecord(text, &added);
+    CIntfDB::GetInstance()->AddPushedRecord(text, Saveas(), &added);
     return added;
   }
 

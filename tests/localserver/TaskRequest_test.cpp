@@ -192,7 +192,7 @@ TEST_F(TaskTest, ServiceDownGives33AndTheRetrySucceedsOnceItIsBack) {
   CString text = infos[0]["STR_MEDIA_INFO"].asString();
   ConvertUtf8ToGBK(text);
   CGIDList added;
-  CIntfDB::GetInstance()->AddPushedRecord(text, &added);
+  CIntfDB::GetInstance()->AddPushedRecord(text, Saveas(), &added);
   EXPECT_EQ(added.size(), 5u);
 }
 

@@ -59,7 +59,7 @@ TEST_F(StoreTest, LoadDBCreatesAndReopensTheUserFile) {
   EXPECT_TRUE(db->SaveDB());
 
   CGIDList added;
-  db->AddPushedRecord(Doc(Movie("5", "甲", "700M")), &added);
+  db->AddPushedRecord(Doc(Movie("5", "甲", "700M")), Saveas(), &added);
   ASSERT_EQ(added, CGIDList{5});
 
   // Reopening finds the file and its rows.
@@ -90,7 +90,7 @@ TEST_F(StoreTest, MediaInfoListBecomesRowsWithEveryColumn) {
   CGIDList added;
   db->AddPushedRecord(Doc(Movie("101", "电影一", "700M") + Movie("102", "Two", "1.5G", "") +
                           Movie("103", "Three", "")),
-                      &added);
+                      Saveas(), &added);
   EXPECT_EQ(added, (CGIDList{101, 102, 103}));
   const CRecord r = Get(101);
   EXPECT_EQ(r.GetGID(), 101u);
@@ -116,7 +116,8 @@ TEST_F(StoreTest, MediaInfoListBecomesRowsWithEveryColumn) {
   // The same list again: every movie filtered, nothing appended.
   CGIDList again;
   db->AddPushedRecord(
-      Doc(Movie("101", "x", "1M") + Movie("102", "y", "1M") + Movie("103", "z", "")), &again);
+      Doc(Movie("101", "x", "1M") + Movie("102", "y", "1M") + Movie("103", "z", "")), Saveas(),
+      &again);
   EXPECT_TRUE(again.empty());
   EXPECT_EQ(Get(101).GetTaskDisplayName(), "电影一");
   for (const char* gid : {"101", "102", "103"}) {
@@ -125,12 +126,12 @@ TEST_F(StoreTest, MediaInfoListBecomesRowsWithEveryColumn) {
 
   // The id the download machine takes for "no record" never names a movie, in either form.
   CGIDList reserved;
-  db->AddPushedRecord(Doc(Movie("4294967295", "r", "1M")), &reserved);
+  db->AddPushedRecord(Doc(Movie("4294967295", "r", "1M")), Saveas(), &reserved);
   EXPECT_TRUE(reserved.empty());
   Json::Value task;
   task["INT_MOVIE_ID"] = Json::UInt(0xFFFFFFFFu);
   CRecord rec;
-  CProgramException* e = Raised([&] { db->AddPushedRecord2(&task, &rec); });
+  CProgramException* e = Raised([&] { db->AddPushedRecord2(&task, Saveas(), &rec); });
   ASSERT_NE(e, nullptr);
   EXPECT_NE(e->GetError().find("增加立即推送的电影出错"), CString::npos);
   e->Delete();
@@ -152,7 +153,7 @@ TEST_F(StoreTest, SizeTextTablesOfBothPushFormats) {
   uint32_t gid = 1000;
   for (const auto& [text, stored] : xml) {
     ++gid;
-    db->AddPushedRecord(Doc(Movie(std::to_string(gid), "t", text)), nullptr);
+    db->AddPushedRecord(Doc(Movie(std::to_string(gid), "t", text)), Saveas(), nullptr);
     EXPECT_EQ(Cell("iSize", gid), stored) << "xml size " << text;
     EXPECT_DOUBLE_EQ(XmlTaskSizeMB(text), XmlTaskSizeMB(text));
   }
@@ -168,14 +169,14 @@ TEST_F(StoreTest, SizeTextTablesOfBothPushFormats) {
     task["UTF8_MOVIE_NAME"] = "n";
     task["ASC_SIZE"] = text;
     CRecord rec;
-    ASSERT_TRUE(db->AddPushedRecord2(&task, &rec));
+    ASSERT_TRUE(db->AddPushedRecord2(&task, Saveas(), &rec));
     EXPECT_EQ(Cell("iSize", gid), stored) << "push-now size " << text;
   }
   ++gid;
   Json::Value noSize;
   noSize["INT_MOVIE_ID"] = gid;
   CRecord rec;
-  ASSERT_TRUE(db->AddPushedRecord2(&noSize, &rec));
+  ASSERT_TRUE(db->AddPushedRecord2(&noSize, Saveas(), &rec));
   EXPECT_EQ(Cell("iSize", gid), "0");
   EXPECT_EQ(Cell("typeof(iSize)", gid), "integer");
 }
@@ -190,7 +191,7 @@ TEST_F(StoreTest, PushNowMovieIsStoredOnceAndReturned) {
   task["INT_FETCH_METHOD"] = 5;
   task["ASC_FETCH_URL"] = "thunder://x";
   CRecord rec;
-  ASSERT_TRUE(db->AddPushedRecord2(&task, &rec));
+  ASSERT_TRUE(db->AddPushedRecord2(&task, Saveas(), &rec));
   EXPECT_EQ(rec.GetGID(), 77u);
   EXPECT_EQ(rec.GetTaskDisplayName(), "立即 \"推送\" 的电影");
   EXPECT_EQ(rec.GetFileName(), "file_name");
@@ -209,7 +210,7 @@ TEST_F(StoreTest, PushNowMovieIsStoredOnceAndReturned) {
   Json::Value again = task;
   again["UTF8_MOVIE_NAME"] = "other";
   CRecord old;
-  EXPECT_FALSE(db->AddPushedRecord2(&again, &old));
+  EXPECT_FALSE(db->AddPushedRecord2(&again, Saveas(), &old));
   EXPECT_EQ(old.GetTaskDisplayName(), rec.GetTaskDisplayName());
   EXPECT_NE(home.TraceLog().find("推送电影已存在, GID:77"), CString::npos);
   EXPECT_EQ(db->GetCount(), 1);
@@ -219,7 +220,7 @@ TEST_F(StoreTest, UpdatesCacheAndIdentifierQueries) {
   auto* db = Login();
   CString movies;
   for (int gid = 1; gid <= 7; ++gid) movies += Movie(std::to_string(gid), "m", "1M");
-  db->AddPushedRecord(Doc(movies), nullptr);
+  db->AddPushedRecord(Doc(movies), Saveas(), nullptr);
   const int32_t states[] = {RS_DELETED, RS_DOWNLOADED, RS_DOWNLOADING, RS_QUEUED,
                             RS_STOPPED, RS_NEW,        RS_THUNDER};
   for (uint32_t gid = 1; gid <= 7; ++gid) {
@@ -285,7 +286,7 @@ TEST_F(StoreTest, QuotesAreStoredByteForByteAndTitlesMadeSafeForPaths) {
       Doc("<m gid=\"1\" task_display_name=\"It&apos;s &quot;the&quot; \\ movie&apos;); drop table "
           "records; --\" bt_seed_url=\"http://h/a'b&quot;c\\d\" bulletin_url=\"http://h/it's\" "
           "fetch_method=\"1\"/>"),
-      &added);
+      Saveas(), &added);
   ASSERT_EQ(added, CGIDList{1});
   EXPECT_EQ(Get(1).GetTaskDisplayName(), quoted);
   EXPECT_EQ(Get(1).GetBTSeedUrl(), "http://h/a'b\"c\\d");
@@ -304,10 +305,17 @@ TEST_F(StoreTest, QuotesAreStoredByteForByteAndTitlesMadeSafeForPaths) {
     task["INT_MOVIE_ID"] = gid;
     task["UTF8_MOVIE_NAME"] = title;
     CRecord rec;
-    ASSERT_TRUE(db->AddPushedRecord2(&task, &rec));
+    ASSERT_TRUE(db->AddPushedRecord2(&task, Saveas(), &rec));
     EXPECT_EQ(rec.GetLocalAbsPath(), Home() + "电影/" + element) << title;
     EXPECT_EQ(rec.GetTaskDisplayName(), title);
   }
+  // The folder comes from the caller, trailing slashes and all.
+  Json::Value task;
+  task["INT_MOVIE_ID"] = 20;
+  task["UTF8_MOVIE_NAME"] = "t";
+  CRecord rec;
+  ASSERT_TRUE(db->AddPushedRecord2(&task, "/data/影片//", &rec));
+  EXPECT_EQ(rec.GetLocalAbsPath(), "/data/影片/t");
   // A GBK title whose second bytes are 0x5C or 0x2F-like stays whole.
   EXPECT_EQ(SafePathElement("\x95\x5C\x95\x7C", 1), "\x95\x5C\x95\x7C");
   const CString longTitle(600, 'x');
@@ -325,12 +333,12 @@ TEST_F(StoreTest, AFullDiskUnderTheTraceLogShowsNoBoxInsideTheTransaction) {
   CFakeMessageBox boxes;
   ResetLogFailureNotice();
   auto* db = Login();
-  db->AddPushedRecord(Doc(Movie("201", "a", "1M")), nullptr);
+  db->AddPushedRecord(Doc(Movie("201", "a", "1M")), Saveas(), nullptr);
   ::unlink((home.Path() + "trace.log").c_str());
   ASSERT_EQ(::symlink("/dev/full", (home.Path() + "trace.log").c_str()), 0);
   CGIDList added;
   // Filtering the first one writes a trace line from inside the open transaction.
-  db->AddPushedRecord(Doc(Movie("201", "a", "1M") + Movie("202", "b", "1M")), &added);
+  db->AddPushedRecord(Doc(Movie("201", "a", "1M") + Movie("202", "b", "1M")), Saveas(), &added);
   EXPECT_TRUE(boxes.texts.empty());
   EXPECT_EQ(added, CGIDList{202});
   EXPECT_EQ(Get(202).GetTaskDisplayName(), "b");

@@ -28,7 +28,7 @@ TEST_F(StoreTest, HostileMediaInfoDocumentsAreSkippedElementByElement) {
                                        CString("<a>\0</a>", 8), "<?xml version=\"1.0\"?>"};
   for (const auto& doc : broken) {
     CGIDList added;
-    db->AddPushedRecord(doc, &added);
+    db->AddPushedRecord(doc, Saveas(), &added);
     EXPECT_TRUE(added.empty());
   }
   EXPECT_EQ(Count(home.TraceLog(), "解析数据错误:"), static_cast<int>(broken.size()));
@@ -47,7 +47,7 @@ TEST_F(StoreTest, HostileMediaInfoDocumentsAreSkippedElementByElement) {
       "<m gid=\"1\"/>"                                   // duplicate in the same list
       "</list>";
   CGIDList added;
-  db->AddPushedRecord(hostile, &added);
+  db->AddPushedRecord(hostile, Saveas(), &added);
   EXPECT_EQ(added, (CGIDList{1, 2, 3, 4, 5}));
   const CString trace = home.TraceLog();
   EXPECT_EQ(Count(trace, "忽略了没有有效GID的推送电影"), 4);
@@ -74,7 +74,7 @@ TEST_F(StoreTest, HostileMediaInfoDocumentsAreSkippedElementByElement) {
                   "\"/></l>";
     if (round % 3 == 0) doc.insert(rng() % doc.size(), noise);
     CGIDList got;
-    db->AddPushedRecord(doc, &got);
+    db->AddPushedRecord(doc, Saveas(), &got);
     rows += static_cast<int>(got.size());
     for (uint32_t g : got) EXPECT_EQ(Get(g).GetStatus(), RS_NEW);
   }
@@ -86,7 +86,7 @@ TEST_F(StoreTest, HostilePushNowObjectsAreRefusedOrStoredIntact) {
   auto raises = [db](const Json::Value* task) {
     CRecord rec;
     try {
-      db->AddPushedRecord2(task, &rec);
+      db->AddPushedRecord2(task, Saveas(), &rec);
     } catch (CProgramException* e) {
       const bool ok = e->GetError() == "增加立即推送的电影出错";
       e->Delete();
@@ -120,7 +120,7 @@ TEST_F(StoreTest, HostilePushNowObjectsAreRefusedOrStoredIntact) {
   odd["INT_FETCH_METHOD"] = "1'); drop table records; --";
   odd["ASC_FETCH_URL"] = CString("a\0b", 3);
   CRecord rec;
-  ASSERT_TRUE(db->AddPushedRecord2(&odd, &rec));
+  ASSERT_TRUE(db->AddPushedRecord2(&odd, Saveas(), &rec));
   EXPECT_EQ(rec.GetGID(), 42u);
   EXPECT_EQ(rec.GetTaskDisplayName(), "");
   EXPECT_EQ(rec.GetLocalAbsPath(), Home() + "电影/42");
@@ -132,7 +132,7 @@ TEST_F(StoreTest, HostilePushNowObjectsAreRefusedOrStoredIntact) {
   Json::Value bad;
   bad["INT_MOVIE_ID"] = 43;
   bad["UTF8_MOVIE_NAME"] = "\xC3\x28 \"q\" '";
-  ASSERT_TRUE(db->AddPushedRecord2(&bad, &rec));
+  ASSERT_TRUE(db->AddPushedRecord2(&bad, Saveas(), &rec));
   EXPECT_NE(rec.GetTaskDisplayName().find("\"q\" '"), CString::npos);
   ExpectTableIntact(db, 2);
 }

@@ -19,6 +19,8 @@ class StoreTest : public SettingsTest {
     EXPECT_TRUE(db->LoadDB());
     return db;
   }
+  // The user's save folder, as the push engine hands it to the store.
+  static CString Saveas() { return CConfigDoc::GetInstance()->GetSaveas(); }
   CRecord Get(uint32_t gid) {
     CRecord r;
     EXPECT_TRUE(CIntfDB::GetInstance()->GetOneRecordData(gid, &r)) << gid;

@@ -55,7 +55,7 @@ class PushFrameTest : public StoreTest {
     CGIDList gids;
     db->AddPushedRecord("<tasks>" + Movie("11", "Bravo", "4.5") + Movie("12", "Alpha", "2.0") +
                             Movie("13", "Charlie", "3.0") + "</tasks>",
-                        &gids);
+                        Saveas(), &gids);
     EXPECT_EQ(3u, gids.size());
     doc = CPushDoc::GetInstance();
     frame = std::make_unique<CPushFrame>();
