@@ -41,8 +41,8 @@ class CPosixShell final : public IShell {
     return Spawn({"xdg-open", GBKToUtf8(target)}, waitMs);
   }
 
-  // The desktop entry's command line for one URL (the Exec key of the desktop
-  // entry specification); false for an entry that is missing, hidden or runs
+  // The desktop entry's command line for one URL (its Exec key, with the
+  // field codes filled in); false for an entry that is missing, hidden or runs
   // in a terminal, which xdg-open handles better.
   static bool CommandOf(const std::string& desktopId, const std::string& url,
                         std::vector<std::string>& argv) {
